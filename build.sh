@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, then builds dist/.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+packages=(
+    cmake ninja-build g++ libgtest-dev pkg-config
+    clang-16 lld-16 llvm-16
+    g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64
+    libfreetype-dev libharfbuzz-dev libpng-dev fonts-noto-core
+    wine64 xvfb xdotool imagemagick qemu-user python3-pefile
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    if ((EUID == 0)); then
+        apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    else
+        echo "build.sh: missing Debian packages. Install them as root, then run build.sh again:" >&2
+        echo "    apt-get install ${missing[*]}" >&2
+        exit 1
+    fi
+fi
+
+cmake --preset default
+cmake --build --preset default
