@@ -1,0 +1,57 @@
+// What the launcher asks the shell to start: an installer next to the
+// launcher, elevated, with the launcher's own arguments and "/admin".
+// Built from plain strings so it can be checked away from Windows.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace halvaro {
+
+// The installers, named as they are appended to the launcher's folder
+// (each begins with its own separator).
+inline constexpr std::wstring_view olderWindowsInstaller = L"\\setup7.exe";
+inline constexpr std::wstring_view newerWindowsInstaller = L"\\setup8.exe";
+
+// The shell's show command for a normal window (SW_SHOWNORMAL).
+inline constexpr int showNormal = 1;
+
+struct InstallRequest {
+    std::wstring file;
+    std::wstring parameters;
+    std::wstring verb;
+    int showMode;
+};
+
+// The folder that holds the module: the path up to its last separator,
+// which is dropped, except that a drive root keeps it ("R:\").
+std::wstring moduleFolder(std::wstring_view modulePath);
+
+// What follows the program name and the one blank after it on a process
+// command line, otherwise unchanged. The program name ends at the first
+// blank outside double quotes.
+std::wstring_view argumentText(std::wstring_view commandLine);
+
+// The argument text with "/admin" after it, separated by one blank unless
+// the text is empty or already ends in a blank.
+std::wstring installerParameters(std::wstring_view arguments);
+
+InstallRequest makeInstallRequest(std::wstring_view modulePath, std::wstring_view commandLine,
+                                  std::wstring_view installer);
+
+// Lets one start request through per run, however many clicks or key
+// repeats arrive before the window is gone.
+class OneShot {
+public:
+    bool take() {
+        if (taken_)
+            return false;
+        taken_ = true;
+        return true;
+    }
+
+private:
+    bool taken_ = false;
+};
+
+}  // namespace halvaro
