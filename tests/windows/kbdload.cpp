@@ -1,0 +1,102 @@
+// kbdload <layout dll> <walk file>
+//
+// Loads a keyboard-layout library the way the keyboard-layout loader does,
+// but with its preferred base 0x180000000 already taken, so the image only
+// works if every stored pointer was relocated. Calls KbdLayerDescriptor
+// twice and writes the canonical walk of the tables it returns. Exit code 0
+// when everything holds, 1 otherwise, with the failed checks on stderr.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdint>
+#include <string>
+
+#include "table_walk.h"
+
+namespace {
+
+constexpr std::uintptr_t kPreferredBase = 0x180000000;
+// Far more than the library needs, so that no part of it can fit at its base.
+constexpr SIZE_T kReservedSize = 0x1000000;
+
+int failures = 0;
+
+void expect(bool ok, const char* expression, const std::string& detail) {
+    if (ok) return;
+    ++failures;
+    std::fprintf(stderr, "FAIL %s: %s\n", expression, detail.c_str());
+}
+
+#define EXPECT(condition, detail) expect((condition), #condition, (detail))
+
+std::string address(const void* p) {
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(p)));
+    return text;
+}
+
+table_walk::Image mapped_image(HMODULE module) {
+    const auto* base = reinterpret_cast<const unsigned char*>(module);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + dos->e_lfanew);
+    return {base, base + nt->OptionalHeader.SizeOfImage};
+}
+
+bool write_file(const wchar_t* path, const std::string& text) {
+    FILE* file = _wfopen(path, L"wb");
+    if (file == nullptr) return false;
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    return std::fclose(file) == 0 && written;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: kbdload <layout dll> <walk file>\n");
+        return 2;
+    }
+    void* blocker = VirtualAlloc(reinterpret_cast<void*>(kPreferredBase), kReservedSize, MEM_RESERVE, PAGE_NOACCESS);
+    if (reinterpret_cast<std::uintptr_t>(blocker) != kPreferredBase) {
+        std::fprintf(stderr, "FAIL cannot reserve the preferred base: VirtualAlloc gave %s, error %lu\n",
+                     address(blocker).c_str(), GetLastError());
+        return 1;
+    }
+
+    HMODULE module = LoadLibraryW(argv[1]);
+    if (module == nullptr) {
+        std::fprintf(stderr, "FAIL LoadLibraryW: error %lu\n", GetLastError());
+        return 1;
+    }
+    EXPECT(reinterpret_cast<std::uintptr_t>(module) != kPreferredBase, "module at " + address(module));
+
+    using Descriptor = const void* (*)();
+    const auto descriptor = reinterpret_cast<Descriptor>(
+        reinterpret_cast<void*>(GetProcAddress(module, "KbdLayerDescriptor")));
+    if (descriptor == nullptr) {
+        std::fprintf(stderr, "FAIL GetProcAddress(KbdLayerDescriptor): error %lu\n", GetLastError());
+        return 1;
+    }
+    const table_walk::Image image = mapped_image(module);
+    const void* first = descriptor();
+    const void* second = descriptor();
+    const auto* tables = static_cast<const unsigned char*>(first);
+    EXPECT(first != nullptr, "first call returned null");
+    EXPECT(first == second, "first " + address(first) + ", second " + address(second));
+    EXPECT(tables >= image.begin && tables < image.end,
+           "record " + address(first) + ", module " + address(image.begin) + ".." + address(image.end));
+    if (failures > 0) return 1;
+
+    try {
+        const std::string walk = table_walk::canonical_walk(first, image);
+        if (!write_file(argv[2], walk)) {
+            std::fprintf(stderr, "FAIL cannot write the walk file\n");
+            return 1;
+        }
+    } catch (const table_walk::WalkError& error) {
+        std::fprintf(stderr, "FAIL walk: %s\n", error.what());
+        return 1;
+    }
+    std::printf("loaded at %s, record at %s\n", address(module).c_str(), address(first).c_str());
+    return 0;
+}
