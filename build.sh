@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ libgtest-dev pkg-config
     clang-16 lld-16 llvm-16
     g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64
-    libfreetype-dev libharfbuzz-dev libpng-dev fonts-noto-core
+    libfreetype-dev libharfbuzz-dev libpng-dev fonts-noto-core fonts-dejavu-core
     wine64 xvfb xdotool imagemagick qemu-user python3-pefile
 )
 

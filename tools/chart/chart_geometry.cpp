@@ -1,0 +1,98 @@
+#include "chart_geometry.h"
+
+#include <cmath>
+
+namespace chart {
+
+bool Rect::overlaps(const Rect& other) const
+{
+    return x < other.right() && other.x < right() && y < other.bottom() && other.y < bottom();
+}
+
+namespace {
+
+// Keys are measured in key units: the main block is 15 units wide, the
+// navigation block 3, with half a unit between them. A unit is wider than
+// it is tall so that five rows fill the picture's short height.
+constexpr double UnitWidth = 53.5;
+constexpr int RowHeight = 50;
+constexpr int Margin = 8;
+constexpr int FaceInset = 2;  // half the gap between neighbouring faces
+constexpr double NavigationStart = 15.5;
+
+struct KeySpec {
+    std::uint8_t code;
+    bool extended;
+    double width;  // in units
+};
+
+struct RowSpec {
+    Block block;
+    double start;  // in units from the left margin
+    std::vector<KeySpec> keys;
+};
+
+KeySpec key(std::uint8_t code, double width = 1.0) { return {code, false, width}; }
+KeySpec extendedKey(std::uint8_t code, double width = 1.0) { return {code, true, width}; }
+
+std::vector<KeySpec> singleKeys(std::uint8_t first, std::uint8_t last)
+{
+    std::vector<KeySpec> keys;
+    for (int code = first; code <= last; ++code)
+        keys.push_back(key(static_cast<std::uint8_t>(code)));
+    return keys;
+}
+
+std::vector<KeySpec> concat(std::initializer_list<std::vector<KeySpec>> parts)
+{
+    std::vector<KeySpec> all;
+    for (const auto& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+// One list of key specs per picture row, by scan code.
+std::vector<std::vector<RowSpec>> rowSpecs()
+{
+    return {
+        {{Block::Main, 0, concat({{key(0x29)}, singleKeys(0x02, 0x0D), {key(0x0E, 2.0)}})},
+         {Block::Navigation, NavigationStart, {extendedKey(0x52), extendedKey(0x47), extendedKey(0x49)}}},
+        {{Block::Main, 0, concat({{key(0x0F, 1.5)}, singleKeys(0x10, 0x1B), {key(0x2B, 1.5)}})},
+         {Block::Navigation, NavigationStart, {extendedKey(0x53), extendedKey(0x4F), extendedKey(0x51)}}},
+        {{Block::Main, 0, concat({{key(0x3A, 1.75)}, singleKeys(0x1E, 0x28), {key(0x1C, 2.25)}})}},
+        {{Block::Main, 0, concat({{key(0x2A, 1.25), key(0x56)}, singleKeys(0x2C, 0x35), {key(0x36, 2.75)}})},
+         {Block::Navigation, NavigationStart + 1, {extendedKey(0x48)}}},
+        {{Block::Main, 0,
+          {key(0x1D, 1.25), extendedKey(0x5B, 1.25), key(0x38, 1.25), key(0x39, 6.25),
+           extendedKey(0x38, 1.25), extendedKey(0x5C, 1.25), extendedKey(0x5D, 1.25),
+           extendedKey(0x1D, 1.25)}},
+         {Block::Navigation, NavigationStart, {extendedKey(0x4B), extendedKey(0x50), extendedKey(0x4D)}}},
+    };
+}
+
+int unitsToPixels(double units) { return Margin + static_cast<int>(std::lround(units * UnitWidth)); }
+
+}  // namespace
+
+std::vector<KeySlot> keyboardSlots()
+{
+    std::vector<KeySlot> slots;
+    const auto rows = rowSpecs();
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        const int top = Margin + static_cast<int>(row) * RowHeight;
+        for (const RowSpec& spec : rows[row]) {
+            double position = spec.start;
+            for (const KeySpec& k : spec.keys) {
+                const int left = unitsToPixels(position);
+                const int right = unitsToPixels(position + k.width);
+                slots.push_back({{k.code, k.extended}, spec.block,
+                                 {left + FaceInset, top + FaceInset, right - left - 2 * FaceInset,
+                                  RowHeight - 2 * FaceInset}});
+                position += k.width;
+            }
+        }
+    }
+    return slots;
+}
+
+}  // namespace chart

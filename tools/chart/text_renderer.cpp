@@ -1,0 +1,172 @@
+#include "text_renderer.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <vector>
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_OUTLINE_H
+#include <hb-ft.h>
+#include <hb.h>
+
+namespace chart {
+
+std::string codePointName(char32_t c)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(c));
+    return text;
+}
+
+MissingGlyph::MissingGlyph(char32_t codePoint, const std::string& fontPath, const std::string& shownOn)
+    : std::runtime_error("the font " + fontPath + " has no glyph for " + codePointName(codePoint) +
+                         (shownOn.empty() ? "" : ", shown on " + shownOn)),
+      codePoint_(codePoint)
+{
+}
+
+struct Font::Handles {
+    FT_Library library = nullptr;
+    FT_Face face = nullptr;
+};
+
+namespace {
+
+// Light hinting snaps only vertically, so HarfBuzz's horizontal positions
+// and the drawn outlines agree.
+constexpr FT_Int32 LoadFlags = FT_LOAD_TARGET_LIGHT | FT_LOAD_NO_BITMAP;
+
+struct PlacedBitmap {
+    int left;  // pixel column of the bitmap's first column
+    int top;   // pixel row of its first row, baseline at 0, downwards positive
+    int width;
+    int height;
+    std::vector<std::uint8_t> coverage;
+};
+
+}  // namespace
+
+Font::Font(const std::string& path) : path_(path), handles_(std::make_unique<Handles>())
+{
+    if (FT_Init_FreeType(&handles_->library) != 0)
+        throw std::runtime_error("FreeType could not start");
+    if (FT_New_Face(handles_->library, path.c_str(), 0, &handles_->face) != 0) {
+        FT_Done_FreeType(handles_->library);
+        throw std::runtime_error("cannot open the font " + path);
+    }
+}
+
+Font::~Font()
+{
+    FT_Done_Face(handles_->face);
+    FT_Done_FreeType(handles_->library);
+}
+
+void Font::requireGlyphs(std::u32string_view text) const
+{
+    for (char32_t c : text)
+        if (FT_Get_Char_Index(handles_->face, c) == 0)
+            throw MissingGlyph(c, path_);
+}
+
+int Font::ascender(int pixelSize) const
+{
+    FT_Set_Pixel_Sizes(handles_->face, 0, static_cast<FT_UInt>(pixelSize));
+    return static_cast<int>(handles_->face->size->metrics.ascender >> 6);
+}
+
+InkRun Font::render(std::u32string_view text, int pixelSize) const
+{
+    requireGlyphs(text);
+    FT_Face face = handles_->face;
+    FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(pixelSize));
+
+    hb_font_t* font = hb_ft_font_create_referenced(face);
+    hb_ft_font_set_load_flags(font, LoadFlags);
+    hb_buffer_t* buffer = hb_buffer_create();
+    hb_buffer_add_utf32(buffer, reinterpret_cast<const std::uint32_t*>(text.data()),
+                        static_cast<int>(text.size()), 0, static_cast<int>(text.size()));
+    hb_buffer_guess_segment_properties(buffer);
+    hb_shape(font, buffer, nullptr, 0);
+
+    unsigned count = 0;
+    const hb_glyph_info_t* infos = hb_buffer_get_glyph_infos(buffer, &count);
+    const hb_glyph_position_t* positions = hb_buffer_get_glyph_positions(buffer, &count);
+
+    std::vector<PlacedBitmap> glyphs;
+    std::string failure;
+    char32_t missing = 0;
+    FT_Pos penX = 0;  // 26.6 fixed point
+    FT_Pos penY = 0;
+    for (unsigned i = 0; i < count; ++i) {
+        if (infos[i].codepoint == 0) {
+            missing = text[infos[i].cluster];
+            break;
+        }
+        const FT_Pos x = penX + positions[i].x_offset;
+        const FT_Pos y = penY + positions[i].y_offset;
+        penX += positions[i].x_advance;
+        penY += positions[i].y_advance;
+        if (FT_Load_Glyph(face, infos[i].codepoint, LoadFlags) != 0 ||
+            face->glyph->format != FT_GLYPH_FORMAT_OUTLINE) {
+            failure = "cannot load glyph " + std::to_string(infos[i].codepoint) + " of " + path_;
+            break;
+        }
+        // Keep the fractional pen position in the outline; whole pixels go
+        // into the bitmap's placement.
+        FT_Outline_Translate(&face->glyph->outline, x & 63, y & 63);
+        if (FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL) != 0) {
+            failure = "cannot draw glyph " + std::to_string(infos[i].codepoint) + " of " + path_;
+            break;
+        }
+        const FT_Bitmap& bitmap = face->glyph->bitmap;
+        PlacedBitmap placed{static_cast<int>(x >> 6) + face->glyph->bitmap_left,
+                            -static_cast<int>(y >> 6) - face->glyph->bitmap_top,
+                            static_cast<int>(bitmap.width), static_cast<int>(bitmap.rows),
+                            {}};
+        placed.coverage.resize(static_cast<std::size_t>(placed.width) * placed.height);
+        for (int row = 0; row < placed.height; ++row)
+            std::copy_n(bitmap.buffer + row * bitmap.pitch, placed.width,
+                        placed.coverage.begin() + static_cast<std::ptrdiff_t>(row) * placed.width);
+        glyphs.push_back(std::move(placed));
+    }
+    hb_buffer_destroy(buffer);
+    hb_font_destroy(font);
+    if (missing != 0)
+        throw MissingGlyph(missing, path_);
+    if (!failure.empty())
+        throw std::runtime_error(failure);
+
+    int left = INT_MAX, top = INT_MAX, right = INT_MIN, bottom = INT_MIN;
+    for (const auto& g : glyphs) {
+        if (g.width == 0 || g.height == 0)
+            continue;
+        left = std::min(left, g.left);
+        top = std::min(top, g.top);
+        right = std::max(right, g.left + g.width);
+        bottom = std::max(bottom, g.top + g.height);
+    }
+    InkRun run;
+    if (left > right)
+        return run;
+    run.left = left;
+    run.top = -top;
+    run.mask.width = right - left;
+    run.mask.height = bottom - top;
+    run.mask.coverage.assign(static_cast<std::size_t>(run.mask.width) * run.mask.height, 0);
+    for (const auto& g : glyphs) {
+        for (int row = 0; row < g.height; ++row) {
+            for (int col = 0; col < g.width; ++col) {
+                auto& cell = run.mask.coverage[static_cast<std::size_t>(g.top - top + row) * run.mask.width +
+                                               (g.left - left + col)];
+                cell = static_cast<std::uint8_t>(
+                    std::min(255, cell + g.coverage[static_cast<std::size_t>(row) * g.width + col]));
+            }
+        }
+    }
+    return run;
+}
+
+}  // namespace chart
