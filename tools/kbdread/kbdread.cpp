@@ -496,8 +496,8 @@ private:
         std::uint32_t count = 0;
         for (std::uint32_t p = start;; p += entrySize, ++count) {
             if (entrySize > end - p)
-                fail(ErrorKind::Unterminated, what + " list at RVA " + hex(start) + " has no terminator before the end of section " +
-                                                  s->name + " (RVA " + hex(end) + ")");
+                fail(ErrorKind::Unterminated, what + " at RVA " + hex(start) + " runs to the end of section " +
+                                                  s->name + " (RVA " + hex(end) + ") without a terminator");
             if (isTerminator(p))
                 break;
         }
@@ -523,7 +523,7 @@ private:
             m.modNumber.push_back(map_.u8(rva + 10 + i));
 
         const std::uint32_t bits = follow(rva, PointerRole::VkToBit, 0, "pVkToBit (modifier record +0x0)", 2);
-        const std::uint32_t n = countList(bits, 2, "pVkToBit", [&](std::uint32_t p) { return map_.u8(p) == 0; });
+        const std::uint32_t n = countList(bits, 2, "pVkToBit list", [&](std::uint32_t p) { return map_.u8(p) == 0; });
         for (std::uint32_t i = 0; i < n; ++i)
             m.vkToBit.push_back({map_.u8(bits + 2 * i), map_.u8(bits + 2 * i + 1)});
         m.vkToBitTerminator = {0, map_.u8(bits + 2 * n + 1)};
@@ -539,7 +539,7 @@ private:
 
     void decodeCharTables(std::uint32_t list)
     {
-        const std::uint32_t n = countList(list, 16, "pVkToWcharTable", [&](std::uint32_t p) { return map_.u64(p) == 0; });
+        const std::uint32_t n = countList(list, 16, "pVkToWcharTable list", [&](std::uint32_t p) { return map_.u64(p) == 0; });
         out_.charTablesTerminatorRva = list + 16 * n;
         for (std::uint32_t t = 0; t < n; ++t) {
             CharTable table;
@@ -566,7 +566,7 @@ private:
 
     std::vector<KeyName> decodeKeyNames(std::uint32_t list, PointerRole stringRole, const std::string& what)
     {
-        const std::uint32_t n = countList(list, 16, what, [&](std::uint32_t p) {
+        const std::uint32_t n = countList(list, 16, what + " list", [&](std::uint32_t p) {
             return map_.u8(p) == 0 && map_.u64(p + 8) == 0;
         });
         std::vector<KeyName> names;
@@ -585,7 +585,7 @@ private:
 
     std::vector<ScanCodePair> decodeScanPairs(std::uint32_t list, const std::string& what)
     {
-        const std::uint32_t n = countList(list, 4, what, [&](std::uint32_t p) {
+        const std::uint32_t n = countList(list, 4, what + " list", [&](std::uint32_t p) {
             return map_.u8(p) == 0 && map_.u16(p + 2) == 0;
         });
         std::vector<ScanCodePair> pairs;
@@ -613,7 +613,7 @@ private:
                                           ", expected " + std::to_string(4 + 2 * out_.nLgMax) + " for nLgMax " +
                                           std::to_string(out_.nLgMax));
         const std::uint32_t list = followRecord(record + 0x58, PointerRole::Ligature, 0x58, out_.cbLgEntry);
-        const std::uint32_t n = countList(list, out_.cbLgEntry, "pLigature", [&](std::uint32_t p) { return map_.u8(p) == 0; });
+        const std::uint32_t n = countList(list, out_.cbLgEntry, "pLigature list", [&](std::uint32_t p) { return map_.u8(p) == 0; });
         for (std::uint32_t i = 0; i < n; ++i)
             out_.ligatures.push_back(readLigature(list + out_.cbLgEntry * i));
         out_.ligatureTerminator = readLigature(list + out_.cbLgEntry * n);
