@@ -1,0 +1,534 @@
+#include <algorithm>
+#include <bit>
+#include <cstdio>
+#include <map>
+#include <set>
+
+#include "kbdcheck.h"
+#include "names.h"
+
+namespace kbdcheck {
+namespace {
+
+using kbdread::ErrorKind;
+using kbdread::Layout;
+using kbdread::PointerRole;
+using kbdread::PointerSite;
+
+constexpr std::uint32_t kScnMemWrite = 0x80000000;
+constexpr std::uint32_t kScnMemExecute = 0x20000000;
+constexpr std::size_t kDelayImportDirectory = 13;
+constexpr std::uint32_t kSectionHeaderSize = 40;
+constexpr std::uint32_t kSectionCharacteristicsField = 36;
+
+std::string hex(std::uint64_t value)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+std::uint32_t readU32(std::span<const std::uint8_t> bytes, std::size_t offset)
+{
+    if (offset + 4 > bytes.size())
+        return 0;
+    return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
+           static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
+}
+
+std::uint16_t readU16(std::span<const std::uint8_t> bytes, std::size_t offset)
+{
+    if (offset + 2 > bytes.size())
+        return 0;
+    return static_cast<std::uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
+}
+
+// File offsets of the header fields findings point at. The reader has
+// already bounded the headers by the file size.
+struct HeaderOffsets {
+    std::uint32_t optionalHeader = 0;
+    std::uint32_t sectionTable = 0;
+
+    explicit HeaderOffsets(std::span<const std::uint8_t> file)
+    {
+        const std::uint32_t peHeader = readU32(file, 0x3C);
+        optionalHeader = peHeader + 24;
+        sectionTable = optionalHeader + readU16(file, peHeader + 20);
+    }
+    std::uint32_t entryPoint() const { return optionalHeader + 16; }
+    std::uint32_t dataDirectory(std::size_t index) const
+    {
+        return optionalHeader + 112 + 8 * static_cast<std::uint32_t>(index);
+    }
+    std::uint32_t checksum() const { return optionalHeader + 64; }
+    std::uint32_t section(std::size_t index) const
+    {
+        return sectionTable + kSectionHeaderSize * static_cast<std::uint32_t>(index);
+    }
+};
+
+// The record and field holding a pointer, as a reader of the format names it.
+std::string describe(const PointerSite& site)
+{
+    switch (site.role) {
+    case PointerRole::CharModifiers: return "KBDTABLES.pCharModifiers";
+    case PointerRole::VkToWcharTable: return "KBDTABLES.pVkToWcharTable";
+    case PointerRole::DeadKey: return "KBDTABLES.pDeadKey";
+    case PointerRole::KeyNames: return "KBDTABLES.pKeyNames";
+    case PointerRole::KeyNamesExt: return "KBDTABLES.pKeyNamesExt";
+    case PointerRole::KeyNamesDead: return "KBDTABLES.pKeyNamesDead";
+    case PointerRole::VSCtoVK: return "KBDTABLES.pusVSCtoVK";
+    case PointerRole::VSCtoVK_E0: return "KBDTABLES.pVSCtoVK_E0";
+    case PointerRole::VSCtoVK_E1: return "KBDTABLES.pVSCtoVK_E1";
+    case PointerRole::Ligature: return "KBDTABLES.pLigature";
+    case PointerRole::VkToBit: return "MODIFIERS.pVkToBit";
+    case PointerRole::CharTableRows:
+        return "character table " + std::to_string(site.index + 1) + " pVkToWchars";
+    case PointerRole::KeyNameString:
+        return "pKeyNames entry " + std::to_string(site.index + 1) + " pwsz";
+    case PointerRole::KeyNameExtString:
+        return "pKeyNamesExt entry " + std::to_string(site.index + 1) + " pwsz";
+    }
+    return kbdread::toString(site.role);
+}
+
+// What a pointer leads to, for naming records in overlap findings.
+std::string recordName(const PointerSite& site)
+{
+    switch (site.role) {
+    case PointerRole::CharModifiers: return "the MODIFIERS record";
+    case PointerRole::VkToWcharTable: return "the list of character tables";
+    case PointerRole::KeyNames: return "the key-name list";
+    case PointerRole::KeyNamesExt: return "the E0 key-name list";
+    case PointerRole::VSCtoVK: return "the scan-code map";
+    case PointerRole::VSCtoVK_E0: return "the E0 scan-code list";
+    case PointerRole::VSCtoVK_E1: return "the E1 scan-code list";
+    case PointerRole::Ligature: return "the ligature table";
+    case PointerRole::VkToBit: return "the VK_TO_BIT list";
+    case PointerRole::CharTableRows: return "the rows of character table " + std::to_string(site.index + 1);
+    case PointerRole::KeyNameString: return "key name " + std::to_string(site.index + 1);
+    case PointerRole::KeyNameExtString: return "E0 key name " + std::to_string(site.index + 1);
+    case PointerRole::DeadKey:
+    case PointerRole::KeyNamesDead: break;
+    }
+    return "the record of " + describe(site);
+}
+
+bool isList(PointerRole role)
+{
+    switch (role) {
+    case PointerRole::VkToWcharTable:
+    case PointerRole::KeyNames:
+    case PointerRole::KeyNamesExt:
+    case PointerRole::VSCtoVK_E0:
+    case PointerRole::VSCtoVK_E1:
+    case PointerRole::Ligature:
+    case PointerRole::VkToBit:
+    case PointerRole::CharTableRows:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isString(PointerRole role)
+{
+    return role == PointerRole::KeyNameString || role == PointerRole::KeyNameExtString;
+}
+
+// Code that ends at a return without touching anything but the return
+// value: what an entry point that "does nothing" compiles to.
+bool isBareReturn(std::span<const std::uint8_t> code)
+{
+    std::size_t at = 0;
+    auto next = [&](std::uint8_t byte) {
+        if (at < code.size() && code[at] == byte) {
+            ++at;
+            return true;
+        }
+        return false;
+    };
+    if (next(0xB8)) // mov eax, imm32
+        at += 4;
+    else if (next(0xB0)) // mov al, imm8
+        at += 1;
+    else if (next(0x31) || next(0x33)) { // xor eax, eax
+        if (!next(0xC0))
+            return false;
+    }
+    return next(0xC3) || next(0xC2); // ret / ret imm16
+}
+
+class Checker {
+public:
+    Checker(std::span<const std::uint8_t> file, const Layout& layout)
+        : file_(file), layout_(layout), headers_(file)
+    {}
+
+    std::vector<Finding> run()
+    {
+        checkImports();
+        checkEntryPoint();
+        checkChecksum();
+        checkSections();
+        checkRelocations();
+        checkRecordExtents();
+        checkTerminators();
+        checkModifiers();
+        checkCharacterTables();
+        checkLigatures();
+        return std::move(findings_);
+    }
+
+private:
+    std::optional<std::uint32_t> fileOffsetOf(std::uint32_t rva) const
+    {
+        if (rva < layout_.pe.sizeOfHeaders)
+            return rva;
+        for (const auto& section : layout_.pe.sections)
+            if (rva >= section.virtualAddress && rva - section.virtualAddress < section.rawSize)
+                return section.rawOffset + (rva - section.virtualAddress);
+        return std::nullopt;
+    }
+
+    void atRva(const char* code, std::string where, std::uint32_t rva, std::string message)
+    {
+        findings_.push_back({code, std::move(where), rva, fileOffsetOf(rva), std::move(message)});
+    }
+
+    void atFileOffset(const char* code, std::string where, std::uint32_t offset, std::string message)
+    {
+        findings_.push_back({code, std::move(where), std::nullopt, offset, std::move(message)});
+    }
+
+    void checkImports()
+    {
+        const auto& dirs = layout_.pe.dataDirectories;
+        for (std::size_t index : {kbdread::kImportDirectory, kDelayImportDirectory}) {
+            if (index >= dirs.size() || (dirs[index].rva == 0 && dirs[index].size == 0))
+                continue;
+            const char* name = index == kbdread::kImportDirectory ? "import" : "delay-import";
+            atFileOffset(code::kImports, std::string("data directory ") + name, headers_.dataDirectory(index),
+                         std::string("the ") + name + " directory is present (RVA " + hex(dirs[index].rva) +
+                             ", " + std::to_string(dirs[index].size) +
+                             " bytes): a layout library must import nothing");
+        }
+    }
+
+    void checkEntryPoint()
+    {
+        const std::uint32_t entry = layout_.pe.entryPointRva;
+        if (entry == 0)
+            return;
+        const auto* section = sectionAt(entry);
+        if (!section || !(section->characteristics & kScnMemExecute)) {
+            atFileOffset(code::kEntryPoint, "AddressOfEntryPoint", headers_.entryPoint(),
+                         "the entry point RVA " + hex(entry) + " lies in no executable section");
+            return;
+        }
+        const std::size_t available =
+            std::min<std::size_t>(16, section->virtualAddress + section->virtualSize - entry);
+        const std::span<const std::uint8_t> code{layout_.image.data() + entry, available};
+        if (isBareReturn(code))
+            return;
+        std::string bytes;
+        for (std::size_t i = 0; i < std::min<std::size_t>(8, code.size()); ++i) {
+            char text[4];
+            std::snprintf(text, sizeof text, "%02X ", code[i]);
+            bytes += text;
+        }
+        atRva(code::kEntryPoint, "AddressOfEntryPoint", entry,
+              "the entry point runs code at load time (" + bytes +
+                  "...): a layout library needs no entry point, or one that only returns");
+    }
+
+    void checkChecksum()
+    {
+        const std::uint32_t stored = layout_.pe.checksumStored;
+        if (stored == 0)
+            return;
+        const std::uint32_t actual = kbdread::computePeChecksum(file_);
+        if (stored != actual)
+            atFileOffset(code::kChecksum, "CheckSum", headers_.checksum(),
+                         "the stored checksum " + hex(stored) + " does not match the file's " + hex(actual));
+    }
+
+    void checkSections()
+    {
+        const auto& sections = layout_.pe.sections;
+        for (std::size_t i = 0; i < sections.size(); ++i)
+            if (sections[i].characteristics & kScnMemWrite)
+                atFileOffset(code::kWritableSection, "section " + sections[i].name + " Characteristics",
+                             headers_.section(i) + kSectionCharacteristicsField,
+                             "section " + sections[i].name + " is mapped writable (flags " +
+                                 hex(sections[i].characteristics) + "): the tables must be read-only");
+    }
+
+    void checkRelocations()
+    {
+        std::map<std::uint32_t, std::uint8_t> relocated;
+        for (const auto& relocation : layout_.pe.relocations)
+            if (relocation.type != kbdread::kRelocAbsolute)
+                relocated.emplace(relocation.rva, relocation.type);
+
+        std::set<std::uint32_t> pointerSites;
+        for (const auto& site : layout_.pointerSites) {
+            if (site.isNull())
+                continue;
+            pointerSites.insert(site.siteRva);
+            const auto found = relocated.find(site.siteRva);
+            if (found == relocated.end())
+                atRva(code::kMissingRelocation, describe(site), site.siteRva,
+                      describe(site) + " (-> RVA " + hex(site.targetRva) +
+                          ") has no base relocation: loaded at another base it would point astray");
+            else if (found->second != kbdread::kRelocDir64)
+                atRva(code::kRelocationType, describe(site), site.siteRva,
+                      describe(site) + " is relocated with type " + std::to_string(found->second) +
+                          ", not DIR64 (10): only part of the 64-bit pointer would move");
+        }
+        for (const auto& [rva, type] : relocated) {
+            if (pointerSites.contains(rva))
+                continue;
+            const auto nullSite = std::find_if(layout_.pointerSites.begin(), layout_.pointerSites.end(),
+                                                [rva](const PointerSite& s) { return s.siteRva == rva; });
+            if (nullSite != layout_.pointerSites.end())
+                atRva(code::kStrayRelocation, describe(*nullSite), rva,
+                      "a relocation (type " + std::to_string(type) + ") covers the null " + describe(*nullSite) +
+                          ": at another base it would stop being null");
+            else
+                atRva(code::kStrayRelocation, "base relocation", rva,
+                      "a relocation (type " + std::to_string(type) + ") at RVA " + hex(rva) +
+                          " covers no pointer of the tables: it would corrupt what is stored there");
+        }
+    }
+
+    struct Extent {
+        std::uint32_t begin;
+        std::uint32_t end;
+        std::string name;
+        std::string where;
+        bool list;
+        bool string;
+    };
+
+    // Records must not share bytes: a list that reaches into the next
+    // record has lost its terminator.
+    void checkRecordExtents()
+    {
+        std::vector<Extent> extents;
+        extents.push_back({layout_.tablesRva, layout_.tablesRva + 0x60, "the KBDTABLES record",
+                           "KBDTABLES", false, false});
+        const auto& dirs = layout_.pe.dataDirectories;
+        if (dirs.size() > kbdread::kExportDirectory && dirs[kbdread::kExportDirectory].size != 0)
+            extents.push_back({dirs[0].rva, dirs[0].rva + dirs[0].size, "the export directory",
+                               "export directory", false, false});
+        extents.push_back({layout_.descriptorRva, layout_.descriptorRva + 8, "the code of KbdLayerDescriptor",
+                           "KbdLayerDescriptor", false, false});
+        std::set<std::uint32_t> seenTargets;
+        for (const auto& site : layout_.pointerSites) {
+            if (site.isNull() || site.targetSize == 0 || !seenTargets.insert(site.targetRva).second)
+                continue;
+            extents.push_back({site.targetRva, site.targetRva + site.targetSize, recordName(site),
+                               describe(site), isList(site.role), isString(site.role)});
+        }
+        std::sort(extents.begin(), extents.end(),
+                  [](const Extent& a, const Extent& b) { return a.begin < b.begin; });
+        for (std::size_t i = 0; i < extents.size(); ++i) {
+            for (std::size_t j = i + 1; j < extents.size() && extents[j].begin < extents[i].end; ++j) {
+                const Extent& first = extents[i];
+                const Extent& second = extents[j];
+                if (first.string && second.string)
+                    continue; // the linker may share the tail of one string with another
+                if (first.list && first.begin < second.begin)
+                    atRva(code::kUnterminated, first.where, second.begin,
+                          first.name + " (from RVA " + hex(first.begin) + ") runs on into " + second.name +
+                              " at RVA " + hex(second.begin) + ": its terminator is missing");
+                else
+                    atRva(code::kOverlap, first.where, second.begin,
+                          first.name + " (RVA " + hex(first.begin) + "-" + hex(first.end) + ") and " +
+                              second.name + " (RVA " + hex(second.begin) + "-" + hex(second.end) +
+                              ") share bytes");
+            }
+        }
+    }
+
+    void checkTerminators()
+    {
+        const auto& modifiers = layout_.modifiers;
+        if (modifiers.vkToBitTerminator.modBits != 0)
+            atRva(code::kDirtyTerminator, "VK_TO_BIT terminator",
+                  modifiers.rva, "the VK_TO_BIT list ends with virtual key 0 but modifier bits " +
+                                     hex(modifiers.vkToBitTerminator.modBits));
+        for (std::size_t t = 0; t < layout_.charTables.size(); ++t) {
+            const auto& end = layout_.charTables[t].terminator;
+            const bool clean = end.attributes == 0 &&
+                               std::all_of(end.cells.begin(), end.cells.end(), [](auto c) { return c == 0; });
+            if (!clean)
+                atRva(code::kDirtyTerminator, "character table " + std::to_string(t + 1) + " terminator row",
+                      end.rva, "the row ending character table " + std::to_string(t + 1) +
+                                   " has virtual key 0 but non-zero attributes or cells");
+        }
+        const auto& lig = layout_.ligatureTerminator;
+        const bool ligClean = lig.modificationNumber == 0 &&
+                              std::all_of(lig.cells.begin(), lig.cells.end(), [](auto c) { return c == 0; });
+        if (!ligClean)
+            atRva(code::kDirtyTerminator, "ligature terminator row", lig.rva,
+                  "the row ending the ligature table has virtual key 0 but a non-zero column or cells");
+    }
+
+    std::uint8_t widestTable() const
+    {
+        std::uint8_t widest = 0;
+        for (const auto& table : layout_.charTables)
+            widest = std::max(widest, table.nModifications);
+        return widest;
+    }
+
+    void checkModifiers()
+    {
+        const auto& modifiers = layout_.modifiers;
+        for (std::size_t i = 0; i < modifiers.vkToBit.size(); ++i) {
+            const auto& entry = modifiers.vkToBit[i];
+            if (std::popcount(entry.modBits) != 1)
+                atRva(code::kModifierBits, "VK_TO_BIT entry " + std::to_string(i + 1),
+                      vkToBitRva() + 2 * static_cast<std::uint32_t>(i),
+                      virtualKeyName(entry.virtualKey) + " maps to modifier bits " + hex(entry.modBits) +
+                          ": each modifier key must own exactly one bit");
+        }
+        const std::uint8_t widest = widestTable();
+        for (std::size_t bits = 0; bits < modifiers.modNumber.size(); ++bits) {
+            const std::uint8_t column = modifiers.modNumber[bits];
+            if (column != kbdread::kShiftInvalid && column >= widest)
+                atRva(code::kModifierNumber, "MODIFIERS.ModNumber[" + std::to_string(bits) + "]",
+                      modifiers.rva + 10 + static_cast<std::uint32_t>(bits),
+                      "modifier bits " + std::to_string(bits) + " select column " + std::to_string(column) +
+                          ", but the widest character table has " + std::to_string(widest) + " columns");
+        }
+    }
+
+    std::uint32_t vkToBitRva() const
+    {
+        for (const auto& site : layout_.pointerSites)
+            if (site.role == PointerRole::VkToBit)
+                return site.targetRva;
+        return layout_.modifiers.rva;
+    }
+
+    static std::string rowName(std::size_t table, std::size_t row, std::uint8_t virtualKey)
+    {
+        return "character table " + std::to_string(table + 1) + " row " + std::to_string(row + 1) + " (" +
+               virtualKeyName(virtualKey) + ")";
+    }
+
+    bool hasLigatureRow(std::uint8_t virtualKey, std::size_t column) const
+    {
+        return std::any_of(layout_.ligatures.begin(), layout_.ligatures.end(), [&](const auto& row) {
+            return row.virtualKey == virtualKey && row.modificationNumber == column;
+        });
+    }
+
+    void checkCharacterTables()
+    {
+        std::map<std::uint8_t, std::size_t> firstTable;
+        for (std::size_t t = 0; t < layout_.charTables.size(); ++t) {
+            const auto& table = layout_.charTables[t];
+            for (std::size_t r = 0; r < table.rows.size(); ++r) {
+                const auto& row = table.rows[r];
+                const auto [earlier, isFirst] = firstTable.emplace(row.virtualKey, t);
+                if (!isFirst)
+                    atRva(code::kShadowedRow, rowName(t, r, row.virtualKey), row.rva,
+                          "an earlier row for " + virtualKeyName(row.virtualKey) + " in character table " +
+                              std::to_string(earlier->second + 1) + " always wins: this row is never read");
+                for (std::size_t c = 0; c < row.cells.size(); ++c) {
+                    const std::uint32_t cellRva = row.rva + 2 + 2 * static_cast<std::uint32_t>(c);
+                    const std::string where = rowName(t, r, row.virtualKey) + " column " + std::to_string(c);
+                    if (row.cells[c] == kbdread::kWchLigature && !hasLigatureRow(row.virtualKey, c))
+                        atRva(code::kMissingLigature, where, cellRva,
+                              "the cell says 0xF002 (see the ligature table) but the ligature table has no row "
+                              "for " + virtualKeyName(row.virtualKey) + " column " + std::to_string(c));
+                    if (row.cells[c] == kbdread::kWchDead && layout_.deadKeyNull)
+                        atRva(code::kDeadWithoutTables, where, cellRva,
+                              "the cell says 0xF001 (dead key) but KBDTABLES.pDeadKey is null");
+                }
+            }
+        }
+    }
+
+    void checkLigatures()
+    {
+        for (std::size_t i = 0; i < layout_.ligatures.size(); ++i) {
+            const auto& lig = layout_.ligatures[i];
+            const auto* table = layout_.tableFor(lig.virtualKey);
+            bool reached = false;
+            if (table)
+                for (const auto& row : table->rows)
+                    if (row.virtualKey == lig.virtualKey) {
+                        reached = lig.modificationNumber < row.cells.size() &&
+                                  row.cells[lig.modificationNumber] == kbdread::kWchLigature;
+                        break;
+                    }
+            if (!reached)
+                atRva(code::kUnusedLigature, "ligature row " + std::to_string(i + 1), lig.rva,
+                      "no 0xF002 cell of " + virtualKeyName(lig.virtualKey) + " column " +
+                          std::to_string(lig.modificationNumber) + " leads to this ligature row");
+        }
+    }
+
+    const kbdread::Section* sectionAt(std::uint32_t rva) const
+    {
+        for (const auto& section : layout_.pe.sections)
+            if (rva >= section.virtualAddress && rva - section.virtualAddress < section.virtualSize)
+                return &section;
+        return nullptr;
+    }
+
+    std::span<const std::uint8_t> file_;
+    const Layout& layout_;
+    HeaderOffsets headers_;
+    std::vector<Finding> findings_;
+};
+
+} // namespace
+
+bool isUnreadable(ErrorKind kind)
+{
+    return kind == ErrorKind::FileUnreadable || kind == ErrorKind::NotPe || kind == ErrorKind::NotPe32Plus;
+}
+
+const char* codeFor(ErrorKind kind)
+{
+    switch (kind) {
+    case ErrorKind::Truncated: return code::kTruncated;
+    case ErrorKind::BadHeader: return code::kBadHeader;
+    case ErrorKind::BadSection: return code::kBadSection;
+    case ErrorKind::BadRelocation: return code::kBadRelocations;
+    case ErrorKind::MissingExport: return code::kMissingExport;
+    case ErrorKind::BadExportCode: return code::kExportCode;
+    case ErrorKind::NullPointer: return code::kNullPointer;
+    case ErrorKind::PointerOutsideImage: return code::kPointerOutside;
+    case ErrorKind::Unterminated: return code::kUnterminated;
+    case ErrorKind::BadCount: return code::kBadCount;
+    case ErrorKind::FileUnreadable:
+    case ErrorKind::NotPe:
+    case ErrorKind::NotPe32Plus: break;
+    }
+    return code::kBadHeader;
+}
+
+Report check(std::span<const std::uint8_t> file)
+{
+    Report report;
+    try {
+        report.layout = kbdread::readLayout(file);
+    } catch (const kbdread::ReadError& error) {
+        if (isUnreadable(error.kind()))
+            throw;
+        report.findings.push_back({codeFor(error.kind()), kbdread::toString(error.kind()), std::nullopt,
+                                   std::nullopt, error.what()});
+        return report;
+    }
+    report.findings = Checker(file, *report.layout).run();
+    return report;
+}
+
+} // namespace kbdcheck

@@ -1,0 +1,74 @@
+// kbdcheck: checks a 64-bit keyboard-layout library for what the Windows
+// image loader and keyboard-layout loader rely on, and renders the layout
+// readably. Pure logic over the file's bytes; the command line is a thin
+// shell around it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "kbdread.h"
+
+namespace kbdcheck {
+
+// Every kind of fault has its own code, so scripts and tests can tell them
+// apart. A fault the reader stops at (the tables cannot be walked past it)
+// is reported under the code of its kind.
+namespace code {
+inline constexpr const char* kTruncated = "image.truncated";           // file data ends early
+inline constexpr const char* kBadHeader = "image.header";              // inconsistent header field
+inline constexpr const char* kBadSection = "image.section";            // section outside the image or overlapping
+inline constexpr const char* kImports = "image.imports";               // an import directory is present
+inline constexpr const char* kEntryPoint = "image.entry";              // the entry point runs code that does something
+inline constexpr const char* kChecksum = "image.checksum";             // a stored checksum that does not match
+inline constexpr const char* kWritableSection = "section.writable";    // a section the loader maps writable
+inline constexpr const char* kBadRelocations = "reloc.malformed";      // a relocation block the loader cannot apply
+inline constexpr const char* kMissingRelocation = "reloc.missing";     // a stored pointer no relocation covers
+inline constexpr const char* kStrayRelocation = "reloc.stray";         // a relocation on no stored pointer
+inline constexpr const char* kRelocationType = "reloc.type";           // a stored pointer relocated other than DIR64
+inline constexpr const char* kMissingExport = "export.missing";        // no KbdLayerDescriptor export
+inline constexpr const char* kExportCode = "export.code";              // the export does not just return an address
+inline constexpr const char* kNullPointer = "pointer.null";            // a pointer the loader follows is null
+inline constexpr const char* kPointerOutside = "pointer.outside";      // a pointer leaves the image or its section
+inline constexpr const char* kUnterminated = "list.unterminated";      // a list runs off its section or into another record
+inline constexpr const char* kDirtyTerminator = "list.terminator";     // a terminator with non-zero fields
+inline constexpr const char* kOverlap = "record.overlap";              // two records share bytes
+inline constexpr const char* kBadCount = "table.count";                // a count or row size contradicts the format
+inline constexpr const char* kShadowedRow = "table.shadowed";          // a row an earlier table always wins over
+inline constexpr const char* kMissingLigature = "cell.ligature";       // 0xF002 with no ligature row
+inline constexpr const char* kDeadWithoutTables = "cell.dead";         // 0xF001 with no dead-key tables
+inline constexpr const char* kUnusedLigature = "ligature.unused";      // a ligature row no cell leads to
+inline constexpr const char* kModifierNumber = "modifiers.number";     // a ModNumber column no table has
+inline constexpr const char* kModifierBits = "modifiers.bits";         // a VK_TO_BIT entry with no single bit
+} // namespace code
+
+struct Finding {
+    std::string code;                      // one of code::k*
+    std::string where;                     // record and field, table and row, or header field
+    std::optional<std::uint32_t> rva;      // where in the image, when known
+    std::optional<std::uint32_t> fileOffset; // where in the file, when the RVA is backed by file data
+    std::string message;
+};
+
+struct Report {
+    std::vector<Finding> findings;
+    // The layout as read; empty when the reader stopped at a fault.
+    std::optional<kbdread::Layout> layout;
+};
+
+// Checks a layout library file. Throws kbdread::ReadError when the bytes are
+// not a 64-bit PE image at all (ErrorKind FileUnreadable, NotPe or
+// NotPe32Plus): there is nothing to check then.
+Report check(std::span<const std::uint8_t> file);
+
+// Whether the reader's error means "not a 64-bit image at all" rather than
+// a fault of one.
+bool isUnreadable(kbdread::ErrorKind kind);
+
+// The code a reader error is reported under.
+const char* codeFor(kbdread::ErrorKind kind);
+
+} // namespace kbdcheck

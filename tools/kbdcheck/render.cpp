@@ -1,0 +1,469 @@
+#include "render.h"
+
+#include <cstdio>
+#include <sstream>
+
+#include "names.h"
+
+namespace kbdcheck {
+namespace {
+
+using kbdread::KeyOutcome;
+using kbdread::Layout;
+
+std::string hex(std::uint64_t value, int digits = 0)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%0*llX", digits, static_cast<unsigned long long>(value));
+    return text;
+}
+
+std::string bareHex(unsigned value, int digits)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%0*X", digits, value);
+    return text;
+}
+
+std::string utf8(const std::u16string& text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        std::uint32_t cp = text[i];
+        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
+        else if (cp >= 0xD800 && cp < 0xE000)
+            cp = 0xFFFD; // a lone surrogate cannot be written as UTF-8
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | cp >> 6);
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += static_cast<char>(0xE0 | cp >> 12);
+            out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | cp >> 18);
+            out += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+            out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// One view of the layout that both renderings read.
+
+struct Character {
+    std::string code; // "U+06B5"
+    std::string name; // empty when the built-in table does not know it
+};
+
+struct ColumnView {
+    std::string label; // "plain", "Shift", "Shift+Ctrl"
+    unsigned bits;
+    unsigned column;
+    std::string outcome; // "characters", "none", "dead", "missing-ligature"
+    std::vector<Character> characters;
+};
+
+struct KeyView {
+    std::string prefix; // "--", "E0", "E1"
+    std::uint8_t scanCode;
+    std::uint16_t value;
+    std::vector<std::string> flags;
+    std::string virtualKey;
+    std::optional<std::string> keyName;
+    std::vector<ColumnView> columns;
+};
+
+std::vector<Character> charactersOf(const std::u16string& units)
+{
+    std::vector<Character> out;
+    for (char16_t unit : units)
+        out.push_back({codePoint(unit), characterName(unit)});
+    return out;
+}
+
+std::vector<Character> charactersOf(const std::vector<std::uint16_t>& cells)
+{
+    std::u16string units;
+    for (std::uint16_t cell : cells) {
+        if (cell == kbdread::kWchNone)
+            break;
+        units.push_back(static_cast<char16_t>(cell));
+    }
+    return charactersOf(units);
+}
+
+std::string modifierKeyName(std::uint8_t virtualKey)
+{
+    switch (virtualKey) {
+    case 0x10: return "Shift";
+    case 0x11: return "Ctrl";
+    case 0x12: return "Alt";
+    case 0x15: return "Kana";
+    default: return virtualKeyName(virtualKey);
+    }
+}
+
+std::string modifierLabel(const Layout& layout, unsigned bits)
+{
+    if (bits == 0)
+        return "plain";
+    std::string label;
+    for (unsigned bit = 1; bit <= 0x80; bit <<= 1) {
+        if (!(bits & bit))
+            continue;
+        std::string name = "bit " + hex(bit, 2);
+        for (const auto& entry : layout.modifiers.vkToBit)
+            if (entry.modBits == bit) {
+                name = modifierKeyName(entry.virtualKey);
+                break;
+            }
+        label += (label.empty() ? "" : "+") + name;
+    }
+    return label;
+}
+
+std::vector<std::string> flagNames(std::uint16_t value)
+{
+    std::vector<std::string> names;
+    static constexpr std::pair<std::uint16_t, const char*> kFlags[] = {
+        {0x0100, "KBDEXT"}, {0x0200, "KBDMULTIVK"}, {0x0400, "KBDSPECIAL"}, {0x0800, "KBDNUMPAD"},
+        {0x1000, "KBDUNICODE"}, {0x2000, "KBDINJECTEDVK"}, {0x4000, "KBDMAPPEDVK"}, {0x8000, "KBDBREAK"}};
+    for (const auto& [bit, name] : kFlags)
+        if (value & bit)
+            names.push_back(name);
+    return names;
+}
+
+std::vector<ColumnView> columnsOf(const Layout& layout, std::uint8_t virtualKey)
+{
+    std::vector<ColumnView> columns;
+    const auto* table = layout.tableFor(virtualKey);
+    if (!table)
+        return columns;
+    for (unsigned bits = 0; bits <= layout.modifiers.maxModBits; ++bits) {
+        const auto column = layout.column(bits);
+        if (!column || *column >= table->nModifications)
+            continue;
+        const auto result = layout.characters(virtualKey, bits);
+        ColumnView view{modifierLabel(layout, bits), bits, *column, "none", {}};
+        switch (result.outcome) {
+        case KeyOutcome::Nothing: break;
+        case KeyOutcome::Characters:
+            view.outcome = "characters";
+            view.characters = charactersOf(result.characters);
+            break;
+        case KeyOutcome::Dead: view.outcome = "dead"; break;
+        case KeyOutcome::MissingLigature: view.outcome = "missing-ligature"; break;
+        }
+        columns.push_back(std::move(view));
+    }
+    return columns;
+}
+
+std::optional<std::string> keyNameFor(const std::vector<kbdread::KeyName>& names, std::uint8_t scanCode)
+{
+    for (const auto& name : names)
+        if (name.scanCode == scanCode)
+            return utf8(name.text);
+    return std::nullopt;
+}
+
+KeyView keyView(const Layout& layout, const char* prefix, std::uint8_t scanCode, std::uint16_t value,
+                const std::vector<kbdread::KeyName>* names)
+{
+    const auto virtualKey = static_cast<std::uint8_t>(value & 0xFF);
+    return {prefix,
+            scanCode,
+            value,
+            flagNames(value),
+            virtualKeyName(virtualKey),
+            names ? keyNameFor(*names, scanCode) : std::nullopt,
+            virtualKey == 0xFF ? std::vector<ColumnView>{} : columnsOf(layout, virtualKey)};
+}
+
+std::vector<KeyView> keyViews(const Layout& layout)
+{
+    std::vector<KeyView> keys;
+    for (std::size_t sc = 0; sc < layout.scanCodeMap.size(); ++sc)
+        keys.push_back(keyView(layout, "--", static_cast<std::uint8_t>(sc), layout.scanCodeMap[sc], &layout.keyNames));
+    for (const auto& pair : layout.e0)
+        keys.push_back(keyView(layout, "E0", pair.scanCode, pair.value, &layout.keyNamesExt));
+    for (const auto& pair : layout.e1)
+        keys.push_back(keyView(layout, "E1", pair.scanCode, pair.value, nullptr));
+    return keys;
+}
+
+std::string charactersText(const std::vector<Character>& characters)
+{
+    std::string text;
+    for (const auto& c : characters)
+        text += (text.empty() ? "" : " + ") + c.code + (c.name.empty() ? "" : " " + c.name);
+    return text;
+}
+
+std::string columnText(const ColumnView& column)
+{
+    if (column.outcome == "characters")
+        return charactersText(column.characters);
+    if (column.outcome == "dead")
+        return "dead key (0xF001)";
+    if (column.outcome == "missing-ligature")
+        return "ligature row missing (0xF002)";
+    return "none";
+}
+
+// ---------------------------------------------------------------------------
+// JSON
+
+class Json {
+public:
+    Json& raw(const std::string& text)
+    {
+        out_ << text;
+        return *this;
+    }
+    Json& string(const std::string& text)
+    {
+        out_ << '"';
+        for (unsigned char c : text) {
+            if (c == '"' || c == '\\')
+                out_ << '\\' << c;
+            else if (c < 0x20)
+                out_ << "\\u" << bareHex(c, 4);
+            else
+                out_ << c;
+        }
+        out_ << '"';
+        return *this;
+    }
+    Json& number(std::uint64_t value)
+    {
+        out_ << value;
+        return *this;
+    }
+    Json& key(const char* name)
+    {
+        return string(name).raw(":");
+    }
+    template <typename T, typename F>
+    Json& array(const std::vector<T>& items, F each)
+    {
+        raw("[");
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (i)
+                raw(",");
+            each(items[i]);
+        }
+        return raw("]");
+    }
+    std::string str() const { return out_.str(); }
+
+private:
+    std::ostringstream out_;
+};
+
+void characterJson(Json& json, const Character& c)
+{
+    json.raw("{").key("code").string(c.code).raw(",").key("name");
+    if (c.name.empty())
+        json.raw("null");
+    else
+        json.string(c.name);
+    json.raw("}");
+}
+
+void layoutJson(Json& json, const Layout& layout)
+{
+    json.raw("{").key("tablesRva").number(layout.tablesRva);
+    json.raw(",").key("descriptorRva").number(layout.descriptorRva);
+    json.raw(",").key("imageBase").number(layout.pe.imageBase);
+    json.raw(",").key("localeFlags").number(layout.localeFlags);
+    json.raw(",").key("nLgMax").number(layout.nLgMax);
+    json.raw(",").key("cbLgEntry").number(layout.cbLgEntry);
+    json.raw(",").key("deadKeyNull").raw(layout.deadKeyNull ? "true" : "false");
+    json.raw(",").key("keyNamesDeadNull").raw(layout.keyNamesDeadNull ? "true" : "false");
+
+    json.raw(",").key("modifiers").raw("{").key("vkToBit").array(layout.modifiers.vkToBit, [&](const auto& e) {
+        json.raw("{").key("vk").number(e.virtualKey).raw(",").key("vkName").string(virtualKeyName(e.virtualKey));
+        json.raw(",").key("bits").number(e.modBits).raw("}");
+    });
+    json.raw(",").key("maxModBits").number(layout.modifiers.maxModBits);
+    std::vector<unsigned> combinations;
+    for (unsigned bits = 0; bits < layout.modifiers.modNumber.size(); ++bits)
+        combinations.push_back(bits);
+    json.raw(",").key("columns").array(combinations, [&](unsigned bits) {
+        json.raw("{").key("bits").number(bits).raw(",").key("label").string(modifierLabel(layout, bits));
+        json.raw(",").key("column");
+        if (const auto column = layout.column(bits))
+            json.number(*column);
+        else
+            json.raw("null");
+        json.raw("}");
+    });
+    json.raw("}");
+
+    json.raw(",").key("tables").array(layout.charTables, [&](const kbdread::CharTable& table) {
+        json.raw("{").key("rva").number(table.rowsRva);
+        json.raw(",").key("columns").number(table.nModifications).raw(",").key("rowSize").number(table.cbSize);
+        json.raw(",").key("rows").array(table.rows, [&](const kbdread::CharRow& row) {
+            json.raw("{").key("vk").number(row.virtualKey).raw(",").key("vkName").string(virtualKeyName(row.virtualKey));
+            json.raw(",").key("attributes").number(row.attributes);
+            json.raw(",").key("cells").array(row.cells, [&](std::uint16_t cell) { json.number(cell); });
+            json.raw("}");
+        });
+        json.raw("}");
+    });
+
+    json.raw(",").key("keys").array(keyViews(layout), [&](const KeyView& key) {
+        json.raw("{").key("prefix").string(key.prefix).raw(",").key("scanCode").number(key.scanCode);
+        json.raw(",").key("value").number(key.value).raw(",").key("vkName").string(key.virtualKey);
+        json.raw(",").key("flags").array(key.flags, [&](const std::string& f) { json.string(f); });
+        json.raw(",").key("keyName");
+        if (key.keyName)
+            json.string(*key.keyName);
+        else
+            json.raw("null");
+        json.raw(",").key("columns").array(key.columns, [&](const ColumnView& column) {
+            json.raw("{").key("label").string(column.label).raw(",").key("bits").number(column.bits);
+            json.raw(",").key("column").number(column.column).raw(",").key("outcome").string(column.outcome);
+            json.raw(",").key("characters").array(column.characters, [&](const Character& c) { characterJson(json, c); });
+            json.raw("}");
+        });
+        json.raw("}");
+    });
+
+    json.raw(",").key("ligatures").array(layout.ligatures, [&](const kbdread::LigatureRow& row) {
+        json.raw("{").key("vk").number(row.virtualKey).raw(",").key("vkName").string(virtualKeyName(row.virtualKey));
+        json.raw(",").key("column").number(row.modificationNumber);
+        json.raw(",").key("characters").array(charactersOf(row.cells), [&](const Character& c) { characterJson(json, c); });
+        json.raw("}");
+    });
+
+    auto names = [&](const std::vector<kbdread::KeyName>& list) {
+        json.array(list, [&](const kbdread::KeyName& name) {
+            json.raw("{").key("scanCode").number(name.scanCode).raw(",").key("text").string(utf8(name.text)).raw("}");
+        });
+    };
+    json.raw(",").key("keyNames");
+    names(layout.keyNames);
+    json.raw(",").key("keyNamesExt");
+    names(layout.keyNamesExt);
+    json.raw("}");
+}
+
+} // namespace
+
+std::string findingsText(const Report& report)
+{
+    if (report.findings.empty())
+        return "no findings\n";
+    std::string text;
+    for (const auto& finding : report.findings) {
+        text += finding.code + ": " + finding.where;
+        std::string place;
+        if (finding.rva)
+            place += "RVA " + hex(*finding.rva);
+        if (finding.fileOffset)
+            place += (place.empty() ? "" : ", ") + std::string("file offset ") + hex(*finding.fileOffset);
+        if (!place.empty())
+            text += " [" + place + "]";
+        text += ": " + finding.message + "\n";
+    }
+    return text;
+}
+
+std::string dumpText(const Layout& layout)
+{
+    std::ostringstream out;
+    out << "layout\n";
+    out << "  KBDTABLES at RVA " << hex(layout.tablesRva) << ", KbdLayerDescriptor at RVA "
+        << hex(layout.descriptorRva) << ", preferred base " << hex(layout.pe.imageBase) << "\n";
+    out << "  fLocaleFlags " << hex(layout.localeFlags, 8) << ", nLgMax " << unsigned{layout.nLgMax}
+        << ", cbLgEntry " << unsigned{layout.cbLgEntry} << ", pDeadKey "
+        << (layout.deadKeyNull ? "null" : "set") << ", pKeyNamesDead " << (layout.keyNamesDeadNull ? "null" : "set")
+        << "\n";
+
+    out << "modifiers\n";
+    for (const auto& entry : layout.modifiers.vkToBit)
+        out << "  " << virtualKeyName(entry.virtualKey) << " -> bit " << hex(entry.modBits, 2) << "\n";
+    out << "  wMaxModBits " << layout.modifiers.maxModBits << "\n";
+    for (unsigned bits = 0; bits < layout.modifiers.modNumber.size(); ++bits) {
+        const auto column = layout.column(bits);
+        out << "  bits " << bits << " " << modifierLabel(layout, bits) << " -> "
+            << (column ? "column " + std::to_string(*column) : std::string("no column")) << "\n";
+    }
+
+    out << "character tables, searched in this order\n";
+    for (std::size_t t = 0; t < layout.charTables.size(); ++t) {
+        const auto& table = layout.charTables[t];
+        out << "  table " << t + 1 << ": " << unsigned{table.nModifications} << " columns, "
+            << unsigned{table.cbSize} << " bytes per row, " << table.rows.size() << " rows at RVA "
+            << hex(table.rowsRva) << "\n";
+        for (const auto& row : table.rows) {
+            out << "    " << virtualKeyName(row.virtualKey) << " attributes " << hex(row.attributes, 2) << ":";
+            for (std::uint16_t cell : row.cells)
+                out << " " << bareHex(cell, 4);
+            out << "\n";
+        }
+    }
+
+    out << "keys\n";
+    for (const auto& key : keyViews(layout)) {
+        out << "  " << key.prefix << " " << bareHex(key.scanCode, 2) << " " << bareHex(key.value, 4) << " "
+            << key.virtualKey;
+        for (const auto& flag : key.flags)
+            out << " " << flag;
+        if (key.keyName)
+            out << " \"" << *key.keyName << "\"";
+        out << "\n";
+        for (const auto& column : key.columns)
+            out << "      " << column.label << " (column " << column.column << "): " << columnText(column) << "\n";
+    }
+
+    out << "ligatures\n";
+    for (const auto& row : layout.ligatures)
+        out << "  " << virtualKeyName(row.virtualKey) << " column " << row.modificationNumber << ": "
+            << charactersText(charactersOf(row.cells)) << "\n";
+
+    out << "key names\n";
+    for (const auto& name : layout.keyNames)
+        out << "  -- " << bareHex(name.scanCode, 2) << " \"" << utf8(name.text) << "\"\n";
+    for (const auto& name : layout.keyNamesExt)
+        out << "  E0 " << bareHex(name.scanCode, 2) << " \"" << utf8(name.text) << "\"\n";
+    return out.str();
+}
+
+std::string reportJson(const FileFacts& file, const Report& report)
+{
+    Json json;
+    json.raw("{").key("file").string(file.name).raw(",").key("size").number(file.size);
+    json.raw(",").key("findings").array(report.findings, [&](const Finding& finding) {
+        json.raw("{").key("code").string(finding.code).raw(",").key("where").string(finding.where);
+        json.raw(",").key("rva");
+        if (finding.rva)
+            json.number(*finding.rva);
+        else
+            json.raw("null");
+        json.raw(",").key("fileOffset");
+        if (finding.fileOffset)
+            json.number(*finding.fileOffset);
+        else
+            json.raw("null");
+        json.raw(",").key("message").string(finding.message).raw("}");
+    });
+    json.raw(",").key("layout");
+    if (report.layout)
+        layoutJson(json, *report.layout);
+    else
+        json.raw("null");
+    json.raw("}\n");
+    return json.str();
+}
+
+} // namespace kbdcheck

@@ -1,0 +1,28 @@
+// The findings and the layout as text for people and as JSON for machines.
+// Both renderings come from the same view of the layout, so they agree.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "kbdcheck.h"
+
+namespace kbdcheck {
+
+struct FileFacts {
+    std::string name;   // as given on the command line
+    std::uint64_t size; // bytes
+};
+
+// One line per finding, or a line saying there are none.
+std::string findingsText(const Report& report);
+
+// The whole layout: descriptor facts, modifiers, the character tables as
+// stored, every scan code with its virtual key, key name and what each
+// column types, the ligatures and the key-name lists.
+std::string dumpText(const kbdread::Layout& layout);
+
+// {"file":..., "size":..., "findings":[...], "layout":{...} or null}.
+std::string reportJson(const FileFacts& file, const Report& report);
+
+} // namespace kbdcheck
