@@ -192,13 +192,13 @@ PeInfo parseHeaders(const FileView& file)
     if (pe.sizeOfHeaders > pe.sizeOfImage)
         fail(ErrorKind::BadHeader, "SizeOfHeaders " + hex(pe.sizeOfHeaders) + " exceeds SizeOfImage " +
                                        hex(pe.sizeOfImage));
-    file.require(0, pe.sizeOfHeaders, "headers (SizeOfHeaders " + hex(pe.sizeOfHeaders) + ")");
     if (sectionCount > kMaxSections)
         fail(ErrorKind::BadHeader, "NumberOfSections " + std::to_string(sectionCount) + " exceeds " +
                                        std::to_string(kMaxSections));
 
     const std::uint64_t table = opt + optionalSize;
     file.require(table, std::uint64_t{kSectionHeaderSize} * sectionCount, "section table");
+    file.require(0, pe.sizeOfHeaders, "headers (SizeOfHeaders " + hex(pe.sizeOfHeaders) + ")");
     std::uint64_t previousEnd = pe.sizeOfHeaders;
     for (std::uint16_t i = 0; i < sectionCount; ++i) {
         const std::uint64_t h = table + std::uint64_t{kSectionHeaderSize} * i;

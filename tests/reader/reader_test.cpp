@@ -1,0 +1,231 @@
+// kbdread against damaged copies of the built Kurd.dll: each kind of damage
+// must be reported as its own ErrorKind with a message naming the field, and
+// no damage at all may crash the reader.
+#include "kbdread.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <string>
+
+namespace {
+
+using kbdread::ErrorKind;
+using kbdread::Layout;
+using Bytes = std::vector<std::uint8_t>;
+
+const Bytes& pristine()
+{
+    static const Bytes bytes = kbdread::readFileBytes(KURD_DLL);
+    return bytes;
+}
+
+const Layout& pristineLayout()
+{
+    static const Layout layout = kbdread::readLayout(std::span<const std::uint8_t>(pristine()));
+    return layout;
+}
+
+std::uint32_t le32(const Bytes& b, std::size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | std::uint32_t{b[at + 3]} << 24; }
+
+void put(Bytes& b, std::size_t at, std::uint64_t value, int width)
+{
+    for (int i = 0; i < width; ++i)
+        b.at(at + i) = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+std::size_t peOffset() { return le32(pristine(), 0x3C); }
+std::size_t optionalHeader() { return peOffset() + 24; }
+std::size_t sectionHeader(std::size_t index)
+{
+    const std::size_t optionalSize = pristine()[peOffset() + 20] | pristine()[peOffset() + 21] << 8;
+    return optionalHeader() + optionalSize + 40 * index;
+}
+
+const kbdread::Section& section(const std::string& name)
+{
+    for (const kbdread::Section& s : pristineLayout().pe.sections)
+        if (s.name == name)
+            return s;
+    throw std::logic_error("no section " + name);
+}
+
+// File offset of an RVA in the pristine file.
+std::size_t fileOffset(std::uint32_t rva)
+{
+    for (const kbdread::Section& s : pristineLayout().pe.sections)
+        if (rva >= s.virtualAddress && rva < s.virtualAddress + s.rawSize)
+            return s.rawOffset + (rva - s.virtualAddress);
+    throw std::logic_error("RVA has no file data");
+}
+
+std::size_t recordField(std::uint32_t offset) { return fileOffset(pristineLayout().tablesRva + offset); }
+
+std::string hex(std::uint64_t value)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+// The last string of the extended key-name list, which the reader reads
+// after every other list it lies behind.
+const kbdread::PointerSite& lastExtendedName()
+{
+    const auto& sites = pristineLayout().pointerSites;
+    const kbdread::PointerSite* last = nullptr;
+    for (const kbdread::PointerSite& s : sites)
+        if (s.role == kbdread::PointerRole::KeyNameExtString && (!last || s.targetRva > last->targetRva))
+            last = &s;
+    return *last;
+}
+
+// Overwrites the string's terminator and every zero unit after it up to the
+// end of its section, sparing the export's code, so the string runs off the
+// section.
+void unterminateLastExtendedName(Bytes& b)
+{
+    const kbdread::PointerSite& site = lastExtendedName();
+    const kbdread::Section& data = section(".data");
+    const std::uint32_t code = pristineLayout().descriptorRva;
+    for (std::uint32_t rva = site.targetRva + site.targetSize - 2; rva + 1 < data.virtualAddress + data.virtualSize; rva += 2)
+        if ((rva + 2 <= code || rva >= code + 8) && b[fileOffset(rva)] == 0 && b[fileOffset(rva + 1)] == 0)
+            put(b, fileOffset(rva), u'A', 2);
+}
+
+void renameExport(Bytes& b)
+{
+    const char name[] = "KbdLayerDescriptor";
+    const auto at = std::search(b.begin(), b.end(), name, name + std::strlen(name));
+    ASSERT_NE(at, b.end());
+    *at = 'X';
+}
+
+struct Damage {
+    const char* name;
+    std::function<void(Bytes&)> apply;
+    ErrorKind kind;
+    std::string messagePart;
+};
+
+std::vector<Damage> damages()
+{
+    const std::uint64_t base = pristineLayout().pe.imageBase;
+    const kbdread::Section& data = section(".data");
+    const kbdread::Section& reloc = section(".reloc");
+    return {
+        {"not a PE at all", [](Bytes& b) { b.assign({'h', 'e', 'l', 'l', 'o', '\n'}); }, ErrorKind::NotPe, "MZ"},
+        {"empty file", [](Bytes& b) { b.clear(); }, ErrorKind::NotPe, "MZ"},
+        {"no PE signature", [](Bytes& b) { put(b, peOffset(), 0x4C45, 2); }, ErrorKind::NotPe, "PE signature"},
+        {"PE32 optional header", [](Bytes& b) { put(b, optionalHeader(), 0x10B, 2); }, ErrorKind::NotPe32Plus,
+         "0x10B (PE32"},
+        {"cut inside the DOS header", [](Bytes& b) { b.resize(0x3E); }, ErrorKind::Truncated, "e_lfanew"},
+        {"cut inside the optional header", [](Bytes& b) { b.resize(optionalHeader() + 0x20); },
+         ErrorKind::Truncated, "optional header"},
+        {"cut inside the section table", [](Bytes& b) { b.resize(sectionHeader(1) + 8); }, ErrorKind::Truncated,
+         "section table"},
+        {"cut inside the header padding", [](Bytes& b) { b.resize(pristineLayout().pe.sizeOfHeaders - 1); },
+         ErrorKind::Truncated, "SizeOfHeaders"},
+        {"cut inside .data", [&](Bytes& b) { b.resize(data.rawOffset + 0x100); }, ErrorKind::Truncated,
+         "(.data) raw data"},
+        {"cut inside .reloc", [&](Bytes& b) { b.resize(reloc.rawOffset + reloc.rawSize - 1); },
+         ErrorKind::Truncated, "(.reloc) raw data"},
+        {"huge SizeOfImage", [](Bytes& b) { put(b, optionalHeader() + 56, 0xF0000000, 4); }, ErrorKind::BadHeader,
+         "SizeOfImage"},
+        {"overlapping sections", [](Bytes& b) { put(b, sectionHeader(1) + 12, 0x1000, 4); }, ErrorKind::BadSection,
+         "section 1 (.rsrc)"},
+        {"relocation block size", [&](Bytes& b) { put(b, reloc.rawOffset + 4, 3, 4); }, ErrorKind::BadRelocation,
+         "SizeOfBlock 0x3"},
+        {"export renamed", renameExport, ErrorKind::MissingExport, "KbdLayerDescriptor"},
+        {"export code without ret", [](Bytes& b) { b.at(fileOffset(pristineLayout().descriptorRva + 7)) = 0x90; },
+         ErrorKind::BadExportCode, "48 8D 05"},
+        {"export loads outside the image", [](Bytes& b) { put(b, fileOffset(pristineLayout().descriptorRva + 3), 0x40000000, 4); },
+         ErrorKind::PointerOutsideImage, "KbdLayerDescriptor's lea"},
+        {"pKeyNames outside the image", [=](Bytes& b) { put(b, recordField(0x18), base + 0x9000, 8); },
+         ErrorKind::PointerOutsideImage, "pKeyNames (record +0x18) points outside the image: " + hex(base + 0x9000)},
+        {"pusVSCtoVK too close to the section end", [=](Bytes& b) {
+             put(b, recordField(0x30), base + data.virtualAddress + data.virtualSize - 4, 8);
+         },
+         ErrorKind::PointerOutsideImage, "pusVSCtoVK (record +0x30) points to"},
+        {"pVSCtoVK_E1 below the image", [=](Bytes& b) { put(b, recordField(0x48), base - 0x10, 8); },
+         ErrorKind::PointerOutsideImage, "pVSCtoVK_E1 (record +0x48) points outside the image"},
+        {"pCharModifiers null", [](Bytes& b) { put(b, recordField(0x00), 0, 8); }, ErrorKind::NullPointer,
+         "pCharModifiers (record +0x0)"},
+        {"key-name string unterminated", unterminateLastExtendedName, ErrorKind::Unterminated,
+         "string of pKeyNamesExt entry " + std::to_string(lastExtendedName().index)},
+        {"table 2 cbSize", [](Bytes& b) { b.at(fileOffset(pristineLayout().charTables.at(1).entryRva + 9)) = 9; },
+         ErrorKind::BadCount, "character table 2"},
+        {"cbLgEntry", [](Bytes& b) { b.at(recordField(0x55)) = 6; }, ErrorKind::BadCount, "cbLgEntry (record +0x55)"},
+        {"wMaxModBits", [](Bytes& b) { put(b, fileOffset(pristineLayout().modifiers.rva + 8), 0x1234, 2); },
+         ErrorKind::BadCount, "wMaxModBits"},
+    };
+}
+
+TEST(DamagedImage, EachDamageIsReportedByKindAndField)
+{
+    for (const Damage& damage : damages()) {
+        Bytes bytes = pristine();
+        damage.apply(bytes);
+        try {
+            kbdread::readLayout(std::span<const std::uint8_t>(bytes));
+            ADD_FAILURE() << damage.name << ": read without error";
+        } catch (const kbdread::ReadError& error) {
+            EXPECT_EQ(kbdread::toString(error.kind()), std::string(kbdread::toString(damage.kind)))
+                << damage.name << ": " << error.what();
+            EXPECT_NE(std::string(error.what()).find(damage.messagePart), std::string::npos)
+                << damage.name << ": message \"" << error.what() << "\" lacks \"" << damage.messagePart << "\"";
+        }
+    }
+}
+
+TEST(DamagedImage, MissingFile)
+{
+    try {
+        kbdread::readLayout(std::filesystem::path(KURD_DLL).replace_filename("no-such-file.dll"));
+        ADD_FAILURE() << "read a file that does not exist";
+    } catch (const kbdread::ReadError& error) {
+        EXPECT_EQ(error.kind(), ErrorKind::FileUnreadable) << error.what();
+    }
+}
+
+TEST(Checksum, MatchesTheStoredValueAndSeesAChange)
+{
+    EXPECT_EQ(kbdread::computePeChecksum(pristine()), pristineLayout().pe.checksumStored);
+    Bytes changed = pristine();
+    changed.at(fileOffset(pristineLayout().tablesRva + 0x50)) ^= 0x01;
+    EXPECT_NE(kbdread::computePeChecksum(changed), pristineLayout().pe.checksumStored);
+    // The stored checksum itself does not take part in the sum.
+    Bytes restamped = pristine();
+    put(restamped, pristineLayout().pe.checksumOffset, 0xDEADBEEF, 4);
+    EXPECT_EQ(kbdread::computePeChecksum(restamped), pristineLayout().pe.checksumStored);
+}
+
+// Reads one damaged copy; anything but success or ReadError is a failure.
+void readSurvives(const Bytes& bytes, const std::string& what)
+{
+    try {
+        kbdread::readLayout(std::span<const std::uint8_t>(bytes), 0x7FF612340000);
+    } catch (const kbdread::ReadError&) {
+    } catch (const std::exception& other) {
+        ADD_FAILURE() << what << ": unexpected exception " << other.what();
+    }
+}
+
+TEST(Robustness, FlippedZeroedAndTruncatedBytesNeverCrash)
+{
+    const Bytes& original = pristine();
+    Bytes bytes = original;
+    for (std::size_t at = 0; at < original.size(); ++at) {
+        for (std::uint8_t replacement : {static_cast<std::uint8_t>(original[at] ^ 0xFF), std::uint8_t{0}}) {
+            bytes[at] = replacement;
+            readSurvives(bytes, "byte " + hex(at) + " set to " + hex(replacement));
+        }
+        bytes[at] = original[at];
+    }
+    for (std::size_t length = 0; length < original.size(); length += 64)
+        readSurvives(Bytes(original.begin(), original.begin() + length), "cut at " + hex(length));
+}
+
+} // namespace
