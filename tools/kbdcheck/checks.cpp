@@ -227,7 +227,7 @@ private:
             return;
         }
         const std::size_t available =
-            std::min<std::size_t>(16, section->virtualAddress + section->virtualSize - entry);
+            std::min<std::size_t>(16, section->virtualAddress + extent(*section) - entry);
         const std::span<const std::uint8_t> code{layout_.image.data() + entry, available};
         if (isBareReturn(code))
             return;
@@ -474,10 +474,17 @@ private:
         }
     }
 
+    // Sections span their virtual size, or their raw size when that is 0,
+    // as the loader maps them.
+    static std::uint32_t extent(const kbdread::Section& section)
+    {
+        return section.virtualSize != 0 ? section.virtualSize : section.rawSize;
+    }
+
     const kbdread::Section* sectionAt(std::uint32_t rva) const
     {
         for (const auto& section : layout_.pe.sections)
-            if (rva >= section.virtualAddress && rva - section.virtualAddress < section.virtualSize)
+            if (rva >= section.virtualAddress && rva - section.virtualAddress < extent(section))
                 return &section;
         return nullptr;
     }

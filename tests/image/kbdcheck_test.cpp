@@ -1,0 +1,303 @@
+// The validator on the built Kurd.dll and on damaged copies of it. Each
+// damage is made in memory, the checksum is then recomputed (so only the
+// damage itself is reported), and the findings must carry exactly the codes
+// the damage calls for.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <set>
+#include <string>
+
+#include "kbdcheck.h"
+#include "render.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using kbdread::Layout;
+using kbdread::PointerRole;
+
+const Bytes& original()
+{
+    static const Bytes bytes = kbdread::readFileBytes(KURD_DLL);
+    return bytes;
+}
+
+const Layout& layout()
+{
+    static const Layout read = kbdread::readLayout(std::span<const std::uint8_t>(original()));
+    return read;
+}
+
+std::uint32_t fileOffset(std::uint32_t rva)
+{
+    for (const auto& s : layout().pe.sections)
+        if (rva >= s.virtualAddress && rva - s.virtualAddress < s.rawSize)
+            return s.rawOffset + (rva - s.virtualAddress);
+    throw std::logic_error("RVA not backed by file data");
+}
+
+std::uint32_t optionalHeader()
+{
+    std::uint32_t pe;
+    std::memcpy(&pe, &original()[0x3C], 4);
+    return pe + 24;
+}
+
+std::uint32_t sectionHeader(std::size_t index)
+{
+    std::uint16_t optionalSize;
+    std::memcpy(&optionalSize, &original()[optionalHeader() - 4], 2);
+    return optionalHeader() + optionalSize + 40 * static_cast<std::uint32_t>(index);
+}
+
+template <typename T>
+void put(Bytes& bytes, std::uint32_t offset, T value)
+{
+    std::memcpy(&bytes[offset], &value, sizeof value);
+}
+
+template <typename T>
+T get(const Bytes& bytes, std::uint32_t offset)
+{
+    T value;
+    std::memcpy(&value, &bytes[offset], sizeof value);
+    return value;
+}
+
+const kbdread::PointerSite& site(PointerRole role)
+{
+    for (const auto& s : layout().pointerSites)
+        if (s.role == role)
+            return s;
+    throw std::logic_error("no such pointer site");
+}
+
+const kbdread::CharRow& row(std::uint8_t virtualKey)
+{
+    for (const auto& table : layout().charTables)
+        for (const auto& r : table.rows)
+            if (r.virtualKey == virtualKey)
+                return r;
+    throw std::logic_error("no row for the key");
+}
+
+std::uint32_t relocationBlock()
+{
+    return fileOffset(layout().pe.dataDirectories[kbdread::kBaseRelocationDirectory].rva);
+}
+
+// File offset of the relocation entry for a stored pointer.
+std::uint32_t relocationEntry(std::uint32_t siteRva)
+{
+    const Bytes& bytes = original();
+    const std::uint32_t block = relocationBlock();
+    const auto pageRva = get<std::uint32_t>(bytes, block);
+    const auto blockSize = get<std::uint32_t>(bytes, block + 4);
+    for (std::uint32_t at = block + 8; at < block + blockSize; at += 2)
+        if (pageRva + (get<std::uint16_t>(bytes, at) & 0x0FFF) == siteRva)
+            return at;
+    throw std::logic_error("no relocation for the site");
+}
+
+// The first scan-code pair list whose terminator is followed at once by
+// another record: cutting its terminator makes it run on into that record.
+const kbdread::PointerSite& scanListBeforeAnotherRecord()
+{
+    for (PointerRole role : {PointerRole::VSCtoVK_E0, PointerRole::VSCtoVK_E1}) {
+        const auto& list = site(role);
+        for (const auto& other : layout().pointerSites)
+            if (!other.isNull() && other.targetRva == list.targetRva + list.targetSize)
+                return list;
+    }
+    throw std::logic_error("no scan-code list adjoins another record");
+}
+
+std::uint32_t tablesField(std::uint32_t offset)
+{
+    return fileOffset(layout().tablesRva + offset);
+}
+
+struct Damage {
+    const char* name;
+    std::function<void(Bytes&)> apply;
+    std::set<std::string> codes;                    // exactly these codes are reported
+    std::function<std::uint32_t()> rva = nullptr;   // where the first finding must point, if given
+};
+
+namespace code = kbdcheck::code;
+
+const std::vector<Damage>& damages()
+{
+    static const std::vector<Damage> all = {
+        {"writable .data section",
+         [](Bytes& b) { put(b, sectionHeader(0) + 36, get<std::uint32_t>(b, sectionHeader(0) + 36) | 0x80000000u); },
+         {code::kWritableSection}},
+        {"relocation of pKeyNames removed",
+         [](Bytes& b) {
+             const std::uint32_t entry = relocationEntry(layout().tablesRva + 0x18);
+             const std::uint32_t end = relocationBlock() + get<std::uint32_t>(b, relocationBlock() + 4);
+             std::memmove(&b[entry], &b[entry + 2], end - entry - 2);
+             put<std::uint16_t>(b, end - 2, 0); // padding entry in the freed slot
+         },
+         {code::kMissingRelocation}, [] { return layout().tablesRva + 0x18; }},
+        {"terminator of a scan-code list cut",
+         [](Bytes& b) {
+             const auto& list = scanListBeforeAnotherRecord();
+             put<std::uint32_t>(b, fileOffset(list.targetRva + list.targetSize - 4), 0x01FF007Fu);
+         },
+         {code::kUnterminated},
+         [] { return scanListBeforeAnotherRecord().targetRva + scanListBeforeAnotherRecord().targetSize; }},
+        {"import directory added",
+         [](Bytes& b) {
+             put<std::uint32_t>(b, optionalHeader() + 112 + 8, layout().tablesRva);
+             put<std::uint32_t>(b, optionalHeader() + 116 + 8, 20);
+         },
+         {code::kImports}},
+        {"0xF002 cell without a ligature row",
+         [](Bytes& b) { put<std::uint16_t>(b, fileOffset(row('Q').rva + 2 + 2), 0xF002); },
+         {code::kMissingLigature}, [] { return row('Q').rva + 4; }},
+        {"entry point set to the descriptor's code",
+         [](Bytes& b) { put<std::uint32_t>(b, optionalHeader() + 16, layout().descriptorRva); },
+         {code::kEntryPoint}, [] { return layout().descriptorRva; }},
+        {"entry point outside any executable section",
+         [](Bytes& b) { put<std::uint32_t>(b, optionalHeader() + 16, layout().pe.sections[1].virtualAddress); },
+         {code::kEntryPoint}},
+        {"relocation of pKeyNames moved onto the null pDeadKey",
+         [](Bytes& b) {
+             const std::uint32_t entry = relocationEntry(layout().tablesRva + 0x18);
+             put<std::uint16_t>(b, entry, static_cast<std::uint16_t>(get<std::uint16_t>(b, entry) - 8));
+         },
+         {code::kMissingRelocation, code::kStrayRelocation}},
+        {"pKeyNames relocated as HIGHLOW",
+         [](Bytes& b) {
+             const std::uint32_t entry = relocationEntry(layout().tablesRva + 0x18);
+             put<std::uint16_t>(b, entry, static_cast<std::uint16_t>((get<std::uint16_t>(b, entry) & 0x0FFF) | 0x3000));
+         },
+         {code::kRelocationType}},
+        {"0xF001 cell with no dead-key tables",
+         [](Bytes& b) { put<std::uint16_t>(b, fileOffset(row('Q').rva + 2), 0xF001); },
+         {code::kDeadWithoutTables}},
+        {"ModNumber selects a column no table has",
+         [](Bytes& b) { b[fileOffset(layout().modifiers.rva + 10 + 3)] = 7; },
+         {code::kModifierNumber}},
+        {"VK_TO_BIT entry owning two bits",
+         [](Bytes& b) { b[fileOffset(site(PointerRole::VkToBit).targetRva + 1)] = 0x03; },
+         {code::kModifierBits}},
+        {"ligature row moved to a column no cell leads to",
+         [](Bytes& b) { put<std::uint16_t>(b, fileOffset(layout().ligatures[0].rva + 2), 3); },
+         {code::kMissingLigature, code::kUnusedLigature}},
+        {"a row shadowed by an earlier table",
+         [](Bytes& b) { b[fileOffset(layout().charTables[2].rows[0].rva)] = layout().charTables[0].rows[0].virtualKey; },
+         {code::kShadowedRow}},
+        {"VK_TO_BIT terminator with modifier bits",
+         [](Bytes& b) {
+             const auto& list = site(PointerRole::VkToBit);
+             b[fileOffset(list.targetRva + list.targetSize - 1)] = 0x08;
+         },
+         {code::kDirtyTerminator}},
+        {"scan-code map laid over the descriptor record",
+         [](Bytes& b) {
+             put<std::uint64_t>(b, tablesField(0x30), layout().loadBase + layout().tablesRva + 0x40);
+         },
+         {code::kOverlap}},
+        {"stored checksum wrong", [](Bytes& b) { put<std::uint32_t>(b, optionalHeader() + 64, 1); },
+         {code::kChecksum}},
+        {"pKeyNames points outside the image",
+         [](Bytes& b) { put<std::uint64_t>(b, tablesField(0x18), layout().loadBase + 0x90000); },
+         {code::kPointerOutside}},
+        {"pKeyNames null", [](Bytes& b) { put<std::uint64_t>(b, tablesField(0x18), 0); }, {code::kNullPointer}},
+        {"row size of the first table wrong",
+         [](Bytes& b) { b[fileOffset(layout().charTables[0].entryRva + 9)] = 9; }, {code::kBadCount}},
+        {"export renamed",
+         [](Bytes& b) {
+             const std::string name = "KbdLayerDescriptor";
+             const auto at = std::search(b.begin(), b.end(), name.begin(), name.end());
+             *(at + name.size() - 1) = 'X';
+         },
+         {code::kMissingExport}},
+        {"export code changed",
+         [](Bytes& b) { b[fileOffset(layout().descriptorRva)] = 0x90; }, {code::kExportCode}},
+        {"relocation block size broken",
+         [](Bytes& b) { put<std::uint32_t>(b, relocationBlock() + 4, 3); }, {code::kBadRelocations}},
+        {"file cut inside the last section",
+         [](Bytes& b) { b.resize(layout().pe.sections.back().rawOffset + 4); }, {code::kTruncated}},
+    };
+    return all;
+}
+
+void fixChecksum(Bytes& bytes)
+{
+    if (bytes.size() >= optionalHeader() + 68)
+        put(bytes, optionalHeader() + 64, kbdread::computePeChecksum(bytes));
+}
+
+std::set<std::string> codesOf(const kbdcheck::Report& report)
+{
+    std::set<std::string> codes;
+    for (const auto& finding : report.findings)
+        codes.insert(finding.code);
+    return codes;
+}
+
+TEST(Kbdcheck, BuiltLayoutHasNoFindings)
+{
+    const auto report = kbdcheck::check(original());
+    EXPECT_EQ(kbdcheck::findingsText(report), "no findings\n");
+    ASSERT_TRUE(report.layout.has_value());
+}
+
+TEST(Kbdcheck, EachDamageGivesItsOwnFinding)
+{
+    for (const auto& damage : damages()) {
+        SCOPED_TRACE(damage.name);
+        Bytes bytes = original();
+        damage.apply(bytes);
+        if (damage.codes.count(code::kChecksum) == 0)
+            fixChecksum(bytes);
+        const auto report = kbdcheck::check(bytes);
+        EXPECT_EQ(codesOf(report), damage.codes) << kbdcheck::findingsText(report);
+        if (damage.rva && !report.findings.empty()) {
+            EXPECT_EQ(report.findings.front().rva, damage.rva()) << kbdcheck::findingsText(report);
+            EXPECT_TRUE(report.findings.front().fileOffset.has_value()) << kbdcheck::findingsText(report);
+        }
+    }
+}
+
+TEST(Kbdcheck, EntryPointThatOnlyReturnsIsAccepted)
+{
+    Bytes bytes = original();
+    ASSERT_EQ(bytes[fileOffset(layout().descriptorRva + 7)], 0xC3); // ret
+    put<std::uint32_t>(bytes, optionalHeader() + 16, layout().descriptorRva + 7);
+    fixChecksum(bytes);
+    EXPECT_EQ(kbdcheck::findingsText(kbdcheck::check(bytes)), "no findings\n");
+}
+
+TEST(Kbdcheck, NotA64BitImageIsUnreadableNotAFinding)
+{
+    struct Case {
+        const char* name;
+        std::function<void(Bytes&)> apply;
+        kbdread::ErrorKind kind;
+    };
+    const Case cases[] = {
+        {"text file", [](Bytes& b) { b.assign({'h', 'e', 'l', 'l', 'o', '\n'}); }, kbdread::ErrorKind::NotPe},
+        {"PE32 header", [](Bytes& b) { put<std::uint16_t>(b, optionalHeader(), 0x10B); }, kbdread::ErrorKind::NotPe32Plus},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes bytes = original();
+        c.apply(bytes);
+        try {
+            kbdcheck::check(bytes);
+            ADD_FAILURE() << "no ReadError";
+        } catch (const kbdread::ReadError& error) {
+            EXPECT_EQ(error.kind(), c.kind);
+            EXPECT_TRUE(kbdcheck::isUnreadable(error.kind()));
+        }
+    }
+}
+
+} // namespace
