@@ -1,0 +1,157 @@
+#!/usr/bin/python3
+"""The kbdcheck command line: exit codes, messages, and --json agreeing with
+--dump line for line.
+
+Usage: kbdcheck_cli.py <kbdcheck> <Kurd.dll> <scratch dir>
+"""
+import json
+import os
+import subprocess
+import sys
+import unicodedata
+
+import pefile
+
+failures = []
+
+
+def expect(what, actual, expected):
+    if actual != expected:
+        failures.append(f"{what}: got {actual!r}, want {expected!r}")
+
+
+def run(tool, *args):
+    done = subprocess.run([tool, *args], capture_output=True, text=True)
+    return done.returncode, done.stdout, done.stderr
+
+
+def writable_copy(dll, scratch):
+    """Kurd.dll with its first section marked writable, checksum made good."""
+    pe = pefile.PE(dll)
+    pe.sections[0].Characteristics |= 0x80000000
+    pe.OPTIONAL_HEADER.CheckSum = 0
+    path = os.path.join(scratch, "writable.dll")
+    pe.write(path)
+    pe = pefile.PE(path)
+    pe.OPTIONAL_HEADER.CheckSum = pe.generate_checksum()
+    pe.write(path)
+    return path
+
+
+def section(dump, title, next_title):
+    lines = dump.splitlines()
+    start = lines.index(title) + 1
+    end = lines.index(next_title) if next_title else len(lines)
+    return lines[start:end]
+
+
+def characters_text(characters):
+    return " + ".join(c["code"] + (" " + c["name"] if c["name"] else "") for c in characters)
+
+
+def column_text(column):
+    return {
+        "characters": characters_text(column["characters"]),
+        "dead": "dead key (0xF001)",
+        "missing-ligature": "ligature row missing (0xF002)",
+        "none": "none",
+    }[column["outcome"]]
+
+
+def dump_from_json(layout):
+    """The keys, tables, ligatures and key names sections as the text dump
+    must show them, rebuilt from the JSON."""
+    tables = []
+    for number, table in enumerate(layout["tables"], 1):
+        tables.append(f"  table {number}: {table['columns']} columns, {table['rowSize']} bytes per row, "
+                      f"{len(table['rows'])} rows at RVA 0x{table['rva']:X}")
+        for row in table["rows"]:
+            cells = " ".join(f"{cell:04X}" for cell in row["cells"])
+            tables.append(f"    {row['vkName']} attributes 0x{row['attributes']:02X}: {cells}")
+    keys = []
+    for key in layout["keys"]:
+        line = f"  {key['prefix']} {key['scanCode']:02X} {key['value']:04X} {key['vkName']}"
+        line += "".join(" " + flag for flag in key["flags"])
+        if key["keyName"] is not None:
+            line += f' "{key["keyName"]}"'
+        keys.append(line)
+        for column in key["columns"]:
+            keys.append(f"      {column['label']} (column {column['column']}): {column_text(column)}")
+    ligatures = [f"  {row['vkName']} column {row['column']}: {characters_text(row['characters'])}"
+                 for row in layout["ligatures"]]
+    names = [f'  -- {n["scanCode"]:02X} "{n["text"]}"' for n in layout["keyNames"]]
+    names += [f'  E0 {n["scanCode"]:02X} "{n["text"]}"' for n in layout["keyNamesExt"]]
+    return tables, keys, ligatures, names
+
+
+def main(tool, dll, scratch):
+    os.makedirs(scratch, exist_ok=True)
+
+    status, out, _ = run(tool, "--help")
+    expect("--help exit status", status, 0)
+    expect("--help prints the usage", out.startswith("usage: kbdcheck"), True)
+
+    status, out, _ = run(tool, dll)
+    expect("clean library: exit status", status, 0)
+    expect("clean library: output", out, f"{dll}: no findings\n")
+
+    damaged = writable_copy(dll, scratch)
+    status, out, _ = run(tool, damaged)
+    expect("writable section: exit status", status, 1)
+    expect("writable section: finding", out.startswith(f"{damaged}: section.writable: section .data"), True)
+    status, out, _ = run(tool, "--json", damaged)
+    expect("writable section: JSON findings",
+           [(f["code"], f["where"]) for f in json.loads(out)["findings"]],
+           [("section.writable", "section .data Characteristics")])
+
+    text_file = os.path.join(scratch, "notes.txt")
+    with open(text_file, "w") as f:
+        f.write("not a library\n")
+    unreadable = [
+        ("missing file", [os.path.join(scratch, "absent.dll")], "cannot open"),
+        ("text file", [text_file], "not a readable 64-bit layout library"),
+        ("no file", [], "no file given"),
+        ("unknown option", ["--frobnicate", dll], "unknown option --frobnicate"),
+    ]
+    for name, args, message in unreadable:
+        status, out, err = run(tool, *args)
+        expect(f"{name}: exit status", status, 2)
+        expect(f"{name}: message on stderr ({err.strip()!r})", message in err, True)
+        expect(f"{name}: nothing on stdout", out, "")
+
+    status, dump, _ = run(tool, "--dump", dll)
+    expect("--dump exit status", status, 0)
+    status, out, _ = run(tool, "--json", dll)
+    expect("--json exit status", status, 0)
+    report = json.loads(out)
+    expect("JSON file size", report["size"], os.path.getsize(dll))
+    expect("JSON findings", report["findings"], [])
+    layout = report["layout"]
+    tables, keys, ligatures, names = dump_from_json(layout)
+    expect("character tables: --dump against --json",
+           section(dump, "character tables, searched in this order", "keys"), tables)
+    expect("keys: --dump against --json", section(dump, "keys", "ligatures"), keys)
+    expect("ligatures: --dump against --json", section(dump, "ligatures", "key names"), ligatures)
+    expect("key names: --dump against --json", section(dump, "key names", None), names)
+
+    # The built-in character names must be the Unicode names (controls have
+    # none and carry their aliases instead).
+    named = {c["code"]: c["name"] for key in layout["keys"] for column in key["columns"]
+             for c in column["characters"]}
+    for code, name in sorted(named.items()):
+        char = chr(int(code[2:], 16))
+        if unicodedata.category(char) == "Cc":
+            expect(f"{code} has a name", name is not None, True)
+        else:
+            expect(f"name of {code}", name, unicodedata.name(char))
+
+    for failure in failures:
+        print("FAIL", failure)
+    print(f"{len(failures)} failures")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 4:
+        sys.exit(__doc__)
+    sys.exit(main(*sys.argv[1:]))
