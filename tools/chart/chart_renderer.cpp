@@ -10,13 +10,13 @@ namespace {
 
 constexpr double CornerRadius = 4.0;
 constexpr int PlainSize = 24;
-constexpr int ShiftSize = 15;
+constexpr int ShiftSize = 17;
 constexpr int TagSize = 10;
 constexpr int NameSize = 10;
 constexpr int SmallestNameSize = 8;
 constexpr int NamePadding = 4;
 // Baselines, in pixels below the top of the face.
-constexpr int ShiftBaseline = 16;
+constexpr int ShiftBaseline = 17;
 constexpr int PlainBaseline = 37;
 
 std::string describeKey(ScanCode scan)

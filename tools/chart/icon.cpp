@@ -66,7 +66,7 @@ std::vector<Shape> artwork()
     constexpr Colour Body{128, 128, 128};
     constexpr Colour KeyTop{214, 214, 214};
     constexpr Colour Rim{40, 40, 40};
-    constexpr Colour Glass{170, 215, 255};
+    constexpr Colour Glass{110, 200, 255};
     constexpr Colour Handle{110, 64, 28};
 
     std::vector<Shape> shapes;
@@ -93,7 +93,7 @@ std::vector<Shape> artwork()
     shapes.push_back({roundedRect(14.0, 16.0, 18.0, 18.4, 0.4), KeyTop});
     shapes.push_back({roundedRect(19.0, 16.0, 23.0, 18.4, 0.4), KeyTop});
     shapes.push_back({roundedRect(15.0, 20.5, 25.0, 22.9, 0.5), KeyTop});
-    shapes.push_back({disc(20.0, 19.5, 6.2), Glass, 0.45});
+    shapes.push_back({disc(20.0, 19.5, 6.2), Glass, 0.5});
     shapes.push_back({thickLine(16.5, 16.0, 18.5, 14.5, 0.7), {255, 255, 255}, 0.8});
     return shapes;
 }

@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "chart_renderer.h"
+
+using chart::Font;
+using chart::MissingGlyph;
+
+TEST(FontCoverage, ChartFontDrawsEverySignTheChartUses)
+{
+    const Font font(KURD_CHART_FONT);
+    // The dotted circle, the Arabic comma, semicolon and question mark, the
+    // Kurdish letters, and the Latin signs of the number row.
+    EXPECT_NO_THROW(font.requireGlyphs(U"\x25CC\x060C\x061B\x061F\x0695\x06B5\x06C6\x06CE\x06D5\x06A4@#$%^&*()"));
+}
+
+TEST(FontCoverage, AMissingCharacterIsNamed)
+{
+    const Font font(KURD_CHART_FONT);
+    struct Row {
+        std::u32string text;
+        char32_t missing;
+        const char* name;
+    };
+    const Row rows[] = {
+        {U"\xE000", 0xE000, "U+E000"},                  // a private-use character
+        {U"\x0627\x0D9A", 0x0D9A, "U+0D9A"},            // SINHALA LETTER ALPAPRAANA KAYANNA after an alef
+        {U"ab\x13000", 0x13000, "U+13000"},             // EGYPTIAN HIEROGLYPH A001, beyond 16 bits
+    };
+    for (const Row& row : rows) {
+        for (bool shaped : {false, true}) {
+            try {
+                if (shaped)
+                    font.render(row.text, 20);
+                else
+                    font.requireGlyphs(row.text);
+                ADD_FAILURE() << row.name << " accepted" << (shaped ? " by render" : "");
+            } catch (const MissingGlyph& error) {
+                EXPECT_EQ(error.codePoint(), row.missing) << row.name;
+                EXPECT_NE(std::string(error.what()).find(row.name), std::string::npos) << error.what();
+            }
+        }
+    }
+}
+
+TEST(FontCoverage, CoverageCheckNamesTheKey)
+{
+    const Font font(KURD_CHART_FONT);
+    chart::KeyLabel fine;
+    fine.scan = {0x10, false};
+    fine.plain = {U"\x0686", false};
+    chart::KeyLabel broken;
+    broken.scan = {0x5B, true};
+    broken.shift = {U"\xE000", false};
+    try {
+        chart::requireCoverage(font, {fine, broken});
+        FAIL() << "the coverage check accepted U+E000";
+    } catch (const MissingGlyph& error) {
+        const std::string message = error.what();
+        EXPECT_NE(message.find("U+E000"), std::string::npos) << message;
+        EXPECT_NE(message.find("E0 0x5B"), std::string::npos) << message;
+    }
+}
+
+// The build step itself: a font without Arabic letters stops kbdchart with
+// a message naming the first letter it cannot draw.
+TEST(FontCoverage, KbdchartFailsWithAFontMissingTheLetters)
+{
+    const std::string out = TEST_OUTPUT_DIR;
+    const std::string errors = out + "/kbdchart-no-arabic.err";
+    const std::string command = std::string("'") + KBDCHART + "' '" + KURD_DLL + "' '" + FONT_WITHOUT_ARABIC +
+                                "' '" + out + "/no-arabic.bmp' '" + out + "/no-arabic.png' 2>'" + errors + "'";
+    const int status = std::system(command.c_str());
+    EXPECT_NE(status, 0);
+    std::ifstream file(errors);
+    std::stringstream text;
+    text << file.rdbuf();
+    EXPECT_NE(text.str().find("no glyph for U+06"), std::string::npos) << text.str();
+    EXPECT_NE(text.str().find("scan code"), std::string::npos) << text.str();
+}
