@@ -35,42 +35,85 @@ void drawCentred(Raster& raster, const Font& font, std::u32string_view text, int
     raster.blendMask(run.mask, centreX - run.mask.width / 2, baseline - run.top, colour);
 }
 
-// The font has no anchors that seat marks on the dotted circle, so the
-// marks are centred on it by hand: below it when the font draws them below
-// the baseline's middle height, above it otherwise.
-void drawMarksOnCircle(Raster& raster, const Font& font, std::u32string_view marks, int size, int centreX,
-                       int baseline, Colour colour)
+// Lays `extra` over `base`, with its top-left pixel `dx` right of and `dy`
+// below base's; the result covers both.
+InkRun overlay(const InkRun& base, const InkRun& extra, int dx, int dy)
 {
-    constexpr int Gap = 1;
-    const InkRun circle = font.render(std::u32string(1, DottedCircle), size);
-    const InkRun mark = font.render(marks, size);
-    const bool below = mark.top - mark.mask.height / 2 < circle.top - circle.mask.height / 2;
-    // The pair is centred where the circle alone would stand.
-    const int lift = (mark.mask.height + Gap) / 2;
-    const int circleTop = baseline - circle.top + (below ? -lift : lift);
-    const int markTop = below ? circleTop + circle.mask.height + Gap : circleTop - Gap - mark.mask.height;
-    raster.blendMask(circle.mask, centreX - circle.mask.width / 2, circleTop, colour);
-    raster.blendMask(mark.mask, centreX - mark.mask.width / 2, markTop, colour);
+    const int left = std::min(0, dx);
+    const int top = std::min(0, dy);
+    const int right = std::max(base.mask.width, dx + extra.mask.width);
+    const int bottom = std::max(base.mask.height, dy + extra.mask.height);
+    InkRun both;
+    both.left = base.left + left;
+    both.top = base.top - top;
+    both.mask.width = right - left;
+    both.mask.height = bottom - top;
+    both.mask.coverage.assign(static_cast<std::size_t>(both.mask.width) * both.mask.height, 0);
+    auto add = [&](const CoverageMask& mask, int atX, int atY) {
+        for (int y = 0; y < mask.height; ++y)
+            for (int x = 0; x < mask.width; ++x) {
+                auto& cell = both.mask.coverage[static_cast<std::size_t>(atY - top + y) * both.mask.width + (atX - left + x)];
+                cell = static_cast<std::uint8_t>(std::min(255, cell + mask.at(x, y)));
+            }
+    };
+    add(base.mask, 0, 0);
+    add(extra.mask, dx, dy);
+    return both;
 }
 
-void drawCharacters(Raster& raster, const Font& font, const Rect& face, const DisplayText& shown,
-                    int size, int baseline, Colour colour)
+// The font has no anchors that seat marks on the dotted circle, so the
+// marks are centred on it by hand: below it when the font draws them lower
+// than the circle's middle, above it otherwise. The pair stays centred
+// where the circle alone would stand.
+InkRun marksOnCircle(const Font& font, std::u32string_view marks, int size)
 {
-    if (shown.text.empty())
-        return;
-    const int centreX = face.x + face.width / 2;
+    constexpr int Gap = 1;
+    InkRun circle = font.render(std::u32string(1, DottedCircle), size);
+    const InkRun mark = font.render(marks, size);
+    const bool below = mark.top - mark.mask.height / 2 < circle.top - circle.mask.height / 2;
+    const int lift = (mark.mask.height + Gap) / 2;
+    circle.top += below ? lift : -lift;
+    const int dx = (circle.mask.width - mark.mask.width) / 2;
+    const int dy = below ? circle.mask.height + Gap : -Gap - mark.mask.height;
+    return overlay(circle, mark, dx, dy);
+}
+
+// The ink of a key's characters, placed against its baseline.
+InkRun charactersInk(const Font& font, const DisplayText& shown, int size)
+{
     if (shown.isTag) {
         // Tags are small capitals: lift them to the middle of the letters'
         // height rather than setting them on the letters' baseline.
-        drawCentred(raster, font, shown.text, TagSize, centreX, face.y + baseline - (size - TagSize) / 3, colour);
-        return;
+        InkRun tag = font.render(shown.text, TagSize);
+        tag.top += (size - TagSize) / 3;
+        return tag;
     }
-    if (shown.text.front() == DottedCircle && shown.text.size() > 1) {
-        drawMarksOnCircle(raster, font, std::u32string_view(shown.text).substr(1), size, centreX,
-                          face.y + baseline, colour);
-        return;
+    if (shown.text.size() > 1 && shown.text.front() == DottedCircle)
+        return marksOnCircle(font, std::u32string_view(shown.text).substr(1), size);
+    return font.render(shown.text, size);
+}
+
+// Plain and Shift characters stand on fixed baselines so that rows line
+// up; where a tall letter would touch the one above it, the two move apart
+// within the face.
+void drawCharacters(Raster& raster, const Font& font, const Rect& face, const KeyLabel& label)
+{
+    constexpr int Gap = 2;
+    constexpr int Edge = 2;
+    const InkRun shift = label.shift.text.empty() ? InkRun{} : charactersInk(font, label.shift, ShiftSize);
+    const InkRun plain = label.plain.text.empty() ? InkRun{} : charactersInk(font, label.plain, PlainSize);
+    int shiftTop = face.y + ShiftBaseline - shift.top;
+    int plainTop = face.y + PlainBaseline - plain.top;
+    if (shift.mask.height > 0 && plain.mask.height > 0) {
+        int overlap = shiftTop + shift.mask.height + Gap - plainTop;
+        const int up = std::clamp(overlap, 0, std::max(0, shiftTop - (face.y + Edge)));
+        shiftTop -= up;
+        overlap -= up;
+        plainTop += std::clamp(overlap, 0, std::max(0, face.bottom() - Edge - (plainTop + plain.mask.height)));
     }
-    drawCentred(raster, font, shown.text, size, centreX, face.y + baseline, colour);
+    const int centreX = face.x + face.width / 2;
+    raster.blendMask(shift.mask, centreX - shift.mask.width / 2, shiftTop, ShiftColour);
+    raster.blendMask(plain.mask, centreX - plain.mask.width / 2, plainTop, PlainColour);
 }
 
 std::vector<std::u32string> splitAtMiddleSpace(const std::u32string& name)
@@ -144,8 +187,7 @@ Raster renderChart(const Font& font, const std::vector<KeySlot>& slots, const st
             drawName(raster, font, face, label.name);
             continue;
         }
-        drawCharacters(raster, font, face, label.shift, ShiftSize, ShiftBaseline, ShiftColour);
-        drawCharacters(raster, font, face, label.plain, PlainSize, PlainBaseline, PlainColour);
+        drawCharacters(raster, font, face, label);
     }
     return raster;
 }
