@@ -190,6 +190,11 @@ TEST(DamagedImage, MissingFile)
     }
 }
 
+TEST(DamagedImage, UnalignedLoadBaseIsTheCallersFault)
+{
+    EXPECT_THROW(kbdread::readLayout(std::span<const std::uint8_t>(pristine()), 0x180001000), std::invalid_argument);
+}
+
 TEST(Checksum, MatchesTheStoredValueAndSeesAChange)
 {
     EXPECT_EQ(kbdread::computePeChecksum(pristine()), pristineLayout().pe.checksumStored);

@@ -289,8 +289,10 @@ struct Layout {
 };
 
 // Read a layout library. `loadBase` defaults to the image's preferred base;
-// another base applies the image's relocations for it (it must be 64 KiB
-// aligned, as the loader's would be).
+// another base applies the image's relocations for it. A base that is not
+// 64 KiB aligned (the loader never picks one), or that leaves no room for the
+// image below 2^64, throws std::invalid_argument; every fault of the file
+// throws ReadError.
 Layout readLayout(std::span<const std::uint8_t> file, std::optional<std::uint64_t> loadBase = {});
 Layout readLayout(const std::filesystem::path& path, std::optional<std::uint64_t> loadBase = {});
 
