@@ -1,16 +1,19 @@
-// textprobe [seconds]
+// textprobe [seconds [expected dpi]]
 //
-// Shows a window whose caption, button and client text are in Arabic script,
+// Shows a window whose caption, button and client text hold Arabic script
+// (the caption and the button mixed with Latin, as the launcher's are),
 // drawn with the font the launcher asks for (Microsoft Sans Serif, Arabic
 // character set), and closes itself after the given time (default 10 s).
 // On stdout it reports the DPI the program sees and, for each font it uses,
-// the face Windows picked and how many of the sample's characters that face
-// lacks, so a test can check the font set-up without looking at pixels.
+// the face Windows picked and how many characters of its text that face
+// lacks. Exit code 1 when a face lacks characters or the DPI is not the
+// expected one, so a test can check the prefix's font and DPI set-up
+// without looking at pixels.
 #include <windows.h>
 
 #include <cstdio>
-#include <cwchar>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -42,23 +45,23 @@ HFONT launcher_font(int height) {
                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Microsoft Sans Serif");
 }
 
-// The face GDI chose for `font` and how many sample characters it has no glyph for.
-void report_font(const char* role, HFONT font) {
+// The face GDI chose for `font` and how many characters of `text` it has no glyph for.
+bool report_font(const char* role, HFONT font, const std::wstring& text) {
     HDC dc = GetDC(nullptr);
     HGDIOBJ previous = SelectObject(dc, font);
     wchar_t face[LF_FACESIZE] = {};
     GetTextFaceW(dc, LF_FACESIZE, face);
-    WORD glyphs[std::size(kSample)] = {};
-    const int count = static_cast<int>(std::wcslen(kSample));
-    GetGlyphIndicesW(dc, kSample, count, glyphs, GGI_MARK_NONEXISTING_GLYPHS);
+    std::vector<WORD> glyphs(text.size());
+    GetGlyphIndicesW(dc, text.c_str(), static_cast<int>(text.size()), glyphs.data(), GGI_MARK_NONEXISTING_GLYPHS);
     int missing = 0;
-    for (int i = 0; i < count; ++i)
-        if (glyphs[i] == 0xFFFF && kSample[i] != 0x200C) ++missing;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (glyphs[i] == 0xFFFF && text[i] != 0x200C) ++missing;
     SelectObject(dc, previous);
     ReleaseDC(nullptr, dc);
     char face_utf8[LF_FACESIZE * 3] = {};
     WideCharToMultiByte(CP_UTF8, 0, face, -1, face_utf8, sizeof face_utf8, nullptr, nullptr);
     std::printf("font %s face \"%s\" missing %d\n", role, face_utf8, missing);
+    return missing == 0;
 }
 
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -87,22 +90,27 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int) {
-    const int seconds = command_line != nullptr && *command_line != 0 ? _wtoi(command_line) : 10;
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    const int seconds = __argc > 1 ? _wtoi(__wargv[1]) : 10;
+    const int expected_dpi = __argc > 2 ? _wtoi(__wargv[2]) : 0;
 
     HDC screen = GetDC(nullptr);
-    std::printf("dpi %d\n", GetDeviceCaps(screen, LOGPIXELSY));
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
+    std::printf("dpi %d\n", dpi);
+    bool ok = expected_dpi == 0 || dpi == expected_dpi;
 
+    const std::wstring caption = std::wstring(L"textprobe ") + kSample;
+    const std::wstring button_text = std::wstring(L"Win 10, Win 8.1 ") + kSample;
     button_font = launcher_font(-11);  // 8.25 pt at 96 DPI
     large_font = launcher_font(-48);
-    report_font("button", button_font);
-    report_font("large", large_font);
+    ok &= report_font("button", button_font, button_text);
+    ok &= report_font("large", large_font, kSample);
     NONCLIENTMETRICSW metrics = {};
     metrics.cbSize = sizeof metrics;
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
     HFONT caption_font = CreateFontIndirectW(&metrics.lfCaptionFont);
-    report_font("caption", caption_font);
+    ok &= report_font("caption", caption_font, caption);
     std::fflush(stdout);
 
     WNDCLASSW window_class = {};
@@ -113,10 +121,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int) {
     window_class.lpszClassName = L"textprobe";
     RegisterClassW(&window_class);
 
-    const std::wstring caption = std::wstring(L"textprobe ") + kSample;
     HWND window = CreateWindowExW(0, L"textprobe", caption.c_str(), WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
                                   40, 40, 660, 240, nullptr, nullptr, instance, nullptr);
-    HWND button = CreateWindowExW(0, L"BUTTON", kSample, WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 10, 130, 265, 41,
+    HWND button = CreateWindowExW(0, L"BUTTON", button_text.c_str(), WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 10, 130, 265, 41,
                                   window, nullptr, instance, nullptr);
     SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(button_font), TRUE);
     ShowWindow(window, SW_SHOW);
@@ -131,5 +138,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int) {
     DeleteObject(caption_font);
     DeleteObject(large_font);
     DeleteObject(button_font);
-    return 0;
+    return ok ? 0 : 1;
 }
