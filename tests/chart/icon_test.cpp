@@ -6,7 +6,6 @@
 #include <iterator>
 #include <set>
 
-#include "icon.h"
 
 namespace {
 
@@ -120,26 +119,4 @@ TEST(Icon, MaskAndColoursMatchTheArtwork)
     EXPECT_LT(opaque, 1000);
     EXPECT_GT(greys, 200);
     EXPECT_GT(bluish, 30);
-}
-
-TEST(Icon, PaletteLookupFindsTheClosestEntry)
-{
-    const auto palette = chart::iconPalette();
-    struct Row {
-        chart::Colour colour;
-        chart::Colour expected;
-    };
-    const Row rows[] = {
-        {{0, 0, 0}, {0, 0, 0}},
-        {{255, 255, 255}, {255, 255, 255}},
-        {{250, 10, 10}, {255, 0, 0}},
-        {{128, 128, 128}, {130, 130, 130}},  // between the cube's greys 102 and 153
-        {{50, 100, 160}, {51, 102, 153}},
-    };
-    for (const Row& row : rows) {
-        const auto found = palette[chart::nearestPaletteIndex(palette, row.colour)];
-        EXPECT_EQ(found, row.expected) << int(row.colour.red) << "," << int(row.colour.green) << ","
-                                       << int(row.colour.blue) << " gave " << int(found.red) << ","
-                                       << int(found.green) << "," << int(found.blue);
-    }
 }

@@ -71,12 +71,6 @@ void Font::requireGlyphs(std::u32string_view text) const
             throw MissingGlyph(c, path_);
 }
 
-int Font::ascender(int pixelSize) const
-{
-    FT_Set_Pixel_Sizes(handles_->face, 0, static_cast<FT_UInt>(pixelSize));
-    return static_cast<int>(handles_->face->size->metrics.ascender >> 6);
-}
-
 InkRun Font::render(std::u32string_view text, int pixelSize) const
 {
     requireGlyphs(text);

@@ -47,8 +47,6 @@ public:
     // Shapes and draws `text` at `pixelSize` pixels per em; throws
     // MissingGlyph if shaping leaves any character without a glyph.
     InkRun render(std::u32string_view text, int pixelSize) const;
-    // Ascender of the font at `pixelSize`, in pixels.
-    int ascender(int pixelSize) const;
 
 private:
     struct Handles;
