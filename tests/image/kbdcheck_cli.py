@@ -84,6 +84,22 @@ def dump_from_json(layout):
     return tables, keys, ligatures, names
 
 
+def resources_from_json(resources):
+    lines = []
+    for version in resources["versions"]:
+        fixed = version["fixed"]
+        lines.append(f"  version {version['id']} language 0x{version['language']:04X}: "
+                     f"file {fixed['fileVersion']}, product {fixed['productVersion']}, "
+                     f"flags mask 0x{fixed['flagsMask']:X}, flags 0x{fixed['flags']:X}, "
+                     f"OS 0x{fixed['os']:08X}, type {fixed['type']}, subtype {fixed['subtype']}")
+        for table in version["stringTables"]:
+            lines += [f'    {table["key"]} {key} = "{value}"' for key, value in table["values"]]
+        for var in version["vars"]:
+            lines.append(f"    {var['key']} =" + "".join(f" 0x{word:04X}" for word in var["words"]))
+    lines += [f'  string {s["id"]} language 0x{s["language"]:04X}: "{s["text"]}"' for s in resources["strings"]]
+    return lines
+
+
 def main(tool, dll, scratch):
     os.makedirs(scratch, exist_ok=True)
 
@@ -132,7 +148,9 @@ def main(tool, dll, scratch):
            section(dump, "character tables, searched in this order", "keys"), tables)
     expect("keys: --dump against --json", section(dump, "keys", "ligatures"), keys)
     expect("ligatures: --dump against --json", section(dump, "ligatures", "key names"), ligatures)
-    expect("key names: --dump against --json", section(dump, "key names", None), names)
+    expect("key names: --dump against --json", section(dump, "key names", "resources"), names)
+    expect("resources: --dump against --json", section(dump, "resources", None),
+           resources_from_json(report["resources"]))
 
     # The built-in character names must be the Unicode names (controls have
     # none and carry their aliases instead).

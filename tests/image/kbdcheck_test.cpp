@@ -115,6 +115,14 @@ const kbdread::PointerSite& scanListBeforeAnotherRecord()
     throw std::logic_error("no scan-code list adjoins another record");
 }
 
+std::uint32_t versionRva()
+{
+    for (const auto& entry : kbdcheck::readResources(layout()).entries)
+        if (entry.type == kbdcheck::kResourceTypeVersion)
+            return entry.rva;
+    throw std::logic_error("no version resource");
+}
+
 std::uint32_t tablesField(std::uint32_t offset)
 {
     return fileOffset(layout().tablesRva + offset);
@@ -222,6 +230,9 @@ const std::vector<Damage>& damages()
          [](Bytes& b) { b[fileOffset(layout().descriptorRva)] = 0x90; }, {code::kExportCode}},
         {"relocation block size broken",
          [](Bytes& b) { put<std::uint32_t>(b, relocationBlock() + 4, 3); }, {code::kBadRelocations}},
+        {"version block longer than its resource",
+         [](Bytes& b) { put<std::uint16_t>(b, fileOffset(versionRva()), 0xFFF0); },
+         {code::kResources}},
         {"file cut inside the last section",
          [](Bytes& b) { b.resize(layout().pe.sections.back().rawOffset + 4); }, {code::kTruncated}},
     };

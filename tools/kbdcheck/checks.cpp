@@ -177,8 +177,11 @@ public:
         checkModifiers();
         checkCharacterTables();
         checkLigatures();
+        checkResources();
         return std::move(findings_);
     }
+
+    std::optional<Resources> resources() const { return resources_; }
 
 private:
     std::optional<std::uint32_t> fileOffsetOf(std::uint32_t rva) const
@@ -481,6 +484,16 @@ private:
         return section.virtualSize != 0 ? section.virtualSize : section.rawSize;
     }
 
+    void checkResources()
+    {
+        try {
+            resources_ = readResources(layout_);
+        } catch (const ResourceError& error) {
+            atRva(code::kResources, "resource directory", layout_.pe.dataDirectories[kbdread::kResourceDirectory].rva,
+                  error.what());
+        }
+    }
+
     const kbdread::Section* sectionAt(std::uint32_t rva) const
     {
         for (const auto& section : layout_.pe.sections)
@@ -493,6 +506,7 @@ private:
     const Layout& layout_;
     HeaderOffsets headers_;
     std::vector<Finding> findings_;
+    std::optional<Resources> resources_;
 };
 
 } // namespace
@@ -534,7 +548,9 @@ Report check(std::span<const std::uint8_t> file)
                                    std::nullopt, error.what()});
         return report;
     }
-    report.findings = Checker(file, *report.layout).run();
+    Checker checker(file, *report.layout);
+    report.findings = checker.run();
+    report.resources = checker.resources();
     return report;
 }
 

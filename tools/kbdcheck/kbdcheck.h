@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "kbdread.h"
+#include "resources.h"
 
 namespace kbdcheck {
 
@@ -43,6 +44,7 @@ inline constexpr const char* kDeadWithoutTables = "cell.dead";         // 0xF001
 inline constexpr const char* kUnusedLigature = "ligature.unused";      // a ligature row no cell leads to
 inline constexpr const char* kModifierNumber = "modifiers.number";     // a ModNumber column no table has
 inline constexpr const char* kModifierBits = "modifiers.bits";         // a VK_TO_BIT entry with no single bit
+inline constexpr const char* kResources = "resource.malformed";        // a resource directory or block the loader cannot read
 } // namespace code
 
 struct Finding {
@@ -57,6 +59,9 @@ struct Report {
     std::vector<Finding> findings;
     // The layout as read; empty when the reader stopped at a fault.
     std::optional<kbdread::Layout> layout;
+    // Its resources; empty when the layout could not be read or the
+    // resources are malformed.
+    std::optional<Resources> resources;
 };
 
 // Checks a layout library file. Throws kbdread::ReadError when the bytes are

@@ -22,7 +22,8 @@ counts and row sizes that agree, and valid sentinels and modifier columns.
 
   --dump   after the findings, print the whole layout: modifiers, character
            tables, every scan code with its virtual key, key name and what
-           each column types (with Unicode names), ligatures, key names
+           each column types (with Unicode names), ligatures, key names,
+           the version block and the string resources
   --json   print the findings and the layout as one JSON object instead
   --help   print this text
 
@@ -70,8 +71,8 @@ int main(int argc, char** argv)
             std::cout << kbdcheck::reportJson({path, bytes.size()}, report);
         } else {
             std::cout << path << ": " << kbdcheck::findingsText(report);
-            if (dump && report.layout)
-                std::cout << kbdcheck::dumpText(*report.layout);
+            if (dump)
+                std::cout << kbdcheck::dumpText(report);
         }
         return report.findings.empty() ? kClean : kFindings;
     } catch (const kbdread::ReadError& error) {

@@ -357,6 +357,70 @@ void layoutJson(Json& json, const Layout& layout)
     json.raw("}");
 }
 
+std::string versionNumber(std::uint32_t ms, std::uint32_t ls)
+{
+    return std::to_string(ms >> 16) + "." + std::to_string(ms & 0xFFFF) + "." + std::to_string(ls >> 16) + "." +
+           std::to_string(ls & 0xFFFF);
+}
+
+std::string resourcesText(const Resources& resources)
+{
+    std::ostringstream out;
+    out << "resources\n";
+    for (const auto& version : resources.versions) {
+        const auto& fixed = version.fixed;
+        out << "  version " << version.id << " language " << hex(version.language, 4) << ": file "
+            << versionNumber(fixed.fileVersionMS, fixed.fileVersionLS) << ", product "
+            << versionNumber(fixed.productVersionMS, fixed.productVersionLS) << ", flags mask "
+            << hex(fixed.flagsMask) << ", flags " << hex(fixed.flags) << ", OS " << hex(fixed.os, 8) << ", type "
+            << fixed.type << ", subtype " << fixed.subtype << "\n";
+        for (const auto& table : version.stringTables)
+            for (const auto& [key, value] : table.values)
+                out << "    " << utf8(table.key) << " " << utf8(key) << " = \"" << utf8(value) << "\"\n";
+        for (const auto& [key, words] : version.vars) {
+            out << "    " << utf8(key) << " =";
+            for (std::uint16_t word : words)
+                out << " " << hex(word, 4);
+            out << "\n";
+        }
+    }
+    for (const auto& string : resources.strings)
+        out << "  string " << string.id << " language " << hex(string.language, 4) << ": \"" << utf8(string.text)
+            << "\"\n";
+    return out.str();
+}
+
+void resourcesJson(Json& json, const Resources& resources)
+{
+    json.raw("{").key("versions").array(resources.versions, [&](const VersionInfo& version) {
+        const auto& f = version.fixed;
+        json.raw("{").key("id").number(version.id).raw(",").key("language").number(version.language);
+        json.raw(",").key("fixed").raw("{").key("fileVersion").string(versionNumber(f.fileVersionMS, f.fileVersionLS));
+        json.raw(",").key("productVersion").string(versionNumber(f.productVersionMS, f.productVersionLS));
+        json.raw(",").key("flagsMask").number(f.flagsMask).raw(",").key("flags").number(f.flags);
+        json.raw(",").key("os").number(f.os).raw(",").key("type").number(f.type);
+        json.raw(",").key("subtype").number(f.subtype).raw("}");
+        json.raw(",").key("stringTables").array(version.stringTables, [&](const VersionStringTable& table) {
+            json.raw("{").key("key").string(utf8(table.key)).raw(",").key("values");
+            json.array(table.values, [&](const auto& entry) {
+                json.raw("[").string(utf8(entry.first)).raw(",").string(utf8(entry.second)).raw("]");
+            });
+            json.raw("}");
+        });
+        json.raw(",").key("vars").array(version.vars, [&](const auto& var) {
+            json.raw("{").key("key").string(utf8(var.first)).raw(",").key("words");
+            json.array(var.second, [&](std::uint16_t word) { json.number(word); });
+            json.raw("}");
+        });
+        json.raw("}");
+    });
+    json.raw(",").key("strings").array(resources.strings, [&](const StringResource& string) {
+        json.raw("{").key("id").number(string.id).raw(",").key("language").number(string.language);
+        json.raw(",").key("text").string(utf8(string.text)).raw("}");
+    });
+    json.raw("}");
+}
+
 } // namespace
 
 std::string findingsText(const Report& report)
@@ -378,8 +442,11 @@ std::string findingsText(const Report& report)
     return text;
 }
 
-std::string dumpText(const Layout& layout)
+std::string dumpText(const Report& report)
 {
+    if (!report.layout)
+        return {};
+    const Layout& layout = *report.layout;
     std::ostringstream out;
     out << "layout\n";
     out << "  KBDTABLES at RVA " << hex(layout.tablesRva) << ", KbdLayerDescriptor at RVA "
@@ -436,6 +503,8 @@ std::string dumpText(const Layout& layout)
         out << "  -- " << bareHex(name.scanCode, 2) << " \"" << utf8(name.text) << "\"\n";
     for (const auto& name : layout.keyNamesExt)
         out << "  E0 " << bareHex(name.scanCode, 2) << " \"" << utf8(name.text) << "\"\n";
+    if (report.resources)
+        out << resourcesText(*report.resources);
     return out.str();
 }
 
@@ -460,6 +529,11 @@ std::string reportJson(const FileFacts& file, const Report& report)
     json.raw(",").key("layout");
     if (report.layout)
         layoutJson(json, *report.layout);
+    else
+        json.raw("null");
+    json.raw(",").key("resources");
+    if (report.resources)
+        resourcesJson(json, *report.resources);
     else
         json.raw("null");
     json.raw("}\n");

@@ -17,12 +17,14 @@ struct FileFacts {
 // One line per finding, or a line saying there are none.
 std::string findingsText(const Report& report);
 
-// The whole layout: descriptor facts, modifiers, the character tables as
-// stored, every scan code with its virtual key, key name and what each
-// column types, the ligatures and the key-name lists.
-std::string dumpText(const kbdread::Layout& layout);
+// The whole layout of a report that has one: descriptor facts, modifiers,
+// the character tables as stored, every scan code with its virtual key, key
+// name and what each column types, the ligatures, the key-name lists, and
+// the version block and string resources.
+std::string dumpText(const Report& report);
 
-// {"file":..., "size":..., "findings":[...], "layout":{...} or null}.
+// {"file":..., "size":..., "findings":[...], "layout":{...} or null,
+//  "resources":{...} or null}.
 std::string reportJson(const FileFacts& file, const Report& report);
 
 } // namespace kbdcheck

@@ -1,0 +1,74 @@
+// The resources of a layout library as the resource loader finds them: the
+// resource directory (type / id / language), the version block and the
+// string tables the layout's display name and locale come from.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "kbdread.h"
+
+namespace kbdcheck {
+
+// A resource directory or block that cannot be read as the resource loader
+// would; the message names what and where.
+class ResourceError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+inline constexpr std::uint32_t kResourceTypeString = 6;
+inline constexpr std::uint32_t kResourceTypeVersion = 16;
+
+struct ResourceEntry {
+    std::uint32_t type;     // numeric type (named types are not used by layouts and are skipped)
+    std::uint32_t id;
+    std::uint32_t language;
+    std::uint32_t rva;      // the data
+    std::uint32_t size;
+};
+
+// VS_FIXEDFILEINFO, field by field.
+struct FixedFileInfo {
+    std::uint32_t signature = 0; // 0xFEEF04BD
+    std::uint32_t structVersion = 0;
+    std::uint32_t fileVersionMS = 0, fileVersionLS = 0;
+    std::uint32_t productVersionMS = 0, productVersionLS = 0;
+    std::uint32_t flagsMask = 0, flags = 0;
+    std::uint32_t os = 0, type = 0, subtype = 0;
+    std::uint32_t dateMS = 0, dateLS = 0;
+};
+
+struct VersionStringTable {
+    std::u16string key;                                            // e.g. u"000004B0"
+    std::vector<std::pair<std::u16string, std::u16string>> values; // in stored order, without the NUL
+};
+
+struct VersionInfo {
+    std::uint32_t id = 0;
+    std::uint32_t language = 0;
+    FixedFileInfo fixed;
+    std::vector<VersionStringTable> stringTables;
+    std::vector<std::pair<std::u16string, std::vector<std::uint16_t>>> vars; // VarFileInfo values as words
+};
+
+struct StringResource {
+    std::uint32_t id;
+    std::uint32_t language;
+    std::u16string text;
+};
+
+struct Resources {
+    std::vector<ResourceEntry> entries;  // in directory order
+    std::vector<VersionInfo> versions;   // one per version resource
+    std::vector<StringResource> strings; // every non-empty string, by bundle then index
+};
+
+// Reads the resource directory of the mapped image. An image without one
+// gives empty Resources. Throws ResourceError on a malformed directory or block.
+Resources readResources(const kbdread::Layout& layout);
+
+} // namespace kbdcheck
