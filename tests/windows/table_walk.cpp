@@ -42,7 +42,7 @@ constexpr std::size_t vsc = 0x00, pwsz = 0x08, size = 0x10;
 
 using Bytes = const unsigned char*;
 
-std::string hex(std::uint32_t value, int digits) {
+std::string hex(std::uint64_t value, int digits) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string text(digits, '0');
     for (int i = digits - 1; i >= 0; --i, value >>= 4) text[i] = kDigits[value & 0xF];
@@ -59,7 +59,7 @@ public:
         const auto begin = reinterpret_cast<std::uintptr_t>(image_.begin);
         const auto end = reinterpret_cast<std::uintptr_t>(image_.end);
         if (record == nullptr || at < begin || at > end || end - at < sizeof(T))
-            throw WalkError(std::string(what) + " at 0x" + hex(at >> 32, 8) + hex(at, 8) +
+            throw WalkError(std::string(what) + " at 0x" + hex(at, 16) +
                             " lies outside the image");
         T result;
         std::memcpy(&result, reinterpret_cast<const void*>(at), sizeof result);

@@ -14,6 +14,10 @@
 
 namespace {
 
+constexpr std::uint16_t kAlef = 0x0627;  // ARABIC LETTER ALEF
+constexpr std::uint16_t kBeh = 0x0628;   // ARABIC LETTER BEH
+constexpr std::uint16_t kLam = 0x0644;   // ARABIC LETTER LAM
+
 // A block of memory to lay records out in, 8-byte aligned like the library.
 class Arena {
 public:
@@ -59,19 +63,19 @@ protected:
 
         // 3 columns: 'A' plain letter, ligature, dead; 'B' none, letter, control; 'D' ligatures.
         auto* rows3 = arena.take(4 * 8);
-        add_row(rows3, 0, 0x41, {0x0627, 0xF002, 0xF001});
-        add_row(rows3, 8, 0x42, {0xF000, 0x0628, 0x0001});
+        add_row(rows3, 0, 0x41, {kAlef, 0xF002, 0xF001});
+        add_row(rows3, 8, 0x42, {0xF000, kBeh, 0x0001});
         add_row(rows3, 16, 0x44, {0xF002, 0xF002, 0xF000});
         // 2 columns: a second 'A' that the first table hides, and 'C'.
         auto* rows2 = arena.take(3 * 6);
-        add_row(rows2, 0, 0x41, {0x1111, 0x2222});
+        add_row(rows2, 0, 0x41, {0x0041, 0x0061});
         add_row(rows2, 6, 0x43, {0x0043, 0x0063});
         auto* char_tables = arena.take(3 * 0x10);
         add_table(char_tables, 0, rows3, 3, 8);
         add_table(char_tables, 1, rows2, 2, 6);
 
         ligatures = arena.take(3 * 8);
-        add_ligature(ligatures, 0, 0x41, 1, {0x0644, 0x0627});
+        add_ligature(ligatures, 0, 0x41, 1, {kLam, kAlef});
         add_ligature(ligatures, 8, 0x44, 0, {0x0031, 0xF000});
 
         auto* scan_map = arena.take(3 * 2);
