@@ -1,0 +1,591 @@
+// launcherprobe LAUNCHER [--args TEXT] [--first-tick DLL FILE] [--winedebug CHANNELS] STEP...
+//
+// Starts the launcher the way the shell does (its own path in quotes, then
+// the argument text), waits for its window, then carries out the steps in
+// order and prints what a user would see, one fact per line
+// ("name value..."), for the GUI tests to compare with what they expect.
+//
+//   facts               screen, DPI, window and client rectangles, styles,
+//                       caption and the controls (name, class, rectangle)
+//   focus               the control that has the keyboard focus
+//   key:tab|esc|space   a real key press through SendInput
+//   click:NAME          a real left click; NAME is command1, command2,
+//   dblclick:NAME       command3 or close (the title bar's close box)
+//   pixels:X,Y[;X,Y]    screen pixels at client coordinates
+//   shot:FILE           the screen as a 24-bit BMP file
+//   strip:N:MS          N samples of the strip's colour, MS apart
+//   gdi:S:MS            the launcher's GDI object count over S seconds
+//   exit                wait up to 10 s for the launcher to end
+//   settle              wait until no setup7.exe/setup8.exe runs
+//
+// --first-tick DLL hooks the launcher's message retrieval before it runs:
+// the hook reads the strip's colour when the first timer message arrives
+// and the probe prints it ("first_tick_strip R G B"). --winedebug gives
+// the launcher alone Wine's debug channels (the shell's "exec" channel
+// shows what the shell was asked to start).
+//
+// The launcher is started by this probe, so the probe holds its process
+// handle: exit codes, waits and GDI counts need nothing else. A launcher
+// still running when the steps are done is ended and reported.
+#include <windows.h>
+#include <tlhelp32.h>
+#include <winternl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Launcher {
+    PROCESS_INFORMATION process{};
+    HWND form = nullptr;
+};
+
+Launcher launcher;
+
+std::string utf8(const std::wstring& text) {
+    if (text.empty())
+        return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string result(size, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
+                        nullptr, nullptr);
+    return result;
+}
+
+// Code points as hex, so Arabic-script text survives any console.
+std::string codePoints(const std::wstring& text) {
+    std::string result;
+    char unit[8];
+    for (wchar_t c : text) {
+        std::snprintf(unit, sizeof unit, "%s%04X", result.empty() ? "" : " ", static_cast<unsigned>(c));
+        result += unit;
+    }
+    return result;
+}
+
+std::wstring windowText(HWND window) {
+    std::wstring text(GetWindowTextLengthW(window) + 1, L'\0');
+    text.resize(GetWindowTextW(window, text.data(), static_cast<int>(text.size())));
+    return text;
+}
+
+std::wstring className(HWND window) {
+    wchar_t name[128] = {};
+    GetClassNameW(window, name, 128);
+    return name;
+}
+
+// Controls are named by what the user sees on them, not by ids: the
+// buttons by their captions, the strip as the one child that is no button.
+std::string controlName(HWND control) {
+    if (!control)
+        return "none";
+    if (control == launcher.form)
+        return "form";
+    if (GetParent(control) != launcher.form)
+        return "other";
+    const std::wstring text = windowText(control);
+    if (lstrcmpiW(className(control).c_str(), L"Button") != 0)
+        return "picture4";
+    if (text == L"Cancel")
+        return "command3";
+    if (text.rfind(L"Win 7", 0) == 0)
+        return "command1";
+    if (!text.empty() && text[0] == 0x064A)  // ARABIC LETTER YEH
+        return "command2";
+    return "button:" + utf8(text);
+}
+
+std::vector<HWND> children() {
+    std::vector<HWND> found;
+    EnumChildWindows(
+        launcher.form,
+        [](HWND child, LPARAM list) -> BOOL {
+            reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+HWND control(const std::string& name) {
+    for (HWND child : children())
+        if (controlName(child) == name)
+            return child;
+    return nullptr;
+}
+
+bool launcherRunning() { return WaitForSingleObject(launcher.process.hProcess, 0) == WAIT_TIMEOUT; }
+
+// The launcher's visible top-level window with a title bar.
+HWND findForm(DWORD processId) {
+    struct Search {
+        DWORD processId;
+        HWND found;
+    } search{processId, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto& search = *reinterpret_cast<Search*>(data);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == search.processId && IsWindowVisible(window) &&
+                (GetWindowLongW(window, GWL_STYLE) & WS_CAPTION) == WS_CAPTION) {
+                search.found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The first message hook runs inside the launcher; it learns where to write
+// from the environment the launcher inherits.
+using HookProc = LRESULT(CALLBACK*)(int, WPARAM, LPARAM);
+
+bool start(const std::wstring& path, const std::wstring& arguments, const std::wstring& hookDll,
+           const std::wstring& firstTickFile) {
+    std::wstring commandLine = L"\"" + path + L"\"";
+    if (!arguments.empty())
+        commandLine += L" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (!firstTickFile.empty())
+        SetEnvironmentVariableW(L"LAUNCHERPROBE_FIRST_TICK", firstTickFile.c_str());
+    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                        nullptr, nullptr, &startup, &launcher.process)) {
+        std::printf("start_error %lu\n", GetLastError());
+        return false;
+    }
+    if (!hookDll.empty()) {
+        HMODULE module = LoadLibraryW(hookDll.c_str());
+        const auto hook = module ? reinterpret_cast<HookProc>(reinterpret_cast<void (*)()>(
+                                       GetProcAddress(module, "FirstTickHook")))
+                                 : nullptr;
+        if (!hook || !SetWindowsHookExW(WH_GETMESSAGE, hook, module, launcher.process.dwThreadId))
+            std::printf("hook_error %lu\n", GetLastError());
+    }
+    ResumeThread(launcher.process.hThread);
+    return true;
+}
+
+bool waitForForm() {
+    for (int i = 0; i < 400; ++i) {
+        if (!launcherRunning())
+            break;
+        if ((launcher.form = findForm(launcher.process.dwProcessId)))
+            return true;
+        Sleep(50);
+    }
+    std::printf("form none\n");
+    return false;
+}
+
+HWND focusedWindow() {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(launcher.process.dwThreadId, &info))
+        return nullptr;
+    return info.hwndFocus;
+}
+
+void printRect(const char* name, const RECT& rect) {
+    std::printf("%s %ld %ld %ld %ld\n", name, rect.left, rect.top, rect.right, rect.bottom);
+}
+
+void facts() {
+    HDC screen = GetDC(nullptr);
+    std::printf("dpi %d\n", GetDeviceCaps(screen, LOGPIXELSY));
+    ReleaseDC(nullptr, screen);
+    std::printf("screen %d %d\n", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    RECT rect;
+    GetWindowRect(launcher.form, &rect);
+    printRect("window", rect);
+    GetClientRect(launcher.form, &rect);
+    std::printf("client_size %ld %ld\n", rect.right, rect.bottom);
+    POINT origin{0, 0};
+    ClientToScreen(launcher.form, &origin);
+    std::printf("client_origin %ld %ld\n", origin.x, origin.y);
+    std::printf("style 0x%08lX\n", static_cast<unsigned long>(GetWindowLongW(launcher.form, GWL_STYLE)));
+    std::printf("exstyle 0x%08lX\n", static_cast<unsigned long>(GetWindowLongW(launcher.form, GWL_EXSTYLE)));
+    std::printf("caption %s\n", codePoints(windowText(launcher.form)).c_str());
+    for (HWND child : children()) {
+        GetWindowRect(child, &rect);
+        MapWindowPoints(nullptr, launcher.form, reinterpret_cast<POINT*>(&rect), 2);
+        std::printf("control %s %ld %ld %ld %ld style 0x%08lX text %s\n", controlName(child).c_str(),
+                    rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                    static_cast<unsigned long>(GetWindowLongW(child, GWL_STYLE)),
+                    codePoints(windowText(child)).c_str());
+    }
+}
+
+void sendKey(WORD key) {
+    INPUT inputs[2]{};
+    for (INPUT& input : inputs) {
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = key;
+        input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
+    }
+    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, inputs, sizeof(INPUT));
+}
+
+// Keys go to the foreground window, as they would from a keyboard.
+void makeForeground() {
+    if (GetForegroundWindow() != launcher.form) {
+        std::printf("note launcher was not in the foreground\n");
+        SetForegroundWindow(launcher.form);
+        Sleep(200);
+    }
+}
+
+// The close box: the point on the title bar's middle line where the
+// window answers HTCLOSE, found from the right edge inwards.
+bool closeBoxCentre(POINT& centre) {
+    RECT frame;
+    GetWindowRect(launcher.form, &frame);
+    POINT origin{0, 0};
+    ClientToScreen(launcher.form, &origin);
+    const int y = (frame.top + origin.y) / 2;
+    int right = -1, left = -1;
+    for (int x = frame.right - 1; x > frame.left; --x) {
+        const LRESULT hit =
+            SendMessageW(launcher.form, WM_NCHITTEST, 0, MAKELPARAM(x, y));
+        if (hit == HTCLOSE) {
+            if (right < 0)
+                right = x;
+            left = x;
+        } else if (right >= 0) {
+            break;
+        }
+    }
+    if (right < 0)
+        return false;
+    centre = {(left + right) / 2, y};
+    return true;
+}
+
+void click(const std::string& target, int times) {
+    POINT point{};
+    if (target == "close") {
+        if (!closeBoxCentre(point)) {
+            std::printf("click_error no close box on the title bar\n");
+            return;
+        }
+    } else {
+        HWND button = control(target);
+        if (!button) {
+            std::printf("click_error no control %s\n", target.c_str());
+            return;
+        }
+        RECT rect;
+        GetWindowRect(button, &rect);
+        point = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    }
+    makeForeground();
+    SetCursorPos(point.x, point.y);
+    Sleep(50);
+    std::vector<INPUT> inputs(2 * times);
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        inputs[i].type = INPUT_MOUSE;
+        inputs[i].mi.dwFlags = i % 2 ? MOUSEEVENTF_LEFTUP : MOUSEEVENTF_LEFTDOWN;
+    }
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    std::printf("clicked %s %ld %ld x%d\n", target.c_str(), point.x, point.y, times);
+}
+
+// The whole screen, top-down, 32 bits per pixel.
+struct Capture {
+    int width = 0, height = 0;
+    std::vector<DWORD> pixels;
+
+    DWORD at(int x, int y) const {
+        if (x < 0 || y < 0 || x >= width || y >= height)
+            return 0xFFFFFFFF;
+        return pixels[static_cast<std::size_t>(y) * width + x];
+    }
+};
+
+Capture captureScreen() {
+    Capture capture;
+    capture.width = GetSystemMetrics(SM_CXSCREEN);
+    capture.height = GetSystemMetrics(SM_CYSCREEN);
+    capture.pixels.resize(static_cast<std::size_t>(capture.width) * capture.height);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = capture.width;
+    info.bmiHeader.biHeight = -capture.height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, capture.width, capture.height, screen, 0, 0, SRCCOPY);
+    GdiFlush();
+    std::memcpy(capture.pixels.data(), bits, capture.pixels.size() * sizeof(DWORD));
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return capture;
+}
+
+void printPixel(const char* name, int x, int y, DWORD pixel) {
+    std::printf("%s %d %d %lu %lu %lu\n", name, x, y, (pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF,
+                pixel & 0xFF);
+}
+
+// "X,Y;X,Y..." in client coordinates.
+void pixels(const std::string& list) {
+    POINT origin{0, 0};
+    ClientToScreen(launcher.form, &origin);
+    const Capture capture = captureScreen();
+    const char* cursor = list.c_str();
+    int x, y, used;
+    while (std::sscanf(cursor, "%d,%d%n", &x, &y, &used) == 2) {
+        printPixel("pixel", x, y, capture.at(origin.x + x, origin.y + y));
+        cursor += used;
+        if (*cursor == ';')
+            ++cursor;
+    }
+}
+
+bool writeBmp(const std::wstring& path, const Capture& capture) {
+    const int rowBytes = (capture.width * 3 + 3) & ~3;
+    BITMAPFILEHEADER file{};
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = capture.width;
+    header.biHeight = -capture.height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    header.biSizeImage = rowBytes * capture.height;
+    file.bfType = 0x4D42;  // "BM"
+    file.bfOffBits = sizeof file + sizeof header;
+    file.bfSize = file.bfOffBits + header.biSizeImage;
+    FILE* out = _wfopen(path.c_str(), L"wb");
+    if (!out)
+        return false;
+    std::fwrite(&file, sizeof file, 1, out);
+    std::fwrite(&header, sizeof header, 1, out);
+    std::vector<unsigned char> row(rowBytes, 0);
+    for (int y = 0; y < capture.height; ++y) {
+        for (int x = 0; x < capture.width; ++x) {
+            const DWORD pixel = capture.at(x, y);
+            row[x * 3] = pixel & 0xFF;
+            row[x * 3 + 1] = (pixel >> 8) & 0xFF;
+            row[x * 3 + 2] = (pixel >> 16) & 0xFF;
+        }
+        std::fwrite(row.data(), 1, row.size(), out);
+    }
+    return std::fclose(out) == 0;
+}
+
+void stripSamples(int count, int intervalMs) {
+    HWND strip = control("picture4");
+    if (!strip) {
+        std::printf("strip_error no strip\n");
+        return;
+    }
+    RECT rect;
+    GetWindowRect(strip, &rect);
+    const POINT middle{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    const ULONGLONG begin = GetTickCount64();
+    for (int i = 0; i < count; ++i) {
+        HDC screen = GetDC(nullptr);
+        const COLORREF colour = GetPixel(screen, middle.x, middle.y);
+        ReleaseDC(nullptr, screen);
+        std::printf("strip %llu %d %d %d\n", GetTickCount64() - begin, GetRValue(colour),
+                    GetGValue(colour), GetBValue(colour));
+        Sleep(intervalMs);
+    }
+}
+
+// Live GDI objects of the launcher, counted in its GDI handle table (the
+// process environment block points to it): every object has an entry
+// with a non-zero type. -1 when the table cannot be read.
+long gdiTableCount(HANDLE process) {
+    using QueryFunction = NTSTATUS(NTAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+    static const auto query = reinterpret_cast<QueryFunction>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+    PROCESS_BASIC_INFORMATION basic{};
+    if (!query || query(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0)
+        return -1;
+    constexpr SIZE_T gdiTableOffset = 0xF8;  // PEB.GdiSharedHandleTable on x86-64
+    ULONG_PTR table = 0;
+    if (!ReadProcessMemory(process, reinterpret_cast<const char*>(basic.PebBaseAddress) + gdiTableOffset,
+                           &table, sizeof table, nullptr) ||
+        !table)
+        return -1;
+    struct Entry {
+        UINT64 object;
+        ULONG owner;
+        USHORT unique;
+        UCHAR type;
+        UCHAR flags;
+        UINT64 userPointer;
+    };
+    static_assert(sizeof(Entry) == 24);
+    std::vector<Entry> entries(0x10000);
+    SIZE_T read = 0;
+    if (!ReadProcessMemory(process, reinterpret_cast<const void*>(table), entries.data(),
+                           entries.size() * sizeof(Entry), &read))
+        return -1;
+    long count = 0;
+    for (std::size_t i = 0; i < read / sizeof(Entry); ++i)
+        count += entries[i].type != 0;
+    return count;
+}
+
+void gdiCounts(int seconds, int intervalMs) {
+    const ULONGLONG begin = GetTickCount64();
+    while (launcherRunning()) {
+        const ULONGLONG elapsed = GetTickCount64() - begin;
+        DWORD handles = 0;
+        GetProcessHandleCount(launcher.process.hProcess, &handles);
+        std::printf("gdi %llu guiresources %lu table %ld handles %lu\n", elapsed,
+                    GetGuiResources(launcher.process.hProcess, GR_GDIOBJECTS),
+                    gdiTableCount(launcher.process.hProcess), handles);
+        std::fflush(stdout);
+        if (elapsed >= static_cast<ULONGLONG>(seconds) * 1000)
+            break;
+        Sleep(intervalMs);
+    }
+}
+
+bool installerRunning() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found;
+         more = Process32NextW(snapshot, &entry))
+        found = !lstrcmpiW(entry.szExeFile, L"setup7.exe") || !lstrcmpiW(entry.szExeFile, L"setup8.exe");
+    CloseHandle(snapshot);
+    return found;
+}
+
+// An installer start is asynchronous: wait until none has run for 1.5 s.
+void settle() {
+    int quiet = 0;
+    for (int i = 0; i < 200 && quiet < 15; ++i) {
+        quiet = installerRunning() ? 0 : quiet + 1;
+        Sleep(100);
+    }
+}
+
+void waitForExit() {
+    if (WaitForSingleObject(launcher.process.hProcess, 10000) == WAIT_TIMEOUT) {
+        std::printf("exit running\n");
+        return;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(launcher.process.hProcess, &code);
+    std::printf("exit %lu\n", code);
+}
+
+void firstTick(const std::wstring& file) {
+    for (int i = 0; i < 100; ++i) {
+        if (FILE* in = _wfopen(file.c_str(), L"r")) {
+            char line[64] = {};
+            std::fgets(line, sizeof line, in);
+            std::fclose(in);
+            if (line[0]) {
+                std::printf("first_tick_strip %s", line);
+                return;
+            }
+        }
+        Sleep(50);
+    }
+    std::printf("first_tick_strip none\n");
+}
+
+bool runStep(const std::wstring& step) {
+    const std::string text = utf8(step);
+    const std::size_t colon = text.find(':');
+    const std::string name = text.substr(0, colon);
+    const std::string argument = colon == std::string::npos ? "" : text.substr(colon + 1);
+    if (name == "facts") {
+        facts();
+    } else if (name == "focus") {
+        std::printf("focus %s\n", controlName(focusedWindow()).c_str());
+    } else if (name == "key") {
+        const WORD key = argument == "tab" ? VK_TAB : argument == "esc" ? VK_ESCAPE : VK_SPACE;
+        makeForeground();
+        sendKey(key);
+        Sleep(300);
+    } else if (name == "click" || name == "dblclick") {
+        click(argument, name == "click" ? 1 : 2);
+    } else if (name == "pixels") {
+        pixels(argument);
+    } else if (name == "shot") {
+        const std::wstring path = step.substr(colon + 1);
+        if (!writeBmp(path, captureScreen()))
+            std::printf("shot_error cannot write %s\n", argument.c_str());
+    } else if (name == "strip" || name == "gdi") {
+        int a = 0, b = 0;
+        std::sscanf(argument.c_str(), "%d:%d", &a, &b);
+        if (name == "strip")
+            stripSamples(a, b);
+        else
+            gdiCounts(a, b);
+    } else if (name == "exit") {
+        waitForExit();
+    } else if (name == "settle") {
+        settle();
+    } else if (name == "sleep") {
+        Sleep(std::atoi(argument.c_str()));
+    } else {
+        std::printf("unknown step %s\n", text.c_str());
+        return false;
+    }
+    std::fflush(stdout);
+    return true;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: launcherprobe LAUNCHER [--args TEXT] [--first-tick DLL FILE] [--winedebug CHANNELS] STEP...\n");
+        return 2;
+    }
+    const std::wstring path = argv[1];
+    std::wstring arguments, hookDll, firstTickFile;
+    int i = 2;
+    for (; i < argc; ++i) {
+        const std::wstring option = argv[i];
+        if (option == L"--args" && i + 1 < argc)
+            arguments = argv[++i];
+        else if (option == L"--first-tick" && i + 2 < argc) {
+            hookDll = argv[++i];
+            firstTickFile = argv[++i];
+        } else if (option == L"--winedebug" && i + 1 < argc) {
+            SetEnvironmentVariableW(L"WINEDEBUG", argv[++i]);
+        } else
+            break;
+    }
+    if (!start(path, arguments, hookDll, firstTickFile))
+        return 1;
+    bool ok = waitForForm();
+    if (ok && !firstTickFile.empty())
+        firstTick(firstTickFile);
+    for (; ok && i < argc; ++i)
+        ok = runStep(argv[i]);
+    if (launcherRunning()) {
+        std::printf("ended_by_probe\n");
+        TerminateProcess(launcher.process.hProcess, 99);
+        WaitForSingleObject(launcher.process.hProcess, 5000);
+    }
+    std::fflush(stdout);
+    return ok ? 0 : 1;
+}
