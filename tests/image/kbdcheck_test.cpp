@@ -311,4 +311,25 @@ TEST(Kbdcheck, NotA64BitImageIsUnreadableNotAFinding)
     }
 }
 
+// Whatever byte is damaged, the validator reports or refuses and renders
+// what it read; it never crashes or hangs (run under a sanitizer to see
+// out-of-range reads).
+TEST(Kbdcheck, SurvivesDamageAnywhere)
+{
+    for (std::size_t offset = 0; offset < original().size(); offset += 5) {
+        for (std::uint8_t value : {std::uint8_t{0x00}, std::uint8_t{0xFF}, static_cast<std::uint8_t>(original()[offset] ^ 0x80)}) {
+            Bytes bytes = original();
+            bytes[offset] = value;
+            try {
+                const auto report = kbdcheck::check(bytes);
+                kbdcheck::dumpText(report);
+                kbdcheck::reportJson({"damaged", bytes.size()}, report);
+            } catch (const kbdread::ReadError& error) {
+                EXPECT_TRUE(kbdcheck::isUnreadable(error.kind()))
+                    << "offset " << offset << " value " << int{value} << ": " << error.what();
+            }
+        }
+    }
+}
+
 } // namespace

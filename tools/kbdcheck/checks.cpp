@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <map>
 #include <set>
+#include <stdexcept>
 
 #include "kbdcheck.h"
 #include "names.h"
@@ -546,6 +547,11 @@ Report check(std::span<const std::uint8_t> file)
             throw;
         report.findings.push_back({codeFor(error.kind()), kbdread::toString(error.kind()), std::nullopt,
                                    std::nullopt, error.what()});
+        return report;
+    } catch (const std::invalid_argument& error) {
+        // The reader maps at the preferred base, and refuses one the loader
+        // could never use.
+        report.findings.push_back({code::kBadHeader, "ImageBase", std::nullopt, std::nullopt, error.what()});
         return report;
     }
     Checker checker(file, *report.layout);
