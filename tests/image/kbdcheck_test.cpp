@@ -211,6 +211,12 @@ const std::vector<Damage>& damages()
              put<std::uint64_t>(b, tablesField(0x30), layout().loadBase + layout().tablesRva + 0x40);
          },
          {code::kOverlap}},
+        {".data mapped without execute permission",
+         [](Bytes& b) { put(b, sectionHeader(0) + 36, get<std::uint32_t>(b, sectionHeader(0) + 36) & ~0x20000000u); },
+         {code::kExportNotExecutable}, [] { return layout().descriptorRva; }},
+        {".data marked discardable",
+         [](Bytes& b) { put(b, sectionHeader(0) + 36, get<std::uint32_t>(b, sectionHeader(0) + 36) | 0x02000000u); },
+         {code::kDiscardableTarget}, [] { return layout().tablesRva; }},
         {"stored checksum wrong", [](Bytes& b) { put<std::uint32_t>(b, optionalHeader() + 64, 1); },
          {code::kChecksum}},
         {"pKeyNames points outside the image",

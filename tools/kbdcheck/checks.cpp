@@ -18,6 +18,7 @@ using kbdread::PointerSite;
 
 constexpr std::uint32_t kScnMemWrite = 0x80000000;
 constexpr std::uint32_t kScnMemExecute = 0x20000000;
+constexpr std::uint32_t kScnMemDiscardable = 0x02000000;
 constexpr std::size_t kDelayImportDirectory = 13;
 constexpr std::uint32_t kSectionHeaderSize = 40;
 constexpr std::uint32_t kSectionCharacteristicsField = 36;
@@ -172,6 +173,8 @@ public:
         checkEntryPoint();
         checkChecksum();
         checkSections();
+        checkDescriptorCode();
+        checkPointerTargets();
         checkRelocations();
         checkRecordExtents();
         checkTerminators();
@@ -266,6 +269,30 @@ private:
                              headers_.section(i) + kSectionCharacteristicsField,
                              "section " + sections[i].name + " is mapped writable (flags " +
                                  hex(sections[i].characteristics) + "): the tables must be read-only");
+    }
+
+    void checkDescriptorCode()
+    {
+        const auto* section = sectionAt(layout_.descriptorRva);
+        if (!section || !(section->characteristics & kScnMemExecute))
+            atRva(code::kExportNotExecutable, "KbdLayerDescriptor", layout_.descriptorRva,
+                  "the code of KbdLayerDescriptor lies in section " + (section ? section->name : std::string("?")) +
+                      ", which is not executable: calling it would fault");
+    }
+
+    // The tables are read for every key press as long as the layout is
+    // loaded, so none may live in a section the loader can drop.
+    void checkPointerTargets()
+    {
+        for (const auto& site : layout_.pointerSites) {
+            if (site.isNull())
+                continue;
+            const auto* section = sectionAt(site.targetRva);
+            if (section && (section->characteristics & kScnMemDiscardable))
+                atRva(code::kDiscardableTarget, describe(site), site.siteRva,
+                      describe(site) + " points into section " + section->name +
+                          ", which is discardable: the loader may drop what it points to");
+        }
     }
 
     void checkRelocations()
