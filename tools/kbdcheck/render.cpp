@@ -465,6 +465,8 @@ std::string dumpText(const Report& report)
         out << "  bits " << bits << " " << modifierLabel(layout, bits) << " -> "
             << (column ? "column " + std::to_string(*column) : std::string("no column")) << "\n";
     }
+    if (layout.modifiers.maxModBits < 7)
+        out << "  bits " << layout.modifiers.maxModBits + 1 << "-7 -> no column (above wMaxModBits)\n";
 
     out << "character tables, searched in this order\n";
     for (std::size_t t = 0; t < layout.charTables.size(); ++t) {
