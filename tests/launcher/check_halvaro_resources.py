@@ -1,0 +1,94 @@
+#!/usr/bin/python3
+"""Reads Halvaro.exe's resources back and checks what Windows will see:
+the version block, the manifest's settings, the icon and the chart picture.
+Prints one line per failed check, naming the check, and exits 1 on any."""
+import struct
+import sys
+
+import pefile
+
+RT_BITMAP, RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 2, 3, 14, 16, 24
+SUPPORTED_OS = {
+    "Vista": "{e2011457-1546-43c5-a5fe-008deee3d3f0}",
+    "7": "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+    "8": "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
+    "8.1": "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+    "10/11": "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
+}
+
+
+def resource(pe, type_id, name_id):
+    for kind in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+        if kind.id == type_id:
+            for entry in kind.directory.entries:
+                if entry.id == name_id:
+                    data = entry.directory.entries[0].data.struct
+                    return pe.get_data(data.OffsetToData, data.Size)
+    return None
+
+
+def main(path):
+    pe = pefile.PE(path)
+    failures = []
+
+    def check(name, got, want):
+        if got != want:
+            failures.append(f"{name}: got {got!r}, want {want!r}")
+
+    fixed = pe.VS_FIXEDFILEINFO[0]
+    check("machine", pe.FILE_HEADER.Machine, 0x14C)
+    check("subsystem", pe.OPTIONAL_HEADER.Subsystem, 2)
+    check("file version", (fixed.FileVersionMS, fixed.FileVersionLS), (0x00010000, 0))
+    check("product version", (fixed.ProductVersionMS, fixed.ProductVersionLS), (0x00010000, 0))
+    check("flags mask", fixed.FileFlagsMask, 0)
+    check("flags", fixed.FileFlags, 0)
+    check("file OS", fixed.FileOS, 4)
+    check("file type", fixed.FileType, 1)
+    check("file subtype", fixed.FileSubtype, 0)
+
+    strings, translation = {}, None
+    for info in pe.FileInfo[0]:
+        if info.Key == b"StringFileInfo":
+            strings = {t.LangID.decode(): t.entries for t in info.StringTable}
+        elif info.Key == b"VarFileInfo":
+            translation = info.Var[0].entry.get(b"Translation")
+    check("string blocks", sorted(strings), ["040904B0"])
+    wanted = {
+        "CompanyName": "Central Kurdish Keyboard Layout Team",
+        "ProductName": "Halvaro",
+        "FileVersion": "1.00",
+        "ProductVersion": "1.00",
+        "InternalName": "Halvaro",
+        "OriginalFilename": "Halvaro.exe",
+    }
+    block = strings.get("040904B0", {})
+    for key, value in wanted.items():
+        check(f"version string {key}", block.get(key.encode(), b"").decode(), value)
+    check("translation", translation, "0x0409 0x04b0")
+
+    manifest = (resource(pe, RT_MANIFEST, 1) or b"").decode("utf-8", "replace")
+    for name, text in [("asInvoker", 'level="asInvoker"'),
+                       ("dpiAware", ">true/pm</dpiAware>"),
+                       ("dpiAwareness", ">PerMonitorV2, PerMonitor</dpiAwareness>")] \
+            + [(f"supportedOS {os}", f'Id="{guid}"') for os, guid in SUPPORTED_OS.items()]:
+        check(f"manifest has {name}", text in manifest, True)
+    check("manifest needs no Common Controls", "Common-Controls" in manifest, False)
+
+    group = resource(pe, RT_GROUP_ICON, 1) or b"\0" * 6
+    count = struct.unpack_from("<H", group, 4)[0]
+    check("icon images", count, 1)
+    if count:
+        width, height, _, _, _, bits, _, icon_id = struct.unpack_from("<BBBBHHIH", group, 6)
+        check("icon size and depth", (width, height, bits), (32, 32, 8))
+        check("icon image present", resource(pe, RT_ICON, icon_id) is not None, True)
+
+    chart = resource(pe, RT_BITMAP, 101) or b"\0" * 16
+    check("chart size and depth", struct.unpack_from("<iiHH", chart, 4), (1006, 266, 1, 24))
+
+    for failure in failures:
+        print(f"{path}: {failure}")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1]))
