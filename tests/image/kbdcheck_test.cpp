@@ -179,6 +179,12 @@ const std::vector<Damage>& damages()
              put<std::uint16_t>(b, entry, static_cast<std::uint16_t>(get<std::uint16_t>(b, entry) - 8));
          },
          {code::kMissingRelocation, code::kStrayRelocation}},
+        {"relocation of pKeyNames overwritten by a second one for pCharModifiers",
+         [](Bytes& b) {
+             put(b, relocationEntry(layout().tablesRva + 0x18),
+                 get<std::uint16_t>(b, relocationEntry(layout().tablesRva + 0x00)));
+         },
+         {code::kMissingRelocation, code::kDuplicateRelocation}},
         {"pKeyNames relocated as HIGHLOW",
          [](Bytes& b) {
              const std::uint32_t entry = relocationEntry(layout().tablesRva + 0x18);

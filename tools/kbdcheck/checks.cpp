@@ -298,9 +298,13 @@ private:
     void checkRelocations()
     {
         std::map<std::uint32_t, std::uint8_t> relocated;
-        for (const auto& relocation : layout_.pe.relocations)
-            if (relocation.type != kbdread::kRelocAbsolute)
-                relocated.emplace(relocation.rva, relocation.type);
+        for (const auto& relocation : layout_.pe.relocations) {
+            if (relocation.type == kbdread::kRelocAbsolute)
+                continue;
+            if (!relocated.emplace(relocation.rva, relocation.type).second)
+                atRva(code::kDuplicateRelocation, "base relocation", relocation.rva,
+                      "RVA " + hex(relocation.rva) + " is relocated twice: the loader would add the delta twice");
+        }
 
         std::set<std::uint32_t> pointerSites;
         for (const auto& site : layout_.pointerSites) {

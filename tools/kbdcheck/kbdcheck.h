@@ -30,6 +30,7 @@ inline constexpr const char* kBadRelocations = "reloc.malformed";      // a relo
 inline constexpr const char* kMissingRelocation = "reloc.missing";     // a stored pointer no relocation covers
 inline constexpr const char* kStrayRelocation = "reloc.stray";         // a relocation on no stored pointer
 inline constexpr const char* kRelocationType = "reloc.type";           // a stored pointer relocated other than DIR64
+inline constexpr const char* kDuplicateRelocation = "reloc.duplicate"; // a pointer relocated twice
 inline constexpr const char* kMissingExport = "export.missing";        // no KbdLayerDescriptor export
 inline constexpr const char* kExportCode = "export.code";              // the export does not just return an address
 inline constexpr const char* kExportNotExecutable = "export.noexec";   // the export's code lies in a section that cannot run
