@@ -576,8 +576,8 @@ Report check(std::span<const std::uint8_t> file)
     } catch (const kbdread::ReadError& error) {
         if (isUnreadable(error.kind()))
             throw;
-        report.findings.push_back({codeFor(error.kind()), kbdread::toString(error.kind()), std::nullopt,
-                                   std::nullopt, error.what()});
+        // The reader's message names the field and where it is.
+        report.findings.push_back({codeFor(error.kind()), "", std::nullopt, std::nullopt, error.what()});
         return report;
     } catch (const std::invalid_argument& error) {
         // The reader maps at the preferred base, and refuses one the loader

@@ -52,7 +52,8 @@ inline constexpr const char* kResources = "resource.malformed";        // a reso
 
 struct Finding {
     std::string code;                      // one of code::k*
-    std::string where;                     // record and field, table and row, or header field
+    std::string where;                     // record and field, table and row, or header field;
+                                           // empty when the message names the place itself
     std::optional<std::uint32_t> rva;      // where in the image, when known
     std::optional<std::uint32_t> fileOffset; // where in the file, when the RVA is backed by file data
     std::string message;

@@ -429,7 +429,9 @@ std::string findingsText(const Report& report)
         return "no findings\n";
     std::string text;
     for (const auto& finding : report.findings) {
-        text += finding.code + ": " + finding.where;
+        text += finding.code + ":";
+        if (!finding.where.empty())
+            text += " " + finding.where;
         std::string place;
         if (finding.rva)
             place += "RVA " + hex(*finding.rva);
@@ -437,7 +439,7 @@ std::string findingsText(const Report& report)
             place += (place.empty() ? "" : ", ") + std::string("file offset ") + hex(*finding.fileOffset);
         if (!place.empty())
             text += " [" + place + "]";
-        text += ": " + finding.message + "\n";
+        text += (finding.where.empty() && place.empty() ? " " : ": ") + finding.message + "\n";
     }
     return text;
 }
