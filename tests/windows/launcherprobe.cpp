@@ -45,6 +45,8 @@ struct Launcher {
 };
 
 Launcher launcher;
+// The desktop the probe moved to, if any; the launcher starts there too.
+std::wstring desktopName;
 
 std::string utf8(const std::wstring& text) {
     if (text.empty())
@@ -148,6 +150,21 @@ HWND findForm(DWORD processId) {
 // from the environment the launcher inherits.
 using HookProc = LRESULT(CALLBACK*)(int, WPARAM, LPARAM);
 
+// Moves the probe to a desktop of its own with this size ("1920x1080"),
+// which Wine draws as another virtual desktop; the launcher starts there.
+bool useDesktop(const std::wstring& name, const std::wstring& size) {
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\Explorer\\Desktops", 0, nullptr, 0,
+                        KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(size.c_str()),
+                   static_cast<DWORD>((size.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    HDESK desktop = CreateDesktopW(name.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    desktopName = name;
+    return desktop && SetThreadDesktop(desktop) && GetDesktopWindow();
+}
+
 bool start(const std::wstring& path, const std::wstring& arguments, const std::wstring& hookDll,
            const std::wstring& firstTickFile) {
     std::wstring commandLine = L"\"" + path + L"\"";
@@ -155,13 +172,22 @@ bool start(const std::wstring& path, const std::wstring& arguments, const std::w
         commandLine += L" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    if (!desktopName.empty())
+        startup.lpDesktop = desktopName.data();
     if (!firstTickFile.empty())
         SetEnvironmentVariableW(L"LAUNCHERPROBE_FIRST_TICK", firstTickFile.c_str());
-    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
-                        nullptr, nullptr, &startup, &launcher.process)) {
-        std::printf("start_error %lu\n", GetLastError());
-        return false;
+    // Past MAX_PATH a path may need its long form ("\\?\" in front).
+    const std::wstring longForm = L"\\\\?\\" + path;
+    for (const std::wstring& applicationName : {path, longForm}) {
+        if (CreateProcessW(applicationName.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                           CREATE_SUSPENDED, nullptr, nullptr, &startup, &launcher.process))
+            break;
+        std::printf("start_error %lu %s\n", GetLastError(), utf8(applicationName).c_str());
+        if (path.size() < MAX_PATH)
+            return false;
     }
+    if (!launcher.process.hProcess)
+        return false;
     if (!hookDll.empty()) {
         HMODULE module = LoadLibraryW(hookDll.c_str());
         const auto hook = module ? reinterpret_cast<HookProc>(reinterpret_cast<void (*)()>(
@@ -288,14 +314,22 @@ void click(const std::string& target, int times) {
         point = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
     }
     makeForeground();
-    SetCursorPos(point.x, point.y);
-    Sleep(50);
-    std::vector<INPUT> inputs(2 * times);
+    // Every event carries the point, in the 0..65535 scale of absolute
+    // mouse input, so the click lands there whatever the pointer did before.
+    const LONG width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    const LONG x = static_cast<LONG>((static_cast<LONGLONG>(point.x) * 65536 + width - 1) / width);
+    const LONG y = static_cast<LONG>((static_cast<LONGLONG>(point.y) * 65536 + height - 1) / height);
+    std::vector<INPUT> inputs(1 + 2 * times);
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         inputs[i].type = INPUT_MOUSE;
-        inputs[i].mi.dwFlags = i % 2 ? MOUSEEVENTF_LEFTUP : MOUSEEVENTF_LEFTDOWN;
+        inputs[i].mi.dx = x;
+        inputs[i].mi.dy = y;
+        inputs[i].mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE |
+                               (i == 0 ? 0 : i % 2 ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP);
     }
-    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    SendInput(1, inputs.data(), sizeof(INPUT));
+    Sleep(100);
+    SendInput(static_cast<UINT>(inputs.size() - 1), inputs.data() + 1, sizeof(INPUT));
     std::printf("clicked %s %ld %ld x%d\n", target.c_str(), point.x, point.y, times);
 }
 
@@ -446,7 +480,21 @@ long gdiTableCount(HANDLE process) {
     return count;
 }
 
+// The table count must see objects come and go, or a flat count means
+// nothing: ten brushes made and freed in the probe itself.
+void gdiSelfCheck() {
+    const long before = gdiTableCount(GetCurrentProcess());
+    HBRUSH brushes[10];
+    for (int i = 0; i < 10; ++i)
+        brushes[i] = CreateSolidBrush(RGB(i, i, i));
+    const long during = gdiTableCount(GetCurrentProcess());
+    for (HBRUSH brush : brushes)
+        DeleteObject(brush);
+    std::printf("gdi_selfcheck %ld %ld %ld\n", before, during, gdiTableCount(GetCurrentProcess()));
+}
+
 void gdiCounts(int seconds, int intervalMs) {
+    gdiSelfCheck();
     const ULONGLONG begin = GetTickCount64();
     while (launcherRunning()) {
         const ULONGLONG elapsed = GetTickCount64() - begin;
@@ -569,13 +617,21 @@ int wmain(int argc, wchar_t** argv) {
         else if (option == L"--first-tick" && i + 2 < argc) {
             hookDll = argv[++i];
             firstTickFile = argv[++i];
+        } else if (option == L"--desktop" && i + 2 < argc) {
+            if (!useDesktop(argv[i + 1], argv[i + 2])) {
+                std::printf("desktop_error %lu\n", GetLastError());
+                return 1;
+            }
+            i += 2;
         } else if (option == L"--winedebug" && i + 1 < argc) {
             SetEnvironmentVariableW(L"WINEDEBUG", argv[++i]);
         } else
             break;
     }
-    if (!start(path, arguments, hookDll, firstTickFile))
+    if (!start(path, arguments, hookDll, firstTickFile)) {
+        std::printf("form none\n");
         return 1;
+    }
     bool ok = waitForForm();
     if (ok && !firstTickFile.empty())
         firstTick(firstTickFile);
