@@ -9,6 +9,7 @@ packages=(
     g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64
     libfreetype-dev libharfbuzz-dev libpng-dev fonts-noto-core fonts-dejavu-core
     wine64 xvfb xdotool imagemagick qemu-user python3-pefile
+    wine32:i386
 )
 
 missing=()
@@ -17,6 +18,8 @@ for p in "${packages[@]}"; do
 done
 if ((${#missing[@]})); then
     if ((EUID == 0)); then
+        # wine32 runs the 32-bit launcher (through qemu-i386): an i386 package.
+        dpkg --add-architecture i386
         apt-get update -qq
         DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
     else
