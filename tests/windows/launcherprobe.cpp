@@ -1,4 +1,5 @@
-// launcherprobe LAUNCHER [--args TEXT] [--first-tick DLL FILE] [--winedebug CHANNELS] STEP...
+// launcherprobe LAUNCHER [--args TEXT] [--first-tick DLL FILE] [--winedebug CHANNELS]
+//               [--desktop NAME WxH] [--first-paint X,Y,R,G,B;...] STEP...
 //
 // Starts the launcher the way the shell does (its own path in quotes, then
 // the argument text), waits for its window, then carries out the steps in
@@ -17,12 +18,16 @@
 //   gdi:S:MS            the launcher's GDI object count over S seconds
 //   exit                wait up to 10 s for the launcher to end
 //   settle              wait until no setup7.exe/setup8.exe runs
+//   sleep:MS            wait
 //
 // --first-tick DLL hooks the launcher's message retrieval before it runs:
 // the hook reads the strip's colour when the first timer message arrives
 // and the probe prints it ("first_tick_strip R G B"). --winedebug gives
 // the launcher alone Wine's debug channels (the shell's "exec" channel
-// shows what the shell was asked to start).
+// shows what the shell was asked to start). --desktop runs the launcher
+// on a virtual desktop of that size. --first-paint prints how long after
+// the start request the client area showed the given colours
+// ("first_paint_ms T").
 //
 // The launcher is started by this probe, so the probe holds its process
 // handle: exit codes, waits and GDI counts need nothing else. A launcher
@@ -197,6 +202,48 @@ bool start(const std::wstring& path, const std::wstring& arguments, const std::w
             std::printf("hook_error %lu\n", GetLastError());
     }
     ResumeThread(launcher.process.hThread);
+    return true;
+}
+
+// --first-paint: how long from the start request until the window's
+// client area shows these colours at these points ("X,Y,R,G,B;...").
+bool timeFirstPaint(LONGLONG startTicks, const std::string& spec) {
+    struct Point {
+        int x, y;
+        COLORREF colour;
+    };
+    std::vector<Point> points;
+    const char* cursor = spec.c_str();
+    int x, y, r, g, b, used;
+    while (std::sscanf(cursor, "%d,%d,%d,%d,%d%n", &x, &y, &r, &g, &b, &used) == 5) {
+        points.push_back({x, y, RGB(r, g, b)});
+        cursor += used;
+        if (*cursor == ';')
+            ++cursor;
+    }
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    HDC screen = GetDC(nullptr);
+    bool painted = false;
+    for (int i = 0; i < 200000 && !painted && launcherRunning(); ++i) {
+        if (!launcher.form) {
+            launcher.form = findForm(launcher.process.dwProcessId);
+            continue;
+        }
+        POINT origin{0, 0};
+        ClientToScreen(launcher.form, &origin);
+        painted = true;
+        for (const Point& point : points)
+            painted = painted && GetPixel(screen, origin.x + point.x, origin.y + point.y) == point.colour;
+    }
+    ReleaseDC(nullptr, screen);
+    QueryPerformanceCounter(&now);
+    if (!painted) {
+        std::printf("first_paint none\n");
+        return false;
+    }
+    std::printf("first_paint_ms %.1f\n",
+                1000.0 * static_cast<double>(now.QuadPart - startTicks) / static_cast<double>(frequency.QuadPart));
     return true;
 }
 
@@ -604,11 +651,13 @@ bool runStep(const std::wstring& step) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: launcherprobe LAUNCHER [--args TEXT] [--first-tick DLL FILE] [--winedebug CHANNELS] STEP...\n");
+        std::fprintf(stderr, "usage: launcherprobe LAUNCHER [--args TEXT] [--first-tick DLL FILE] [--winedebug CHANNELS] "
+                     "[--desktop NAME WxH] [--first-paint X,Y,R,G,B;...] STEP...\n");
         return 2;
     }
     const std::wstring path = argv[1];
     std::wstring arguments, hookDll, firstTickFile;
+    std::string firstPaint;
     int i = 2;
     for (; i < argc; ++i) {
         const std::wstring option = argv[i];
@@ -617,6 +666,8 @@ int wmain(int argc, wchar_t** argv) {
         else if (option == L"--first-tick" && i + 2 < argc) {
             hookDll = argv[++i];
             firstTickFile = argv[++i];
+        } else if (option == L"--first-paint" && i + 1 < argc) {
+            firstPaint = utf8(argv[++i]);
         } else if (option == L"--desktop" && i + 2 < argc) {
             if (!useDesktop(argv[i + 1], argv[i + 2])) {
                 std::printf("desktop_error %lu\n", GetLastError());
@@ -628,11 +679,13 @@ int wmain(int argc, wchar_t** argv) {
         } else
             break;
     }
+    LARGE_INTEGER startTicks;
+    QueryPerformanceCounter(&startTicks);
     if (!start(path, arguments, hookDll, firstTickFile)) {
         std::printf("form none\n");
         return 1;
     }
-    bool ok = waitForForm();
+    bool ok = firstPaint.empty() ? waitForForm() : timeFirstPaint(startTicks.QuadPart, firstPaint);
     if (ok && !firstTickFile.empty())
         firstTick(firstTickFile);
     for (; ok && i < argc; ++i)
