@@ -4,14 +4,14 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <memory>
 
 #include <png.h>
 
 #include "chart_geometry.h"
 #include "chart_renderer.h"
+#include "kbdread.h"
+#include "little_endian.h"
 
 using chart::Colour;
 
@@ -20,20 +20,6 @@ namespace {
 constexpr Colour Background{26, 26, 26};
 constexpr Colour Face{51, 51, 51};
 constexpr Colour White{255, 255, 255};
-
-std::vector<std::uint8_t> readBytes(const char* path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
-std::uint32_t le(const std::vector<std::uint8_t>& bytes, std::size_t at, int width)
-{
-    std::uint32_t value = 0;
-    for (int i = width - 1; i >= 0; --i)
-        value = value << 8 | bytes[at + i];
-    return value;
-}
 
 // Pixels top row first, read independently of the chart's own writer.
 struct Picture {
@@ -97,7 +83,7 @@ class ChartFiles : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        bmp = new std::vector<std::uint8_t>(readBytes(KURD_CHART_BMP));
+        bmp = new std::vector<std::uint8_t>(kbdread::readFileBytes(KURD_CHART_BMP));
         picture = new Picture(pictureFromBmp(*bmp));
     }
     static void TearDownTestSuite()

@@ -2,26 +2,15 @@
 // AND mask.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <set>
+
+#include "kbdread.h"
+#include "little_endian.h"
 
 
 namespace {
 
-std::vector<std::uint8_t> readIcon()
-{
-    std::ifstream file(HALVARO_ICON, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
-std::uint32_t le(const std::vector<std::uint8_t>& bytes, std::size_t at, int width)
-{
-    std::uint32_t value = 0;
-    for (int i = width - 1; i >= 0; --i)
-        value = value << 8 | bytes[at + i];
-    return value;
-}
+std::vector<std::uint8_t> readIcon() { return kbdread::readFileBytes(HALVARO_ICON); }
 
 constexpr std::size_t Info = 22;
 constexpr std::size_t Palette = Info + 40;
