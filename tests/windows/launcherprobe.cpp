@@ -207,13 +207,13 @@ bool start(const std::wstring& path, const std::wstring& arguments, const std::w
 
 // --first-paint: how long from the start request until the window's
 // client area shows these colours at these points ("X,Y,R,G,B;...").
-bool timeFirstPaint(LONGLONG startTicks, const std::string& spec) {
+bool timeFirstPaint(LONGLONG startTicks, const std::string& expectedPoints) {
     struct Point {
         int x, y;
         COLORREF colour;
     };
     std::vector<Point> points;
-    const char* cursor = spec.c_str();
+    const char* cursor = expectedPoints.c_str();
     int x, y, r, g, b, used;
     while (std::sscanf(cursor, "%d,%d,%d,%d,%d%n", &x, &y, &r, &g, &b, &used) == 5) {
         points.push_back({x, y, RGB(r, g, b)});

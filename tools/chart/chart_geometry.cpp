@@ -51,7 +51,7 @@ std::vector<KeySpec> concat(std::initializer_list<std::vector<KeySpec>> parts)
     return all;
 }
 
-// One list of key specs per picture row, by scan code.
+// The runs of keys on each picture row, by scan code.
 std::vector<std::vector<RowSpec>> rowSpecs()
 {
     return {
@@ -80,12 +80,12 @@ std::vector<KeySlot> keyboardSlots()
     const auto rows = rowSpecs();
     for (std::size_t row = 0; row < rows.size(); ++row) {
         const int top = Margin + static_cast<int>(row) * RowHeight;
-        for (const RowSpec& spec : rows[row]) {
-            double position = spec.start;
-            for (const KeySpec& k : spec.keys) {
+        for (const RowSpec& run : rows[row]) {
+            double position = run.start;
+            for (const KeySpec& k : run.keys) {
                 const int left = unitsToPixels(position);
                 const int right = unitsToPixels(position + k.width);
-                slots.push_back({{k.code, k.extended}, spec.block,
+                slots.push_back({{k.code, k.extended}, run.block,
                                  {left + FaceInset, top + FaceInset, right - left - 2 * FaceInset,
                                   RowHeight - 2 * FaceInset}});
                 position += k.width;
