@@ -16,6 +16,7 @@ import os
 import shutil
 import subprocess
 import sys
+import time
 
 SKIPPED = 77
 
@@ -133,8 +134,9 @@ class Case:
         return folder
 
     def probe(self, launcher, steps, dpi=None, arguments=None, first_tick=False, trace=False, timeout=40,
-              may_fail_to_start=False):
-        """Runs the launcher under the probe; returns its report and stderr."""
+              may_fail_to_start=False, while_running=None):
+        """Runs the launcher under the probe; returns its report and stderr.
+        while_running(), if given, is called while the probe runs."""
         command = [self.args.runner, "exec", "--gui", "--timeout", str(timeout)]
         if dpi:
             command += ["--dpi", str(dpi)]
@@ -151,13 +153,16 @@ class Case:
             command += ["--winedebug", "trace+exec"]
         command += steps
         env = dict(os.environ, SETUP_STUB_LOG=windows_path(self.stub_log))
-        done = subprocess.run(command, env=env, capture_output=True, text=True, errors="replace",
-                              timeout=timeout + 30)
-        print(f"--- probe report ({' '.join(steps)})\n{done.stdout}", end="")
-        if done.returncode != 0 and not (may_fail_to_start and "start_error" in done.stdout):
-            self.failures.append(f"{self.name}: launcherprobe exited with {done.returncode}: "
-                                 f"{done.stderr.strip()[-2000:]}")
-        return Report(done.stdout), done.stderr
+        with subprocess.Popen(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                              errors="replace") as running:
+            if while_running:
+                while_running()
+            stdout, stderr = running.communicate(timeout=timeout + 30)
+        print(f"--- probe report ({' '.join(steps)})\n{stdout}", end="")
+        if running.returncode != 0 and not (may_fail_to_start and "start_error" in stdout):
+            self.failures.append(f"{self.name}: launcherprobe exited with {running.returncode}: "
+                                 f"{stderr.strip()[-2000:]}")
+        return Report(stdout), stderr
 
     def installer_starts(self):
         """(path, parameters) for every recorded installer start."""
@@ -297,15 +302,47 @@ def pixels_step(points):
     return "pixels:" + ";".join(f"{x},{y}" for _, x, y, _ in points)
 
 
+def compare_with_x(case, report, probe_shot, x_shot, dpi):
+    """The probe's capture and X's screenshot agree over the window above
+    the strip (the strip pulses between the two)."""
+    left, top, right, _ = report.ints("window")
+    origin = report.ints("client_origin")
+    height = origin[1] + pixels(CONTROL_TWIPS["picture4"][1], dpi) - top
+    crop = f"{right - left}x{height}+{left}+{top}"
+    if not case.check(os.path.exists(x_shot), f"an X screenshot {x_shot}", "none"):
+        return
+    compared = subprocess.run(["/usr/bin/compare", "-metric", "AE",
+                               "(", probe_shot, "-crop", crop, "+repage", ")",
+                               "(", x_shot, "-crop", crop, "+repage", ")", "null:"],
+                              capture_output=True, text=True)
+    differing = compared.stderr.strip()
+    case.check(differing == "0", f"the probe's capture to equal X's screenshot over the window ({crop})",
+               f"{differing} differing pixels")
+
+
 def case_window(case, dpi):
     """The window at this DPI: geometry, styles, texts, pixels, focus and
     Tab order, the strip before the first tick, then Esc ends it."""
     launcher = windows_path(os.path.join(case.folder_with_launcher(case.work), "Halvaro.exe"))
     shot = os.path.join(case.work, f"launcher-{dpi}dpi.bmp")
-    # A first run finds the controls; the pixel points depend on them.
-    first, _ = case.probe(launcher, ["facts", "key:esc", "exit"], dpi=dpi)
+    # A first run finds the controls (the pixel points depend on them) and
+    # checks that the probe's screen capture is what X shows.
+    probe_shot = os.path.join(case.work, "probe-capture.bmp")
+    x_shot = os.path.join(case.work, "x-screenshot.png")
+
+    def x_screenshot():
+        for _ in range(200):
+            if os.path.exists(probe_shot):
+                break
+            time.sleep(0.1)
+        time.sleep(0.5)
+        subprocess.run([case.args.runner, "screenshot", x_shot], check=False)
+
+    first, _ = case.probe(launcher, ["facts", f"shot:{windows_path(probe_shot)}", "sleep:3000", "key:esc",
+                                     "exit"], dpi=dpi, while_running=x_screenshot)
     if not case.check(first.one("client_size"), "the launcher's window", "no window"):
         return
+    compare_with_x(case, first, probe_shot, x_shot, dpi)
     points = pixel_points(first.controls(), dpi)
     width, height = (pixels(t, dpi) for t in CLIENT_TWIPS)
     edges = [("strip at the bottom-left client corner", 0, height - 1, None),
