@@ -96,7 +96,6 @@ class Report:
             text_at = values.index("text")
             result[values[0]] = {
                 "rect": tuple(int(v) for v in values[1:5]),
-                "style": int(values[6], 16),
                 "text": [int(v, 16) for v in values[text_at + 1:] if v],
             }
         return result
