@@ -337,8 +337,10 @@ def case_window(case, dpi):
         time.sleep(0.5)
         subprocess.run([case.args.runner, "screenshot", x_shot], check=False)
 
-    first, _ = case.probe(launcher, ["facts", f"shot:{windows_path(probe_shot)}", "sleep:3000", "key:esc",
-                                     "exit"], dpi=dpi, while_running=x_screenshot)
+    # The capture waits for the first paint to settle: the window shows
+    # before its chart and buttons are drawn.
+    first, _ = case.probe(launcher, ["facts", "sleep:1500", f"shot:{windows_path(probe_shot)}", "sleep:3000",
+                                     "key:esc", "exit"], dpi=dpi, while_running=x_screenshot)
     if not case.check(first.one("client_size"), "the launcher's window", "no window"):
         return
     compare_with_x(case, first, probe_shot, x_shot, dpi)
