@@ -18,7 +18,7 @@ for p in "${packages[@]}"; do
 done
 if ((${#missing[@]})); then
     if ((EUID == 0)); then
-        # wine32 runs the 32-bit launcher (through qemu-i386): an i386 package.
+        # wine32 runs the 32-bit launcher (natively, or through qemu-i386): an i386 package.
         dpkg --add-architecture i386
         apt-get update -qq
         DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
