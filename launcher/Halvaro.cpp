@@ -55,6 +55,7 @@ struct Form1 {
     HWND focusedChild = nullptr;
     HFONT buttonFont = nullptr;
     HBITMAP chart = nullptr;
+    COLORREF picture4BackColour = 0;
     int dpi = defaultDpi;
     Pulse pulse;
     OneShot installerStart;
@@ -199,26 +200,22 @@ void Command3_Click() { ExitProcess(0); }
 
 void Form_Load() { form.pulse.Form_Load(); }
 
-// Picture4 keeps its background colour in its user data.
-void setBackColour(HWND strip, Rgb colour) {
-    SetWindowLongPtrW(strip, GWLP_USERDATA,
-                      static_cast<LONG_PTR>(RGB(colour.red, colour.green, colour.blue)));
-}
+COLORREF colorref(Rgb colour) { return RGB(colour.red, colour.green, colour.blue); }
 
 // The DC brush paints the strip, so no GDI object is made per tick.
-void fillWithBackColour(HWND strip, HDC dc, const RECT& area) {
-    SetDCBrushColor(dc, static_cast<COLORREF>(GetWindowLongPtrW(strip, GWLP_USERDATA)));
+void fillPicture4(HDC dc, const RECT& area) {
+    SetDCBrushColor(dc, form.picture4BackColour);
     FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
 }
 
 // Paints the new colour at once rather than through WM_PAINT: fifty
 // invalidations a second cost the window system more than the fill itself.
 void Timer3_Timer() {
-    setBackColour(form.picture4, form.pulse.Timer3_Timer());
+    form.picture4BackColour = colorref(form.pulse.Timer3_Timer());
     if (HDC dc = GetDC(form.picture4)) {
         RECT area;
         GetClientRect(form.picture4, &area);
-        fillWithBackColour(form.picture4, dc, area);
+        fillPicture4(dc, area);
         ReleaseDC(form.picture4, dc);
     }
 }
@@ -319,7 +316,7 @@ bool createControls() {
                                     form.window, nullptr, form.instance, nullptr);
     if (!form.command1 || !form.command2 || !form.command3 || !form.picture4)
         return false;
-    setBackColour(form.picture4, stripStartColour);
+    form.picture4BackColour = colorref(stripStartColour);
     form.focusedChild = form.command1;
     return true;
 }
@@ -404,7 +401,7 @@ LRESULT CALLBACK stripProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     case WM_PAINT: {
         PAINTSTRUCT paint;
         HDC dc = BeginPaint(window, &paint);
-        fillWithBackColour(window, dc, paint.rcPaint);
+        fillPicture4(dc, paint.rcPaint);
         EndPaint(window, &paint);
         return 0;
     }
@@ -424,6 +421,8 @@ bool registerClasses() {
 
     WNDCLASSEXW stripClass{};
     stripClass.cbSize = sizeof stripClass;
+    // Its own DC: the strip is painted fifty times a second.
+    stripClass.style = CS_OWNDC;
     stripClass.lpfnWndProc = stripProc;
     stripClass.hInstance = form.instance;
     stripClass.hCursor = formClass.hCursor;
