@@ -42,6 +42,8 @@
 #include <string>
 #include <vector>
 
+#include "utf8.h"
+
 namespace {
 
 struct Launcher {
@@ -52,17 +54,6 @@ struct Launcher {
 Launcher launcher;
 // The desktop the probe moved to, if any; the launcher starts there too.
 std::wstring desktopName;
-
-std::string utf8(const std::wstring& text) {
-    if (text.empty())
-        return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string result(size, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
-                        nullptr, nullptr);
-    return result;
-}
 
 // Code points as hex, so Arabic-script text survives any console.
 std::string codePoints(const std::wstring& text) {
