@@ -133,7 +133,7 @@ class Case:
         return folder
 
     def probe(self, launcher, steps, dpi=None, arguments=None, first_tick=False, trace=False, timeout=40,
-              may_fail_to_start=False, while_running=None):
+              may_fail_to_start=False, while_running=None, dll_overrides=None):
         """Runs the launcher under the probe; returns its report and stderr.
         while_running(), if given, is called while the probe runs."""
         command = [self.args.runner, "exec", "--gui", "--timeout", str(timeout)]
@@ -152,6 +152,8 @@ class Case:
             command += ["--winedebug", "trace+exec"]
         command += steps
         env = dict(os.environ, SETUP_STUB_LOG=windows_path(self.stub_log))
+        if dll_overrides:
+            env["WINETEST_DLLOVERRIDES"] = dll_overrides
         with subprocess.Popen(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
                               errors="replace") as running:
             if while_running:
@@ -482,6 +484,8 @@ def case_dispatch(case, row):
         return case_drive_root(case)
     if row == "long_path":
         return case_long_path(case)
+    if row == "planted_shell32":
+        return case_planted_shell32(case)
     if row == "missing_installer":
         folder = case.folder_with_launcher(os.path.join(case.work, "no installers"), installers=())
         report, stderr = case.probe(windows_path(os.path.join(folder, "Halvaro.exe")),
@@ -495,6 +499,25 @@ def case_dispatch(case, row):
     case.folder_with_launcher(folder)
     run_dispatch(case, windows_path(folder), windows_path(os.path.join(folder, "Halvaro.exe")),
                  arguments, steps, installer, parameters, f"{' '.join(steps)} (row {row})")
+
+
+def case_planted_shell32(case):
+    """A shell32.dll beside the launcher is never loaded: the launcher takes
+    shell32 from the system folder. Wine is told to prefer a native
+    shell32 wherever one is found, so a search that looked in the
+    launcher's folder would load the planted one."""
+    folder = case.folder_with_launcher(os.path.join(case.work, "download folder"))
+    shutil.copy(case.program("plantedshell32.dll"), os.path.join(folder, "shell32.dll"))
+    planted_log = os.path.join(case.work, "planted.log")
+    os.environ["PLANTED_DLL_LOG"] = windows_path(planted_log)
+    report, _ = case.probe(windows_path(os.path.join(folder, "Halvaro.exe")),
+                           ["click:command2", "exit", "settle"], dll_overrides="shell32=n,b")
+    loaded = open(planted_log, encoding="utf-8").read().splitlines() if os.path.exists(planted_log) else []
+    case.check(loaded == [], "the planted shell32.dll never loaded", loaded)
+    case.check_exit(report, "a click on command2 beside a planted shell32.dll")
+    case.check(case.installer_starts() == [(windows_path(folder) + "\\setup8.exe", "/admin")],
+               "setup8.exe started once with /admin through the system's shell32",
+               case.installer_starts())
 
 
 def case_drive_root(case):
