@@ -8,7 +8,7 @@ packages=(
     clang-16 lld-16 llvm-16
     g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64
     libfreetype-dev libharfbuzz-dev libpng-dev fonts-noto-core fonts-dejavu-core
-    wine64 xvfb xdotool imagemagick qemu-user python3-pefile
+    wine wine64 fonts-wine xvfb xdotool imagemagick qemu-user python3-pefile
     wine32:i386
 )
 
@@ -17,14 +17,16 @@ for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if ((${#missing[@]})); then
+    # wine32 runs the 32-bit launcher (natively, or through qemu-i386): an i386 package.
+    add_i386=
+    dpkg --print-foreign-architectures | grep -qx i386 || add_i386="dpkg --add-architecture i386 && apt-get update && "
     if ((EUID == 0)); then
-        # wine32 runs the 32-bit launcher (natively, or through qemu-i386): an i386 package.
-        dpkg --add-architecture i386
+        [[ -z $add_i386 ]] || dpkg --add-architecture i386
         apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
     else
         echo "build.sh: missing Debian packages. Install them as root, then run build.sh again:" >&2
-        echo "    apt-get install ${missing[*]}" >&2
+        echo "    ${add_i386}apt-get install ${missing[*]}" >&2
         exit 1
     fi
 fi
