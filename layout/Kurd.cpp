@@ -430,8 +430,8 @@ const LIGATURE2 Ligature[] = {
 // The descriptor
 // ---------------------------------------------------------------------------
 
-// The descriptor opens the image's one section: the linker lays out .data
-// contributions before the merged read-only data, the export directory and
+// The descriptor opens the image's data section: the linker lays out .data
+// contributions before the export directory, the merged read-only data and
 // the code.
 [[gnu::section(".data")]] const KBDTABLES KbdTables = {
     .pCharModifiers = &CharModifiers,
