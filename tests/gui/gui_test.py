@@ -133,7 +133,7 @@ class Case:
         return folder
 
     def probe(self, launcher, steps, dpi=None, arguments=None, first_tick=False, trace=False, timeout=40,
-              may_fail_to_start=False, while_running=None, dll_overrides=None):
+              may_fail_to_start=False, while_running=None, dll_overrides=None, env=None):
         """Runs the launcher under the probe; returns its report and stderr.
         while_running(), if given, is called while the probe runs."""
         command = [self.args.runner, "exec", "--gui", "--timeout", str(timeout)]
@@ -151,7 +151,7 @@ class Case:
         if trace:
             command += ["--winedebug", "trace+exec"]
         command += steps
-        env = dict(os.environ, SETUP_STUB_LOG=windows_path(self.stub_log))
+        env = dict(os.environ, SETUP_STUB_LOG=windows_path(self.stub_log), **(env or {}))
         if dll_overrides:
             env["WINETEST_DLLOVERRIDES"] = dll_overrides
         with subprocess.Popen(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
@@ -509,9 +509,9 @@ def case_planted_shell32(case):
     folder = case.folder_with_launcher(os.path.join(case.work, "download folder"))
     shutil.copy(case.program("plantedshell32.dll"), os.path.join(folder, "shell32.dll"))
     planted_log = os.path.join(case.work, "planted.log")
-    os.environ["PLANTED_DLL_LOG"] = windows_path(planted_log)
     report, _ = case.probe(windows_path(os.path.join(folder, "Halvaro.exe")),
-                           ["click:command2", "exit", "settle"], dll_overrides="shell32=n,b")
+                           ["click:command2", "exit", "settle"], dll_overrides="shell32=n,b",
+                           env={"PLANTED_DLL_LOG": windows_path(planted_log)})
     loaded = open(planted_log, encoding="utf-8").read().splitlines() if os.path.exists(planted_log) else []
     case.check(loaded == [], "the planted shell32.dll never loaded", loaded)
     case.check_exit(report, "a click on command2 beside a planted shell32.dll")
