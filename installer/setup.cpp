@@ -34,13 +34,6 @@ constexpr USHORT imageFileMachineArm64 = 0xAA64;
 constexpr wchar_t sessionManagerPath[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 constexpr wchar_t pendingRenamesName[] = L"PendingFileRenameOperations";
 
-template <typename Function>
-Function lookUp(HMODULE module, const char* name) {
-    if (!module)
-        return nullptr;
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
 HMODULE kernel32() { return GetModuleHandleW(L"kernel32.dll"); }
 HMODULE advapi32() { return GetModuleHandleW(L"advapi32.dll"); }
 
@@ -58,10 +51,6 @@ std::wstring growingString(Call call) {
         }
         text.resize(static_cast<std::size_t>(length) * 2);
     }
-}
-
-std::wstring modulePath() {
-    return growingString([](wchar_t* buffer, DWORD size) { return GetModuleFileNameW(nullptr, buffer, size); });
 }
 
 std::wstring loadString(UINT id) {
@@ -144,12 +133,12 @@ class NativeFileSystem {
 public:
     NativeFileSystem() {
         using Disable = BOOL(WINAPI*)(PVOID*);
-        static const auto disable = lookUp<Disable>(kernel32(), "Wow64DisableWow64FsRedirection");
+        static const auto disable = win32::procedure<Disable>(kernel32(), "Wow64DisableWow64FsRedirection");
         active_ = disable && disable(&previous_);
     }
     ~NativeFileSystem() {
         using Revert = BOOL(WINAPI*)(PVOID);
-        static const auto revert = lookUp<Revert>(kernel32(), "Wow64RevertWow64FsRedirection");
+        static const auto revert = win32::procedure<Revert>(kernel32(), "Wow64RevertWow64FsRedirection");
         if (active_ && revert)
             revert(previous_);
     }
@@ -266,7 +255,7 @@ public:
 
     LSTATUS deleteKey(const RegistryKey& key) const {
         using DeleteKeyEx = LSTATUS(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
-        static const auto deleteKeyEx = lookUp<DeleteKeyEx>(advapi32(), "RegDeleteKeyExW");
+        static const auto deleteKeyEx = win32::procedure<DeleteKeyEx>(advapi32(), "RegDeleteKeyExW");
         if (view(key.hive) && deleteKeyEx)
             return deleteKeyEx(root(key.hive), key.path.c_str(), view(key.hive), 0);
         return RegDeleteKeyW(root(key.hive), key.path.c_str());
@@ -343,7 +332,7 @@ using InstallLayoutOrTipFunction = BOOL(WINAPI*)(LPCWSTR, DWORD);
 
 InstallLayoutOrTipFunction installLayoutOrTip() {
     static const auto function =
-        lookUp<InstallLayoutOrTipFunction>(loadSystemLibrary(L"input.dll"), "InstallLayoutOrTip");
+        win32::procedure<InstallLayoutOrTipFunction>(win32::loadSystemLibrary(L"input.dll"), "InstallLayoutOrTip");
     return function;
 }
 
@@ -607,14 +596,14 @@ private:
 
 bool runsUnderWow64() {
     using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
-    static const auto isWow64Process = lookUp<IsWow64ProcessFunction>(kernel32(), "IsWow64Process");
+    static const auto isWow64Process = win32::procedure<IsWow64ProcessFunction>(kernel32(), "IsWow64Process");
     BOOL wow64 = FALSE;
     return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
 
 Machine nativeMachine() {
     using IsWow64Process2Function = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
-    static const auto isWow64Process2 = lookUp<IsWow64Process2Function>(kernel32(), "IsWow64Process2");
+    static const auto isWow64Process2 = win32::procedure<IsWow64Process2Function>(kernel32(), "IsWow64Process2");
     USHORT process = 0, native = 0;
     if (isWow64Process2 && isWow64Process2(GetCurrentProcess(), &process, &native)) {
         if (native == imageFileMachineArm64)
@@ -774,7 +763,7 @@ Report install(const Options& options, Log& log) {
         return failure(L"the installer carries no layout image");
     package.strings = *strings;
 
-    const std::wstring selfPath = modulePath();
+    const std::wstring selfPath = win32::modulePath();
     DWORD error = 0;
     std::optional<std::vector<std::uint8_t>> self = readFile(selfPath, &error);
     if (!self)
@@ -817,6 +806,7 @@ Report install(const Options& options, Log& log) {
 }
 
 int main() {
+    win32::restrictLibrarySearch();
     const ParsedArguments parsed = parseArguments(halvaro::argumentText(GetCommandLineW()));
     if (!parsed.options) {
         const Report report{ExitCode::BadArguments, replaceFirst(loadString(IDS_BAD_ARGUMENTS), L"%1", parsed.error)};
