@@ -1,10 +1,14 @@
-// kbdload <layout dll> <walk file>
+// kbdload <layout dll> <walk file> [<release file>]
 //
 // Loads a keyboard-layout library the way the keyboard-layout loader does,
 // but with its preferred base 0x180000000 already taken, so the image only
 // works if every stored pointer was relocated. Calls KbdLayerDescriptor
 // twice and writes the canonical walk of the tables it returns. Exit code 0
 // when everything holds, 1 otherwise, with the failed checks on stderr.
+//
+// With a release file, the library then stays loaded, as a selected layout
+// keeps it, until that file exists (at most two minutes): the installer
+// tests replace a Kurd.dll that is in use.
 #include <windows.h>
 
 #include <cstdio>
@@ -52,8 +56,8 @@ bool write_file(const wchar_t* path, const std::string& text) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: kbdload <layout dll> <walk file>\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: kbdload <layout dll> <walk file> [<release file>]\n");
         return 2;
     }
     void* blocker = VirtualAlloc(reinterpret_cast<void*>(kPreferredBase), kReservedSize, MEM_RESERVE, PAGE_NOACCESS);
@@ -98,5 +102,16 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     std::printf("loaded at %s, record at %s\n", address(module).c_str(), address(first).c_str());
+    if (argc == 4) {
+        constexpr DWORD kPollMs = 100;
+        constexpr int kMaxPolls = 1200;
+        int polls = 0;
+        while (GetFileAttributesW(argv[3]) == INVALID_FILE_ATTRIBUTES && ++polls < kMaxPolls)
+            Sleep(kPollMs);
+        if (polls == kMaxPolls) {
+            std::fprintf(stderr, "FAIL the release file never appeared\n");
+            return 1;
+        }
+    }
     return 0;
 }

@@ -1,0 +1,103 @@
+#!/usr/bin/python3
+"""The download archive: its entries, README.txt's form and words, and the
+same bytes when packed again from copies of the files that differ in time,
+permissions, time zone and umask.
+
+Usage: archive_test.py <archive> <dist dir> <package dir>
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import zipfile
+
+ENTRIES = ["Halvaro.exe", "setup7.exe", "setup8.exe", "Kurd-chart.png", "README.txt"]
+ENTRY_TIME = (2026, 1, 1, 0, 0, 0)
+REGULAR_0644 = 0o100644
+BOM = b"\xef\xbb\xbf"
+# What README.txt must tell a user, each as it appears there.
+README_WORDS = ["Halvaro.exe", "Win+Space", "Alt+Shift", "Programs and Features", "/uninstall",
+                "setup8.exe /admin /quiet", "3010", "1603", "87", "5 ", "/log"]
+
+failures = []
+
+
+def check(condition, expected, seen):
+    if not condition:
+        failures.append(f"expected {expected}; saw {seen}")
+
+
+def readme_bytes(package):
+    with open(os.path.join(package, "README.txt"), "rb") as f:
+        return BOM + f.read().replace(b"\n", b"\r\n")
+
+
+def check_entries(archive, dist, package):
+    with zipfile.ZipFile(archive) as z:
+        infos = z.infolist()
+        check([i.filename for i in infos] == ENTRIES, f"the entries {ENTRIES} in this order",
+              [i.filename for i in infos])
+        for info in infos:
+            row = info.filename
+            check(info.date_time == ENTRY_TIME, f"{row}: time {ENTRY_TIME}", info.date_time)
+            check(info.external_attr >> 16 == REGULAR_0644, f"{row}: a plain file, mode 0644",
+                  oct(info.external_attr >> 16))
+            check(info.extra == b"", f"{row}: no extra fields (owner, extended times)", info.extra)
+            check(info.compress_type == zipfile.ZIP_DEFLATED, f"{row}: deflated", info.compress_type)
+            data = z.read(info)
+            if row == "README.txt":
+                check(data == readme_bytes(package), "README.txt: package/README.txt with a BOM and CRLF",
+                      data[:40])
+                check_readme(data)
+            else:
+                with open(os.path.join(dist, row), "rb") as f:
+                    check(data == f.read(), f"{row}: the same bytes as dist/{row}", f"{len(data)} bytes")
+
+
+def check_readme(data):
+    check(data.startswith(BOM), "README.txt starting with a UTF-8 byte order mark", data[:3])
+    bare = data.count(b"\n") - data.count(b"\r\n")
+    check(bare == 0, "README.txt: CRLF at every line end", f"{bare} bare LF")
+    text = data[3:].decode("utf-8")
+    for word in README_WORDS:
+        check(word in text, f"README.txt mentioning {word!r}", "not there")
+
+
+def check_repacking(archive, dist, package):
+    with open(archive, "rb") as f:
+        built = f.read()
+    with tempfile.TemporaryDirectory(prefix="kurd-archive-") as scratch:
+        inputs = os.path.join(scratch, "other inputs")
+        os.makedirs(inputs)
+        copies = []
+        for name in ENTRIES[:-1]:
+            copy = os.path.join(inputs, name)
+            shutil.copy(os.path.join(dist, name), copy)
+            os.chmod(copy, 0o755)
+            copies.append(copy)
+        readme = os.path.join(inputs, "README.txt")
+        shutil.copy(os.path.join(package, "README.txt"), readme)
+        again = os.path.join(scratch, "again.zip")
+        env = dict(os.environ, TZ="Asia/Baghdad")
+        subprocess.run(["sh", "-c", 'umask 077 && exec "$@"', "sh", os.path.join(package, "make_archive"),
+                        again, readme, *copies], check=True, env=env)
+        with open(again, "rb") as f:
+            check(f.read() == built, "a second packing from other copies the same bytes as the archive",
+                  "different bytes")
+
+
+def main(archive, dist, package):
+    check_entries(archive, dist, package)
+    check_repacking(archive, dist, package)
+    for failure in failures:
+        print("FAIL", failure)
+    if not failures:
+        print(f"{archive}: {os.path.getsize(archive)} bytes, {len(ENTRIES)} entries, reproducible")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 4:
+        sys.exit(__doc__)
+    sys.exit(main(*sys.argv[1:]))

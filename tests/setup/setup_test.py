@@ -1,0 +1,728 @@
+#!/usr/bin/python3
+"""End-to-end tests of the installer under Wine.
+
+    setup_test.py --runner RUN --x86-test X86_TEST --dist DIST --windows DIR
+                  --stubs DIR --work DIR CASE
+
+Every case runs the 32-bit installer in prefixes of its own (clones of the
+runner's pristine 64-bit prefix, or a fresh 32-bit prefix) and compares the
+prefix before and after: the registry files, and the digest of every file
+under System32, SysWOW64 and both Program Files folders. The comparison
+ignores what Wine rewrites on every start: the time written after each key's
+name and the "#time=" lines (each key's last-write time). It also ignores
+two keys that every Windows has but a new Wine prefix lacks, when they are
+empty: the parents of the layout keys and of the substitutes
+(TOLERATED_EMPTY_KEYS).
+
+Wine reports a program's Windows exit code as the low 8 bits of its Unix
+exit status; the installer's codes stay distinct there (0, 5, 87, 1603 as
+67, 3010 as 194).
+
+Exit status: 0 passed, 1 failed (each failure names the case, the row and
+what was expected and seen), 77 skipped (with the reason printed).
+"""
+import argparse
+import hashlib
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+import pefile
+
+SKIPPED = 77
+
+LAYOUTS = r"system\currentcontrolset\control\keyboard layouts"
+SESSION_MANAGER = r"system\currentcontrolset\control\session manager"
+UNINSTALL = r"software\microsoft\windows\currentversion\uninstall\kurdkeyboardlayout"
+PRELOAD = r"keyboard layout\preload"
+SUBSTITUTES = r"keyboard layout\substitutes"
+TOLERATED_EMPTY_KEYS = {("HKLM", LAYOUTS), ("HKCU", SUBSTITUTES)}
+
+PRODUCT = "Central Kurdish Keyboard Layout"
+VERSION = "1.0.3.40"
+DISPLAY_NAME = r"@%SystemRoot%\system32\Kurd.dll,-1000"
+INSTALL_PROFILE = "2c01:{klid}"
+ILOT_UNINSTALL = 0x00000001
+
+# Kurdish letters and spaces in a folder name: REH WITH SMALL V BELOW,
+# LAM WITH SMALL V, OE, YEH WITH SMALL V.
+KURDISH_FOLDER = "\u0695\u06b5\u06c6\u06ce \u06a9\u0648\u0631\u062f\u06cc download"
+
+# Libraries Windows only ever loads from the system folder (the KnownDLLs
+# of Windows 7, and ntdll); every other library the installer imports is
+# planted beside it, with version.dll, input.dll and cabinet.dll.
+SYSTEM_ONLY = {"ntdll", "kernel32", "kernelbase", "user32", "gdi32", "advapi32", "shell32", "ole32",
+               "oleaut32", "comdlg32", "rpcrt4", "shlwapi", "msvcrt", "imm32", "usp10", "setupapi",
+               "ws2_32", "wininet", "urlmon", "psapi", "imagehlp", "wldap32", "sechost", "msctf", "nsi",
+               "lpk", "normaliz", "clbcatq", "difxapi"}
+ALWAYS_PLANTED = {"version", "input", "cabinet"}
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def sha256(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+# ------------------------------------------------------------- registry
+
+
+def unescape(text):
+    """A string as Wine writes it in a registry file."""
+    out, i = [], 0
+    while i < len(text):
+        c = text[i]
+        if c != "\\":
+            out.append(c)
+            i += 1
+            continue
+        following = text[i + 1]
+        if following == "x":
+            digits = re.match(r"[0-9a-fA-F]{1,4}", text[i + 2:]).group(0)
+            out.append(chr(int(digits, 16)))
+            i += 2 + len(digits)
+            continue
+        out.append({"n": "\n", "r": "\r", "t": "\t", "0": "\0"}.get(following, following))
+        i += 2
+    return "".join(out)
+
+
+def quoted_end(text, start):
+    """Index of the quote that closes the string opening at text[start]."""
+    i = start + 1
+    while text[i] != '"':
+        i += 2 if text[i] == "\\" else 1
+    return i
+
+
+def decode(data):
+    """(type, value) of a value's data as written in a registry file."""
+    if data.startswith('"'):
+        return ("sz", unescape(data[1:-1]))
+    if data.startswith('str(2):"'):
+        return ("expand_sz", unescape(data[8:-1]))
+    if data.startswith("dword:"):
+        return ("dword", int(data[6:], 16))
+    if data.startswith("hex(7):"):
+        raw = bytes(int(b, 16) for b in data[7:].replace("\\", "").replace(" ", "").split(",") if b)
+        return ("multi_sz", raw.decode("utf-16-le").rstrip("\0").split("\0"))
+    return ("raw", data)
+
+
+def read_registry(path):
+    """{key: {value name: (type, value)}} of a Wine registry file, keys and
+    names in lower case ("" for a key's default value)."""
+    keys, values = {}, None
+    with open(path, encoding="utf-8", errors="surrogateescape") as f:
+        lines = f.read().split("\n")
+    i = 0
+    while i < len(lines):
+        line = lines[i]
+        i += 1
+        while line.endswith("\\") and i < len(lines) and lines[i].startswith("  "):
+            line = line[:-1] + lines[i].strip()
+            i += 1
+        if line.startswith("["):
+            name = line[1:line.rindex("]")]
+            values = keys.setdefault(unescape(name).lower(), {})
+        elif values is not None and (line.startswith('"') or line.startswith("@=")):
+            if line.startswith("@="):
+                name, data = "", line[2:]
+            else:
+                end = quoted_end(line, 0)
+                name, data = unescape(line[1:end]), line[end + 2:]
+            values[name.lower()] = decode(data)
+    return keys
+
+
+# ---------------------------------------------------------------- files
+
+# Digests by (device, inode, size, mtime, ctime): a file that none of these
+# changed for is not read again (ctime moves on every write).
+digest_cache = {}
+
+
+def digests(root, folders):
+    """{path under root, lower case: sha256} of every file in the folders."""
+    found = {}
+    for folder in folders:
+        top = os.path.join(root, folder)
+        for where, _, files in os.walk(top):
+            for name in files:
+                path = os.path.join(where, name)
+                st = os.lstat(path)
+                key = (st.st_dev, st.st_ino, st.st_size, st.st_mtime_ns, st.st_ctime_ns)
+                if key not in digest_cache:
+                    digest_cache[key] = sha256(path) if os.path.isfile(path) else "link"
+                found[os.path.relpath(path, root).lower()] = digest_cache[key]
+    return found
+
+
+class Snapshot:
+    def __init__(self, prefix):
+        self.registry = {"HKLM": read_registry(os.path.join(prefix.path, "system.reg")),
+                         "HKCU": read_registry(os.path.join(prefix.path, "user.reg"))}
+        self.files = digests(os.path.join(prefix.path, "drive_c"), prefix.folders)
+
+    def value(self, hive, key, name):
+        return self.registry[hive].get(key, {}).get(name)
+
+
+def changes(before, after):
+    """{(hive, key, name): new (type, value), or None if removed} and
+    {("file", path, None): new digest or None}; a key added or removed
+    with no values appears as (hive, key, None)."""
+    found = {}
+    for hive in ("HKLM", "HKCU"):
+        old, new = before.registry[hive], after.registry[hive]
+        for key in old.keys() | new.keys():
+            if (key in old) != (key in new) and not (old.get(key) or new.get(key)):
+                if (hive, key) not in TOLERATED_EMPTY_KEYS:
+                    found[(hive, key, None)] = "empty key" if key in new else None
+                continue
+            a, b = old.get(key, {}), new.get(key, {})
+            for name in a.keys() | b.keys():
+                if a.get(name) != b.get(name):
+                    found[(hive, key, name)] = b.get(name)
+    for path in before.files.keys() | after.files.keys():
+        if before.files.get(path) != after.files.get(path):
+            found[("file", path, None)] = after.files.get(path)
+    return found
+
+
+class Matches:
+    """An expected value known by a property rather than exactly."""
+
+    def __init__(self, description, test):
+        self.description, self.test = description, test
+
+    def __eq__(self, other):
+        return self.test(other)
+
+    def __repr__(self):
+        return self.description
+
+
+def item_name(item):
+    hive, key, name = item
+    return f"{hive}\\{key}" + ("" if name is None else f" [{name or '(default)'}]")
+
+
+# ---------------------------------------------------------------- prefixes
+
+
+class Prefix:
+    """A prefix of the case's own: a clone of the pristine 64-bit prefix,
+    or a fresh 32-bit one."""
+
+    def __init__(self, case, name, bits=64):
+        self.case, self.bits = case, bits
+        self.path = os.path.join(case.work, name)
+        if bits == 64:
+            self.folders = ["windows/system32", "windows/syswow64", "Program Files", "Program Files (x86)"]
+            self.program_files = "Program Files (x86)"
+            case.tool([case.args.runner, "clone", self.path])
+        else:
+            self.folders = ["windows/system32", "Program Files"]
+            self.program_files = "Program Files"
+            case.tool([case.args.x86_test, "prefix", self.path], timeout=300)
+        self.system32 = os.path.join(self.path, "drive_c/windows/system32")
+        self.syswow64 = os.path.join(self.path, "drive_c/windows/syswow64")
+        # The system folder the 32-bit installer sees.
+        self.installer_system = self.syswow64 if bits == 64 else self.system32
+        self.kept_copy = os.path.join(self.program_files, PRODUCT, "setup.exe")
+
+    def command(self, program, args, gui=False, timeout=120):
+        if self.bits == 64:
+            return [self.case.args.runner, "exec", "--timeout", str(timeout)] + (["--gui"] if gui else []) \
+                + [program, *args]
+        return [self.case.args.x86_test, "exec", self.path, program, *args]
+
+    def environment(self, env):
+        environment = dict(os.environ, **(env or {}))
+        if self.bits == 64:
+            environment["WINETEST_PREFIX"] = self.path
+        return environment
+
+    def run(self, program, *args, env=None, gui=False, timeout=120):
+        """Runs a Windows program here; its exit status."""
+        command = self.command(program, args, gui, timeout)
+        began = time.monotonic()
+        done = subprocess.run(command, env=self.environment(env), stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT, text=True, errors="replace", timeout=timeout + 60)
+        print(f"$ {' '.join(args)}  ->  {done.returncode} ({time.monotonic() - began:.1f} s)")
+        if done.stdout.strip():
+            print(done.stdout.rstrip()[-3000:])
+        return done.returncode
+
+    def start(self, program, *args, env=None):
+        """Starts a Windows program here and leaves it running."""
+        return subprocess.Popen(self.command(program, args), env=self.environment(env),
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def stop(self):
+        if self.bits == 64:
+            self.case.tool([self.case.args.runner, "stop"], env=self.environment(None))
+        else:
+            self.case.tool([self.case.args.x86_test, "stop", self.path])
+
+    def snapshot(self):
+        self.stop()
+        return Snapshot(self)
+
+    def remove(self):
+        self.stop()
+        shutil.rmtree(self.path, ignore_errors=True)
+
+
+# ---------------------------------------------------------------- cases
+
+
+class Case:
+    def __init__(self, args, name):
+        self.args, self.name = args, name
+        self.failures = []
+        self.work = os.path.join(args.work, name)
+        shutil.rmtree(self.work, ignore_errors=True)
+        os.makedirs(self.work)
+        self.installer = os.path.join(args.dist, "setup8.exe")
+        image = pefile.PE(os.path.join(args.dist, "Kurd.dll"))
+        self.layout_text = layout_string(image, 1000)
+        self.images = {"x64": os.path.join(args.dist, "Kurd.dll"),
+                       "wow64": os.path.join(args.dist, "wow64", "Kurd.dll"),
+                       "x86": os.path.join(args.dist, "x86", "Kurd.dll")}
+
+    def check(self, condition, expected, seen):
+        if not condition:
+            self.failures.append(f"{self.name}: expected {expected}; saw {seen}")
+        return condition
+
+    def tool(self, command, env=None, timeout=120):
+        done = subprocess.run(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                              errors="replace", timeout=timeout)
+        if done.returncode == SKIPPED:
+            print(done.stdout)
+            raise Skip(done.stdout.strip())
+        if done.returncode != 0:
+            raise SystemExit(f"{self.name}: {' '.join(command)} failed ({done.returncode}): {done.stdout}")
+
+    def check_exit(self, status, code, row):
+        self.check(status == code & 0xFF, f"exit code {code} (status {code & 0xFF}) for {row}",
+                   f"status {status}")
+
+    def check_changes(self, row, before, after, expected):
+        """The prefix changed in exactly the expected items, to the expected
+        values (None: removed)."""
+        seen = changes(before, after)
+        for item in sorted(seen.keys() | expected.keys(), key=lambda i: tuple(str(p) for p in i)):
+            if item not in expected:
+                self.failures.append(f"{self.name}, {row}: {item_name(item)} changed unexpectedly to "
+                                     f"{seen[item]!r} (was {value_of(before, item)!r})")
+            elif item not in seen:
+                self.failures.append(f"{self.name}, {row}: expected {item_name(item)} = {expected[item]!r}; "
+                                     f"unchanged ({value_of(before, item)!r})")
+            elif not expected[item] == seen[item]:
+                self.failures.append(f"{self.name}, {row}: expected {item_name(item)} = {expected[item]!r}; "
+                                     f"saw {seen[item]!r}")
+
+    def installed(self, prefix, klid, installer, preload=None, system32_image="x64"):
+        """What an install adds: the images, the layout key, the Programs
+        and Features entry and its kept copy, and, for the Preload path,
+        preload = (Preload value name, substitute id)."""
+        kept = f"{prefix.program_files}\\{PRODUCT}\\setup.exe"
+        expected = {
+            ("file", f"windows/system32/kurd.dll", None): sha256(self.images[system32_image]),
+            ("file", prefix.kept_copy.lower(), None): sha256(installer),
+            ("HKLM", f"{LAYOUTS}\\{klid}", "layout file"): ("sz", "Kurd.dll"),
+            ("HKLM", f"{LAYOUTS}\\{klid}", "layout text"): ("sz", self.layout_text),
+            ("HKLM", f"{LAYOUTS}\\{klid}", "layout display name"): ("expand_sz", DISPLAY_NAME),
+            ("HKLM", f"{LAYOUTS}\\{klid}", "layout id"): Matches(
+                "four hex digits", lambda v: v[0] == "sz" and re.fullmatch(r"[0-9A-Fa-f]{4}", v[1])),
+            ("HKLM", UNINSTALL, "displayname"): ("sz", PRODUCT),
+            ("HKLM", UNINSTALL, "displayversion"): ("sz", VERSION),
+            ("HKLM", UNINSTALL, "publisher"): ("sz", "Central Kurdish Keyboard Layout Team"),
+            ("HKLM", UNINSTALL, "displayicon"): Matches(
+                f"the kept copy {kept},0", lambda v: v[0] == "sz" and v[1].replace('"', "") == f"C:\\{kept},0"),
+            ("HKLM", UNINSTALL, "estimatedsize"): Matches(
+                "a size in KiB of at least the kept copy",
+                lambda v: v[0] == "dword" and os.path.getsize(installer) // 1024 <= v[1] < 64 * 1024),
+            ("HKLM", UNINSTALL, "uninstallstring"): ("sz", f'"C:\\{kept}" /uninstall'),
+            ("HKLM", UNINSTALL, "nomodify"): ("dword", 1),
+            ("HKLM", UNINSTALL, "norepair"): ("dword", 1),
+        }
+        if prefix.bits == 64:
+            expected[("file", "windows/syswow64/kurd.dll", None)] = sha256(self.images["wow64"])
+        if preload:
+            number, substitute = preload
+            expected[("HKCU", PRELOAD, number)] = ("sz", substitute)
+            expected[("HKCU", SUBSTITUTES, substitute)] = ("sz", klid)
+        return expected
+
+    def check_layout_ids_unique(self, snapshot, row):
+        ids = {}
+        for key, values in snapshot.registry["HKLM"].items():
+            if key.startswith(LAYOUTS + "\\") and "layout id" in values:
+                ids.setdefault(values["layout id"][1].lower(), []).append(key.rsplit("\\", 1)[1])
+        shared = {i: k for i, k in ids.items() if len(k) > 1}
+        self.check(not shared, f"every Layout Id used by one layout only ({row})", shared)
+
+
+class Skip(Exception):
+    pass
+
+
+def value_of(snapshot, item):
+    hive, key, name = item
+    if hive == "file":
+        return snapshot.files.get(key)
+    return snapshot.value(hive, key, name) if name is not None else (key in snapshot.registry[hive])
+
+
+def layout_string(image, number):
+    """String resource `number` of a PE image."""
+    for kind in image.DIRECTORY_ENTRY_RESOURCE.entries:
+        if kind.id != pefile.RESOURCE_TYPE["RT_STRING"]:
+            continue
+        for block in kind.directory.entries:
+            if block.id != number // 16 + 1:
+                continue
+            entry = block.directory.entries[0]
+            data = image.get_data(entry.data.struct.OffsetToData, entry.data.struct.Size)
+            offset = 0
+            for index in range(16):
+                length = int.from_bytes(data[offset:offset + 2], "little")
+                text = data[offset + 2:offset + 2 + 2 * length].decode("utf-16-le")
+                if index == number % 16:
+                    return text
+                offset += 2 + 2 * length
+    raise SystemExit(f"no string {number} in the layout image")
+
+
+def copy_installer(case, folder, name="setup8.exe"):
+    os.makedirs(folder, exist_ok=True)
+    path = os.path.join(folder, name)
+    shutil.copy(case.installer, path)
+    return path
+
+
+def case_install(case):
+    """setup8.exe /admin /quiet in a 64-bit prefix, started from a folder
+    that also holds planted DLLs; a second run; /uninstall; a later install."""
+    prefix = Prefix(case, "prefix")
+    before = prefix.snapshot()
+    folder = os.path.join(case.work, "download")
+    installer = copy_installer(case, folder)
+    planted = plant_dlls(case, folder, installer)
+    planted_log = os.path.join(case.work, "planted.log")
+    step_log = os.path.join(case.work, "install.log")
+    status = prefix.run(windows_path(installer), "/admin", "/quiet", "/log", windows_path(step_log),
+                        env={"PLANTED_DLL_LOG": windows_path(planted_log),
+                             "WINETEST_DLLOVERRIDES": ",".join(sorted(planted)) + "=n,b"})
+    case.check_exit(status, 0, "the first install")
+    loaded = open(planted_log, encoding="utf-8").read().splitlines() if os.path.exists(planted_log) else []
+    case.check(loaded == [], f"none of the DLLs planted beside the installer ({', '.join(sorted(planted))}) loaded",
+               loaded)
+    check_step_log(case, step_log)
+    installed = prefix.snapshot()
+    expected = case.installed(prefix, "a0002c01", installer, preload=("2", "d0002c01"))
+    case.check_changes("the first install", before, installed, expected)
+    case.check_layout_ids_unique(installed, "the first install")
+
+    rows = [("a second install", ["/admin", "/quiet"], installed, {}),
+            ("/uninstall", ["/uninstall", "/quiet"], before, {}),
+            ("an install after the uninstall", ["/admin", "/quiet"], before, expected)]
+    for row, args, reference, row_expected in rows:
+        status = prefix.run(windows_path(case.installer), *args)
+        case.check_exit(status, 0, row)
+        case.check_changes(row, reference, prefix.snapshot(), row_expected)
+    prefix.remove()
+
+
+def plant_dlls(case, folder, installer):
+    """Copies of the planted DLL under the name of every library the
+    installer imports that Windows would look for beside it, and of
+    version.dll, input.dll and cabinet.dll; their base names."""
+    image = pefile.PE(installer)
+    imported = {entry.dll.decode().lower().removesuffix(".dll") for entry in image.DIRECTORY_ENTRY_IMPORT}
+    names = (imported - SYSTEM_ONLY) | ALWAYS_PLANTED
+    for name in names:
+        shutil.copy(os.path.join(case.args.stubs, "planted.dll"), os.path.join(folder, name + ".dll"))
+    print(f"imports: {', '.join(sorted(imported))}; planted: {', '.join(sorted(names))}")
+    return names
+
+
+def check_step_log(case, path):
+    """/log: UTF-8 text, one line per step."""
+    if not case.check(os.path.exists(path), "the /log file written", "no file"):
+        return
+    raw = open(path, "rb").read()
+    try:
+        lines = [line for line in raw.decode("utf-8").splitlines() if line.strip()]
+    except UnicodeDecodeError as error:
+        case.check(False, "the /log file in UTF-8", error)
+        return
+    case.check(len(lines) >= 4, "a line for each install step in the /log file", lines)
+    case.check(any("kurd.dll" in line.lower() for line in lines), "the /log file naming Kurd.dll", lines)
+
+
+def case_foreign_layout(case):
+    """Another layout at a0002c01 with its own substitute and Preload
+    entries: ours takes a0012c01 and d0012c01, theirs stay as they were;
+    the uninstall command from Programs and Features restores everything."""
+    prefix = Prefix(case, "prefix")
+    setup_reg = os.path.join(case.work, "foreign.reg")
+    with open(setup_reg, "w", encoding="utf-16") as f:
+        f.write("Windows Registry Editor Version 5.00\r\n\r\n"
+                f"[HKEY_LOCAL_MACHINE\\{LAYOUTS}\\a0002c01]\r\n"
+                '"Layout File"="KBDFOREIGN.DLL"\r\n"Layout Text"="Another layout"\r\n'
+                '"Layout Id"="00c0"\r\n\r\n'
+                f"[HKEY_CURRENT_USER\\{PRELOAD}]\r\n"
+                '"1"="00000409"\r\n"2"="d0002c01"\r\n"3"="00000401"\r\n\r\n'
+                f"[HKEY_CURRENT_USER\\{SUBSTITUTES}]\r\n"
+                '"d0002c01"="a0002c01"\r\n')
+    case.check_exit(prefix.run("regedit", "/S", windows_path(setup_reg)), 0, "importing the foreign layout")
+    before = prefix.snapshot()
+    case.check(before.value("HKLM", f"{LAYOUTS}\\a0002c01", "layout id") == ("sz", "00c0"),
+               "the foreign layout in place before the install", before.registry["HKLM"].get(f"{LAYOUTS}\\a0002c01"))
+
+    status = prefix.run(windows_path(case.installer), "/admin", "/quiet")
+    case.check_exit(status, 0, "an install beside the foreign layout")
+    installed = prefix.snapshot()
+    installed_copy = os.path.join(prefix.path, "drive_c", prefix.kept_copy)
+    case.check_changes("an install beside the foreign layout", before, installed,
+                       case.installed(prefix, "a0012c01", case.installer, preload=("4", "d0012c01")))
+    case.check_layout_ids_unique(installed, "an install beside the foreign layout")
+
+    uninstall = installed.value("HKLM", UNINSTALL, "uninstallstring")
+    if case.check(uninstall and uninstall[1].endswith(" /uninstall") and os.path.exists(installed_copy),
+                  "an UninstallString running the kept copy", uninstall):
+        status = prefix.run(uninstall[1][:-len(" /uninstall")].strip('"'), "/uninstall", "/quiet")
+        case.check_exit(status, 0, "the UninstallString with /quiet")
+        case.check_changes("the UninstallString with /quiet", before, prefix.snapshot(), {})
+    prefix.remove()
+
+
+def case_x86_prefix(case):
+    """A 32-bit prefix: the x86 image in System32 and nothing else; the
+    uninstall restores it."""
+    prefix = Prefix(case, "prefix", bits=32)
+    before = prefix.snapshot()
+    status = prefix.run(windows_path(case.installer), "/admin", "/quiet")
+    case.check_exit(status, 0, "an install on 32-bit Windows")
+    case.check_changes("an install on 32-bit Windows", before, prefix.snapshot(),
+                       case.installed(prefix, "a0002c01", case.installer, preload=("2", "d0002c01"),
+                                      system32_image="x86"))
+    status = prefix.run(windows_path(case.installer), "/uninstall", "/quiet")
+    case.check_exit(status, 0, "an uninstall on 32-bit Windows")
+    case.check_changes("an uninstall on 32-bit Windows", before, prefix.snapshot(), {})
+    prefix.remove()
+
+
+def flipped_payload(case, image_name):
+    """A copy of the installer with one byte flipped in the middle of its
+    embedded image `image_name`."""
+    image = pefile.PE(case.installer)
+    for kind in image.DIRECTORY_ENTRY_RESOURCE.entries:
+        for entry in kind.directory.entries:
+            if str(entry.name or "").upper() != image_name:
+                continue
+            data = entry.directory.entries[0].data.struct
+            offset = image.get_offset_from_rva(data.OffsetToData) + data.Size // 2
+            content = bytearray(open(case.installer, "rb").read())
+            content[offset] ^= 0x01
+            path = os.path.join(case.work, f"flipped {image_name}", "setup8.exe")
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            open(path, "wb").write(content)
+            return path
+    raise SystemExit(f"no resource {image_name} in {case.installer}")
+
+
+def case_failures(case):
+    """Each failure gives its exit code and leaves the registry and the
+    system folders as they were. Rows share one prefix: each one is
+    checked to leave nothing, so the next starts from the same state."""
+    prefix = Prefix(case, "prefix")
+    installer = windows_path(case.installer)
+
+    def foreign(folder, source):
+        def plant():
+            shutil.copy(source, os.path.join(folder, "Kurd.dll"))
+            return lambda: os.remove(os.path.join(folder, "Kurd.dll"))
+        return plant
+
+    def directory(folder):
+        def plant():
+            os.mkdir(os.path.join(folder, "Kurd.dll"))
+            return lambda: os.rmdir(os.path.join(folder, "Kurd.dll"))
+        return plant
+
+    wine_dll = os.path.join(prefix.system32, "version.dll")
+    not_a_dll = os.path.join(case.work, "notes.txt")
+    open(not_a_dll, "w").write("not a layout\n")
+    rows = [
+        ("an unknown switch", None, [installer, "/quiet", "/frobnicate"], 87),
+        ("/log without a file", None, [installer, "/quiet", "/admin", "/log"], 87),
+        ("a stray word", None, [installer, "/quiet", "admin"], 87),
+        ("an unknown switch before /admin", None, [installer, "/quiet", "-x", "/admin"], 87),
+        ("another library's Kurd.dll in System32", foreign(prefix.system32, wine_dll),
+         [installer, "/admin", "/quiet"], 1603),
+        ("a Kurd.dll with no version resource in System32", foreign(prefix.system32, not_a_dll),
+         [installer, "/admin", "/quiet"], 1603),
+        ("another library's Kurd.dll in SysWOW64", foreign(prefix.syswow64, wine_dll),
+         [installer, "/admin", "/quiet"], 1603),
+        ("a folder where System32\\Kurd.dll must go", directory(prefix.system32),
+         [installer, "/admin", "/quiet"], 1603),
+        ("a folder where SysWOW64\\Kurd.dll must go", directory(prefix.syswow64),
+         [installer, "/admin", "/quiet"], 1603),
+    ]
+    for name in ("KURD_DLL_X64", "KURD_DLL_WOW64", "KURD_DLL_X86", "KURD_DLL_ARM64"):
+        rows.append((f"one byte flipped in the embedded {name}", None,
+                     [windows_path(flipped_payload(case, name)), "/admin", "/quiet"], 1603))
+    for row, plant, command, code in rows:
+        undo = plant() if plant else None
+        before = prefix.snapshot()
+        status = prefix.run(*command)
+        case.check_exit(status, code, row)
+        case.check_changes(row, before, prefix.snapshot(), {})
+        if undo:
+            undo()
+    prefix.remove()
+
+
+def older_build(case, source, target):
+    """A copy of a layout image that says it is version 1.0.3.39."""
+    content = bytearray(open(source, "rb").read())
+    fixed = content.find(bytes.fromhex("BD04EFFE"))
+    case.check(fixed > 0 and content[fixed + 12:fixed + 16] == bytes.fromhex("28000300"),
+               "a fixed version block saying 1.0.3.40 in the layout image", fixed)
+    content[fixed + 12] = content[fixed + 20] = 39
+    text = "1, 0, 3, 40".encode("utf-16-le")
+    case.check(content.count(text) == 2, "the version twice as text in the layout image", content.count(text))
+    content = content.replace(text, "1, 0, 3, 39".encode("utf-16-le"))
+    open(target, "wb").write(content)
+
+
+def case_in_use(case):
+    """An older build's Kurd.dll in System32, loaded by a running program:
+    the install gives 3010 and schedules the replacement."""
+    prefix = Prefix(case, "prefix")
+    case.check_exit(prefix.run(windows_path(case.installer), "/admin", "/quiet"), 0, "the first install")
+    older_build(case, case.images["x64"], os.path.join(prefix.system32, "Kurd.dll"))
+    before = prefix.snapshot()
+    walk, release = os.path.join(case.work, "held.walk"), os.path.join(case.work, "release")
+    holder = prefix.start(windows_path(os.path.join(case.args.windows, "kbdload.exe")),
+                          "C:\\windows\\system32\\Kurd.dll", windows_path(walk), windows_path(release))
+    began = time.monotonic()
+    while not os.path.exists(walk) and holder.poll() is None and time.monotonic() - began < 60:
+        time.sleep(0.2)
+    if case.check(os.path.exists(walk), "the older Kurd.dll loaded by kbdload.exe", f"exit {holder.poll()}"):
+        status = prefix.run(windows_path(case.installer), "/admin", "/quiet")
+        case.check_exit(status, 3010, "an install over a Kurd.dll in use")
+    open(release, "w").close()
+    holder.wait(timeout=60)
+    after = prefix.snapshot()
+    pending = after.value("HKLM", SESSION_MANAGER, "pendingfilerenameoperations")
+    print(f"PendingFileRenameOperations: {pending}")
+    target = "\\??\\C:\\windows\\system32\\Kurd.dll".lower()
+    pairs = list(zip(pending[1][0::2], pending[1][1::2])) if pending and pending[0] == "multi_sz" else []
+    ours = [(source, dest) for source, dest in pairs if dest.lower().lstrip("!") == target]
+    if case.check(len(ours) == 1, f"one pending rename onto {target}", pairs):
+        source = ours[0][0]
+        staged = source.lower().removeprefix("\\??\\c:\\")
+        staged_digest = after.files.get(staged.replace("\\", "/"))
+        case.check(staged.startswith("windows\\system32\\"), "the new image staged in System32", source)
+        case.check(staged_digest == sha256(case.images["x64"]), "the staged file equal to dist/Kurd.dll",
+                   staged_digest)
+    expected = {("HKLM", SESSION_MANAGER, "pendingfilerenameoperations"): pending}
+    if ours:
+        expected[("file", ours[0][0].lower().removeprefix("\\??\\c:\\").replace("\\", "/"), None)] = \
+            sha256(case.images["x64"])
+    case.check_changes("an install over a Kurd.dll in use", before, after, expected)
+    prefix.remove()
+
+
+def case_input_dll(case):
+    """input.dll in the system folder the installer sees: the install and
+    the uninstall call InstallLayoutOrTip and leave Preload alone; when the
+    call returns FALSE, the Preload path runs instead."""
+    prefix = Prefix(case, "prefix")
+    shutil.copy(os.path.join(case.args.stubs, "input.dll"), os.path.join(prefix.installer_system, "input.dll"))
+    before = prefix.snapshot()
+    calls_log = os.path.join(case.work, "input-calls.log")
+    profile = INSTALL_PROFILE.format(klid="a0002c01")
+    rows = [("an install with InstallLayoutOrTip", "/admin", "1", None, (profile, 0)),
+            ("an uninstall with InstallLayoutOrTip", "/uninstall", "1", None, (profile, ILOT_UNINSTALL)),
+            ("an install where InstallLayoutOrTip fails", "/admin", "0", ("2", "d0002c01"), (profile, 0)),
+            ("an uninstall where InstallLayoutOrTip fails", "/uninstall", "0", None, (profile, ILOT_UNINSTALL))]
+    for row, action, result, preload, call in rows:
+        if os.path.exists(calls_log):
+            os.remove(calls_log)
+        status = prefix.run(windows_path(case.installer), action, "/quiet",
+                            env={"INPUT_STUB_LOG": windows_path(calls_log), "INPUT_STUB_RESULT": result})
+        case.check_exit(status, 0, row)
+        calls = open(calls_log, encoding="utf-8").read().splitlines() if os.path.exists(calls_log) else []
+        case.check(calls == [f"{call[0]}\t0x{call[1]:08X}"],
+                   f"one call InstallLayoutOrTip(\"{call[0]}\", 0x{call[1]:08X}) ({row})", calls)
+        expected = case.installed(prefix, "a0002c01", case.installer, preload=preload) if action == "/admin" else {}
+        case.check_changes(row, before, prefix.snapshot(), expected)
+    prefix.remove()
+
+
+def case_archive(case):
+    """The download unpacked into a folder with Kurdish letters and spaces
+    in its name: the 32-bit Halvaro.exe, started with "/quiet ", a click on
+    Command2, and setup8.exe installs the layout."""
+    prefix = Prefix(case, "prefix")
+    before = prefix.snapshot()
+    folder = os.path.join(case.work, KURDISH_FOLDER)
+    os.makedirs(folder)
+    archive = os.path.join(case.args.dist, "Kurd-1.0.3.40.zip")
+    case.tool(["unzip", "-q", archive, "-d", folder])
+    launcher = os.path.join(folder, "Halvaro.exe")
+    status = prefix.run(windows_path(os.path.join(case.args.windows, "launcherprobe.exe")),
+                        windows_path(launcher), "--args", "/quiet ", "click:command2", "exit", "settle",
+                        gui=True, timeout=90)
+    case.check_exit(status, 0, "the launcher probe")
+    installed = prefix.snapshot()
+    case.check_changes("an install from the unpacked download", before, installed,
+                       case.installed(prefix, "a0002c01", os.path.join(folder, "setup8.exe"),
+                                      preload=("2", "d0002c01")))
+    prefix.remove()
+
+
+CASES = {"install": case_install, "foreign_layout": case_foreign_layout, "x86_prefix": case_x86_prefix,
+         "failures": case_failures, "in_use": case_in_use, "input_dll": case_input_dll,
+         "archive": case_archive}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--runner", required=True, help="tests/wine/run")
+    parser.add_argument("--x86-test", required=True, help="tests/gui/x86_test")
+    parser.add_argument("--dist", required=True, help="the dist folder")
+    parser.add_argument("--windows", required=True, help="the windows-x64 build folder")
+    parser.add_argument("--stubs", required=True, help="the folder of the 32-bit input.dll and planted.dll")
+    parser.add_argument("--work", required=True, help="a folder for this test's prefixes and files")
+    parser.add_argument("case", choices=sorted(CASES))
+    args = parser.parse_args()
+    for name in ("dist", "windows", "stubs", "work"):
+        setattr(args, name, os.path.abspath(getattr(args, name)))
+    case = Case(args, args.case)
+    try:
+        CASES[args.case](case)
+    except Skip as skip:
+        print(f"SKIPPED: {skip}")
+        return SKIPPED
+    for failure in case.failures:
+        print(f"FAILED {failure}")
+    return 1 if case.failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
