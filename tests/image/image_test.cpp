@@ -48,17 +48,29 @@ bool inData(std::uint64_t rva, std::uint64_t size)
     return rva >= data.virtualAddress && rva + size <= std::uint64_t{data.virtualAddress} + data.virtualSize;
 }
 
-// The maker's texts, as the resource script defines them.
+// The maker's texts, as the resource script and the version header it
+// includes define them: each a run of string literals and earlier macros,
+// joined as the preprocessor joins them.
 std::map<std::string, std::string> makerTexts()
 {
-    std::ifstream rc(KURD_RC);
     std::stringstream text;
-    text << rc.rdbuf();
+    for (const char* path : {VERSION_H, KURD_RC}) {
+        std::ifstream file(path);
+        text << file.rdbuf() << "\n";
+    }
     const std::string script = text.str();
-    const std::regex define(R"re(#define\s+(\w+)\s+"([^"]*)")re");
+    const std::regex define(R"re(#define[ \t]+(\w+)[ \t]+(.*))re");
+    const std::regex part(R"re("([^"]*)"|(\w+))re");
     std::map<std::string, std::string> texts;
-    for (std::sregex_iterator it(script.begin(), script.end(), define), end; it != end; ++it)
-        texts[(*it)[1]] = (*it)[2];
+    for (std::sregex_iterator it(script.begin(), script.end(), define), end; it != end; ++it) {
+        const std::string body = (*it)[2];
+        if (body.find('"') == std::string::npos)
+            continue;
+        std::string value;
+        for (std::sregex_iterator p(body.begin(), body.end(), part); p != end; ++p)
+            value += (*p)[1].matched ? (*p)[1].str() : texts[(*p)[2]];
+        texts[(*it)[1]] = value;
+    }
     return texts;
 }
 
@@ -201,7 +213,7 @@ TEST(Image, VersionResource)
 
     auto texts = makerTexts();
     const std::vector<std::pair<std::string, std::string>> expected = {
-        {"CompanyName", texts["KURD_MAKER"]},
+        {"CompanyName", texts["PRODUCT_MAKER"]},
         {"FileDescription", "Arabic (101) - Halvaro Layout"},
         {"FileVersion", "1, 0, 3, 40"},
         {"InternalName", "kurd (3.40)"},

@@ -2,10 +2,12 @@
 """Checks the shape of the built Kurd.dll with pefile, a PE parser we did not
 write, so a fault shared by our reader and our validator cannot hide.
 
-Usage: pe_crosscheck.py <Kurd.dll> <Kurd.rc>
-The resource script gives the maker's texts the version block must carry.
+Usage: pe_crosscheck.py <Kurd.dll> <Kurd.rc> <include folder>
+The resource script, and the headers it includes from the folder, give the
+maker's texts the version block must carry.
 Prints one line per failed property and exits 1 if any failed.
 """
+import os
 import re
 import struct
 import sys
@@ -30,10 +32,21 @@ VERSION_KEYS = [
 ]
 
 
-def maker_texts(rc_path):
-    """The #define texts of the resource script, by macro name."""
+def maker_texts(rc_path, include_folder):
+    """The text macros of the resource script and the headers it includes,
+    by name: each a sequence of string literals and earlier macros, joined
+    as the preprocessor and the resource compiler join them."""
     with open(rc_path, encoding="utf-8") as rc:
-        return dict(re.findall(r'^#define\s+(\w+)\s+"(.*)"\s*$', rc.read(), re.M))
+        script = rc.read()
+    for header in re.findall(r'^#include\s+"(.+)"\s*$', script, re.M):
+        with open(os.path.join(include_folder, header), encoding="utf-8") as f:
+            script = f.read() + "\n" + script
+    texts = {}
+    for name, body in re.findall(r'^#define\s+(\w+)\s+(.*?)\s*$', script, re.M):
+        parts = re.findall(r'"([^"]*)"|(\w+)', body)
+        if parts and all(literal or word in texts for literal, word in parts) and '"' in body:
+            texts[name] = "".join(literal or texts[word] for literal, word in parts)
+    return texts
 
 
 def align_up(value, alignment):
@@ -93,14 +106,14 @@ def string_resource(pe, string_id):
     return None
 
 
-def main(dll_path, rc_path):
+def main(dll_path, rc_path, include_folder):
     with open(dll_path, "rb") as f:
         raw = f.read()
     pe = pefile.PE(data=raw)
     image = pe.get_memory_mapped_image(ImageBase=IMAGE_BASE)
     fh, oh = pe.FILE_HEADER, pe.OPTIONAL_HEADER
     dirs = oh.DATA_DIRECTORY
-    texts = maker_texts(rc_path)
+    texts = maker_texts(rc_path, include_folder)
     checks = []
 
     def check(name, actual, expected):
@@ -194,7 +207,7 @@ def main(dll_path, rc_path):
     check("string tables", [t.LangID for t in string_tables], [b"000004B0"])
     values = {k.decode(): v.decode() for k, v in string_tables[0].entries.items()}
     check("version keys in order", list(values), VERSION_KEYS)
-    check("CompanyName", values.get("CompanyName"), texts.get("KURD_MAKER"))
+    check("CompanyName", values.get("CompanyName"), texts.get("PRODUCT_MAKER"))
     check("FileDescription", values.get("FileDescription"), "Arabic (101) - Halvaro Layout")
     check("FileVersion", values.get("FileVersion"), "1, 0, 3, 40")
     check("InternalName", values.get("InternalName"), "kurd (3.40)")
@@ -217,6 +230,6 @@ def main(dll_path, rc_path):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 3:
+    if len(sys.argv) != 4:
         sys.exit(__doc__)
-    sys.exit(main(sys.argv[1], sys.argv[2]))
+    sys.exit(main(*sys.argv[1:]))
