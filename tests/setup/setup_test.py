@@ -107,6 +107,8 @@ def decode(data):
         return ("sz", unescape(data[1:-1]))
     if data.startswith('str(2):"'):
         return ("expand_sz", unescape(data[8:-1]))
+    if data.startswith('str(7):"'):
+        return ("multi_sz", unescape(data[8:-1]).rstrip("\0").split("\0"))
     if data.startswith("dword:"):
         return ("dword", int(data[6:], 16))
     if data.startswith("hex(7):"):
@@ -545,53 +547,47 @@ def flipped_payload(case, image_name):
 
 def case_failures(case):
     """Each failure gives its exit code and leaves the registry and the
-    system folders as they were. Rows share one prefix: each one is
-    checked to leave nothing, so the next starts from the same state."""
+    system folders as they were before it, with only the planted file
+    added. The rows share one prefix and one starting state: a row that
+    leaves something behind fails, and so do the rows after it."""
     prefix = Prefix(case, "prefix")
     installer = windows_path(case.installer)
-
-    def foreign(folder, source):
-        def plant():
-            shutil.copy(source, os.path.join(folder, "Kurd.dll"))
-            return lambda: os.remove(os.path.join(folder, "Kurd.dll"))
-        return plant
-
-    def directory(folder):
-        def plant():
-            os.mkdir(os.path.join(folder, "Kurd.dll"))
-            return lambda: os.rmdir(os.path.join(folder, "Kurd.dll"))
-        return plant
-
     wine_dll = os.path.join(prefix.system32, "version.dll")
     not_a_dll = os.path.join(case.work, "notes.txt")
-    open(not_a_dll, "w").write("not a layout\n")
+    with open(not_a_dll, "w") as f:
+        f.write("not a layout\n")
+    install = [installer, "/admin", "/quiet"]
+    # (row, folder, what stands at Kurd.dll there: a file to copy or None
+    # for a folder, command, exit code)
     rows = [
-        ("an unknown switch", None, [installer, "/quiet", "/frobnicate"], 87),
-        ("/log without a file", None, [installer, "/quiet", "/admin", "/log"], 87),
-        ("a stray word", None, [installer, "/quiet", "admin"], 87),
-        ("an unknown switch before /admin", None, [installer, "/quiet", "-x", "/admin"], 87),
-        ("another library's Kurd.dll in System32", foreign(prefix.system32, wine_dll),
-         [installer, "/admin", "/quiet"], 1603),
-        ("a Kurd.dll with no version resource in System32", foreign(prefix.system32, not_a_dll),
-         [installer, "/admin", "/quiet"], 1603),
-        ("another library's Kurd.dll in SysWOW64", foreign(prefix.syswow64, wine_dll),
-         [installer, "/admin", "/quiet"], 1603),
-        ("a folder where System32\\Kurd.dll must go", directory(prefix.system32),
-         [installer, "/admin", "/quiet"], 1603),
-        ("a folder where SysWOW64\\Kurd.dll must go", directory(prefix.syswow64),
-         [installer, "/admin", "/quiet"], 1603),
+        ("an unknown switch", None, None, [installer, "/quiet", "/frobnicate"], 87),
+        ("/log without a file", None, None, [installer, "/quiet", "/admin", "/log"], 87),
+        ("a stray word", None, None, [installer, "/quiet", "admin"], 87),
+        ("an unknown switch before /admin", None, None, [installer, "/quiet", "-x", "/admin"], 87),
+        ("another library's Kurd.dll in System32", "system32", wine_dll, install, 1603),
+        ("a Kurd.dll with no version resource in System32", "system32", not_a_dll, install, 1603),
+        ("another library's Kurd.dll in SysWOW64", "syswow64", wine_dll, install, 1603),
+        ("a folder where System32\\Kurd.dll must go", "system32", None, install, 1603),
+        ("a folder where SysWOW64\\Kurd.dll must go", "syswow64", None, install, 1603),
     ]
-    for name in ("KURD_DLL_X64", "KURD_DLL_WOW64", "KURD_DLL_X86", "KURD_DLL_ARM64"):
-        rows.append((f"one byte flipped in the embedded {name}", None,
+    # The image this machine gets, and one it never installs: every
+    # embedded image is checked.
+    for name in ("KURD_DLL_X64", "KURD_DLL_ARM64"):
+        rows.append((f"one byte flipped in the embedded {name}", None, None,
                      [windows_path(flipped_payload(case, name)), "/admin", "/quiet"], 1603))
-    for row, plant, command, code in rows:
-        undo = plant() if plant else None
-        before = prefix.snapshot()
-        status = prefix.run(*command)
-        case.check_exit(status, code, row)
-        case.check_changes(row, before, prefix.snapshot(), {})
-        if undo:
-            undo()
+    before = prefix.snapshot()
+    for row, folder, source, command, code in rows:
+        planted = os.path.join(prefix.path, "drive_c/windows", folder, "Kurd.dll") if folder else None
+        expected = {}
+        if planted and source:
+            shutil.copy(source, planted)
+            expected[("file", f"windows/{folder}/kurd.dll", None)] = sha256(source)
+        elif planted:
+            os.mkdir(planted)
+        case.check_exit(prefix.run(*command), code, row)
+        case.check_changes(row, before, prefix.snapshot(), expected)
+        if planted:
+            (os.remove if source else os.rmdir)(planted)
     prefix.remove()
 
 
