@@ -9,7 +9,9 @@ runner's pristine 64-bit prefix, or a fresh 32-bit prefix) and compares the
 prefix before and after: the registry files, and the digest of every file
 under System32, SysWOW64 and both Program Files folders. The comparison
 ignores what Wine rewrites on every start: the time written after each key's
-name and the "#time=" lines (each key's last-write time). It also ignores
+name and the "#time=" lines (each key's last-write time), and the display
+devices' keys, rewritten whenever a program starts on a screen
+(DISPLAY_KEYS). It also ignores
 two keys that every Windows has but a new Wine prefix lacks, when they are
 empty: the parents of the layout keys and of the substitutes
 (TOLERATED_EMPTY_KEYS).
@@ -40,6 +42,12 @@ UNINSTALL = r"software\microsoft\windows\currentversion\uninstall\kurdkeyboardla
 PRELOAD = r"keyboard layout\preload"
 SUBSTITUTES = r"keyboard layout\substitutes"
 TOLERATED_EMPTY_KEYS = {("HKLM", LAYOUTS), ("HKCU", SUBSTITUTES)}
+# Keys Wine's display driver rewrites whenever a program starts on a screen
+# (driver dates, monitor rectangles, device links): the display adapter and
+# monitor classes and the display devices, with everything below them.
+DISPLAY_KEYS = (r"system\currentcontrolset\control\class\{4d36e968-e325-11ce-bfc1-08002be10318}",
+                r"system\currentcontrolset\control\class\{4d36e96e-e325-11ce-bfc1-08002be10318}",
+                r"system\currentcontrolset\enum\display")
 
 PRODUCT = "Central Kurdish Keyboard Layout"
 VERSION = "1.0.3.40"
@@ -184,6 +192,8 @@ def changes(before, after):
     for hive in ("HKLM", "HKCU"):
         old, new = before.registry[hive], after.registry[hive]
         for key in old.keys() | new.keys():
+            if hive == "HKLM" and key.startswith(DISPLAY_KEYS):
+                continue
             if (key in old) != (key in new) and not (old.get(key) or new.get(key)):
                 if (hive, key) not in TOLERATED_EMPTY_KEYS:
                     found[(hive, key, None)] = "empty key" if key in new else None
@@ -234,6 +244,10 @@ class Prefix:
             self.folders = ["windows/system32", "Program Files"]
             self.program_files = "Program Files"
             case.tool([case.args.x86_test, "prefix", self.path], timeout=300)
+            # Wine's first start after the prefix is made rewrites keys of its
+            # own (it drops the empty NetworkCards key): start once before
+            # any snapshot.
+            self.run("cmd", "/c", "exit")
         self.system32 = os.path.join(self.path, "drive_c/windows/system32")
         self.syswow64 = os.path.join(self.path, "drive_c/windows/syswow64")
         # The system folder the 32-bit installer sees.
