@@ -1,0 +1,114 @@
+#include "arguments.h"
+
+#include "text.h"
+
+namespace setup {
+namespace {
+
+bool isBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+std::wstring_view trimBlanks(std::wstring_view text) {
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+enum class Switch { Admin, Uninstall, Quiet, Log, Usage, None };
+
+Switch switchNamed(std::wstring_view argument) {
+    if (argument.size() < 2 || (argument[0] != L'/' && argument[0] != L'-'))
+        return Switch::None;
+    const std::wstring_view name = argument.substr(1);
+    struct Row { std::wstring_view name; Switch which; };
+    static constexpr Row switches[] = {
+        {L"admin", Switch::Admin},   {L"uninstall", Switch::Uninstall},
+        {L"quiet", Switch::Quiet},   {L"log", Switch::Log},
+        {L"?", Switch::Usage},
+    };
+    for (const Row& row : switches) {
+        if (equalNoCase(name, row.name))
+            return row.which;
+    }
+    return Switch::None;
+}
+
+}  // namespace
+
+std::vector<std::wstring> splitArguments(std::wstring_view text) {
+    std::vector<std::wstring> arguments;
+    std::size_t i = 0;
+    for (;;) {
+        while (i < text.size() && isBlank(text[i]))
+            ++i;
+        if (i == text.size())
+            return arguments;
+        std::wstring argument;
+        bool quoted = false;
+        while (i < text.size() && (quoted || !isBlank(text[i]))) {
+            std::size_t backslashes = 0;
+            while (i < text.size() && text[i] == L'\\') {
+                ++backslashes;
+                ++i;
+            }
+            if (i < text.size() && text[i] == L'"') {
+                argument.append(backslashes / 2, L'\\');
+                if (backslashes % 2 == 1) {
+                    argument += L'"';
+                } else if (quoted && i + 1 < text.size() && text[i + 1] == L'"') {
+                    // "" inside quotes stands for one quote.
+                    argument += L'"';
+                    ++i;
+                } else {
+                    quoted = !quoted;
+                }
+                ++i;
+            } else {
+                argument.append(backslashes, L'\\');
+                if (i < text.size() && (quoted || !isBlank(text[i])))
+                    argument += text[i++];
+            }
+        }
+        arguments.push_back(std::move(argument));
+    }
+}
+
+ParsedArguments parseArguments(std::wstring_view argumentText) {
+    const std::vector<std::wstring> arguments = splitArguments(argumentText);
+    Options options;
+    bool uninstall = false;
+    bool usage = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        // A quoted switch may carry the blank the launcher's user typed
+        // inside the quotes: "/quiet " is /quiet.
+        const std::wstring_view argument = trimBlanks(arguments[i]);
+        switch (switchNamed(argument)) {
+        case Switch::Admin:
+            break;
+        case Switch::Uninstall:
+            uninstall = true;
+            break;
+        case Switch::Quiet:
+            options.quiet = true;
+            break;
+        case Switch::Usage:
+            usage = true;
+            break;
+        case Switch::Log:
+            if (options.logPath)
+                return {std::nullopt, L"/log is given more than once"};
+            if (i + 1 == arguments.size() || switchNamed(trimBlanks(arguments[i + 1])) != Switch::None ||
+                trimBlanks(arguments[i + 1]).empty())
+                return {std::nullopt, L"/log needs the name of a file after it"};
+            options.logPath = arguments[++i];
+            break;
+        case Switch::None:
+            return {std::nullopt, L"unknown argument: " + arguments[i]};
+        }
+    }
+    options.action = usage ? Action::ShowUsage : uninstall ? Action::Uninstall : Action::Install;
+    return {options, {}};
+}
+
+}  // namespace setup

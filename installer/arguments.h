@@ -1,0 +1,36 @@
+// The installer's command line. The launcher passes its own argument text
+// followed by "/admin", so whatever comes before "/admin" is read by the
+// same rules as the rest.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace setup {
+
+enum class Action { Install, Uninstall, ShowUsage };
+
+struct Options {
+    Action action = Action::Install;
+    bool quiet = false;
+    std::optional<std::wstring> logPath;
+};
+
+struct ParsedArguments {
+    std::optional<Options> options;  // empty when the command line is bad
+    std::wstring error;              // why, naming the argument
+};
+
+// Splits argument text the way the C run-time splits a command line:
+// blanks separate, double quotes group, and backslashes escape a quote
+// only when they come right before one.
+std::vector<std::wstring> splitArguments(std::wstring_view text);
+
+// Switches start with '/' or '-' and are matched without regard to case:
+// /admin, /uninstall, /quiet, /log <file>, /?. Nothing may follow that is
+// not one of them.
+ParsedArguments parseArguments(std::wstring_view argumentText);
+
+}  // namespace setup

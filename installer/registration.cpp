@@ -1,0 +1,120 @@
+#include "registration.h"
+
+#include <algorithm>
+#include <set>
+
+#include "text.h"
+
+namespace setup {
+namespace {
+
+// Layout ids become the low 12 bits of the high word of a keyboard-layout
+// handle (0xF000 | id), so they run from 0x0001 to 0x0FFF.
+constexpr std::uint32_t firstLayoutId = 0x0001;
+constexpr std::uint32_t lastLayoutId = 0x0FFF;
+
+std::wstring klidFor(std::uint32_t index, std::uint16_t languageId) {
+    return hexDigits(0xA000u | index, 4) + hexDigits(languageId, 4);
+}
+
+std::optional<std::uint32_t> layoutIdOf(const LayoutKey& key) {
+    const RegistryValue* id = key.value(L"Layout Id");
+    if (!id || id->kind != RegistryValue::Kind::String)
+        return std::nullopt;
+    return parseHex(id->text, 4);
+}
+
+// The next id above every one in use, or the lowest gap once the top is
+// taken. New ids above the rest stay clear of the system's own, which
+// count up from 1.
+std::optional<std::uint32_t> freeLayoutId(const std::set<std::uint32_t>& used) {
+    const std::uint32_t next = used.empty() ? firstLayoutId : std::max(*used.rbegin() + 1, firstLayoutId);
+    if (next <= lastLayoutId)
+        return next;
+    for (std::uint32_t id = firstLayoutId; id <= lastLayoutId; ++id) {
+        if (!used.contains(id))
+            return id;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+const RegistryValue* LayoutKey::value(std::wstring_view name) const {
+    for (const NamedValue& named : values) {
+        if (equalNoCase(named.name, name))
+            return &named.value;
+    }
+    return nullptr;
+}
+
+std::vector<const LayoutKey*> ourLayoutKeys(const std::vector<LayoutKey>& keys,
+                                            std::wstring_view layoutText, std::uint16_t languageId) {
+    std::vector<const LayoutKey*> ours;
+    for (std::uint32_t index = 0; index <= 0xFF; ++index) {
+        const std::wstring klid = klidFor(index, languageId);
+        for (const LayoutKey& key : keys) {
+            if (!equalNoCase(key.klid, klid))
+                continue;
+            const RegistryValue* file = key.value(L"Layout File");
+            const RegistryValue* text = key.value(L"Layout Text");
+            if (file && equalNoCase(file->text, L"Kurd.dll") && text && text->text == layoutText)
+                ours.push_back(&key);
+        }
+    }
+    return ours;
+}
+
+RegistrationChoice chooseRegistration(const std::vector<LayoutKey>& keys, std::wstring_view layoutText,
+                                      std::uint16_t languageId) {
+    const std::vector<const LayoutKey*> ours = ourLayoutKeys(keys, layoutText, languageId);
+    const LayoutKey* reused = ours.empty() ? nullptr : ours.front();
+
+    std::wstring klid;
+    if (reused) {
+        klid = reused->klid;
+    } else {
+        for (std::uint32_t index = 0; index <= 0xFF && klid.empty(); ++index) {
+            const std::wstring candidate = klidFor(index, languageId);
+            const bool taken = std::any_of(keys.begin(), keys.end(), [&](const LayoutKey& key) {
+                return equalNoCase(key.klid, candidate);
+            });
+            if (!taken)
+                klid = candidate;
+        }
+        if (klid.empty())
+            return {std::nullopt, L"all 256 keyboard layout ids a000" + hexDigits(languageId, 4) +
+                                      L" to a0ff" + hexDigits(languageId, 4) + L" are taken"};
+    }
+    for (wchar_t& c : klid)
+        c = lowerAscii(c);
+
+    std::set<std::uint32_t> usedByOthers;
+    for (const LayoutKey& key : keys) {
+        if (&key != reused) {
+            if (const auto id = layoutIdOf(key))
+                usedByOthers.insert(*id);
+        }
+    }
+    std::optional<std::uint32_t> layoutId = reused ? layoutIdOf(*reused) : std::nullopt;
+    if (layoutId && (*layoutId < firstLayoutId || *layoutId > lastLayoutId || usedByOthers.contains(*layoutId)))
+        layoutId.reset();
+    if (!layoutId)
+        layoutId = freeLayoutId(usedByOthers);
+    if (!layoutId)
+        return {std::nullopt, L"every Layout Id from 0001 to 0fff is taken"};
+
+    Registration registration{klid, hexDigits(*layoutId, 4), {}};
+    // A reused key keeps the exact spelling of its Layout Id.
+    if (reused && layoutIdOf(*reused) == layoutId)
+        registration.layoutId = reused->value(L"Layout Id")->text;
+    registration.values = {
+        {L"Layout File", stringValue(L"Kurd.dll")},
+        {L"Layout Text", stringValue(std::wstring(layoutText))},
+        {L"Layout Display Name", expandStringValue(L"@%SystemRoot%\\system32\\Kurd.dll,-1000")},
+        {L"Layout Id", stringValue(registration.layoutId)},
+    };
+    return {registration, {}};
+}
+
+}  // namespace setup
