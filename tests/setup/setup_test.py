@@ -67,6 +67,11 @@ SYSTEM_ONLY = {"ntdll", "kernel32", "kernelbase", "user32", "gdi32", "advapi32",
                "ws2_32", "wininet", "urlmon", "psapi", "imagehlp", "wldap32", "sechost", "msctf", "nsi",
                "lpk", "normaliz", "clbcatq", "difxapi"}
 ALWAYS_PLANTED = {"version", "input", "cabinet"}
+# Wine's own user32 imports version.dll (Windows' does not): preferring a
+# native version.dll would load the planted one into every Wine process
+# before the installer's first instruction. The others are preferred native,
+# so a search that looked beside the installer would find the planted copy.
+NOT_PREFERRED_NATIVE = {"version"}
 
 
 def windows_path(path):
@@ -148,6 +153,12 @@ def read_registry(path):
                 end = quoted_end(line, 0)
                 name, data = unescape(line[1:end]), line[end + 2:]
             values[name.lower()] = decode(data)
+    # Wine writes a key that has subkeys only when it has values too: add
+    # the others, so that a key's existence does not hang on its subkeys.
+    for key in list(keys):
+        while "\\" in key:
+            key = key.rsplit("\\", 1)[0]
+            keys.setdefault(key, {})
     return keys
 
 
@@ -305,6 +316,11 @@ class Case:
         self.args, self.name = args, name
         self.failures = []
         self.work = os.path.join(args.work, name)
+        # An earlier run stopped between the failure rows' chattr +i and -i.
+        for folder in ("system32", "syswow64"):
+            path = os.path.join(self.work, "prefix/drive_c/windows", folder)
+            if os.path.isdir(path):
+                set_immutable(path, False)
         shutil.rmtree(self.work, ignore_errors=True)
         os.makedirs(self.work)
         self.installer = os.path.join(args.dist, "setup8.exe")
@@ -334,7 +350,8 @@ class Case:
 
     def check_changes(self, row, before, after, expected):
         """The prefix changed in exactly the expected items, to the expected
-        values (None: removed)."""
+        values (None: removed); whether it did."""
+        failures = len(self.failures)
         seen = changes(before, after)
         for item in sorted(seen.keys() | expected.keys(), key=lambda i: tuple(str(p) for p in i)):
             if item not in expected:
@@ -346,6 +363,7 @@ class Case:
             elif not expected[item] == seen[item]:
                 self.failures.append(f"{self.name}, {row}: expected {item_name(item)} = {expected[item]!r}; "
                                      f"saw {seen[item]!r}")
+        return len(self.failures) == failures
 
     def installed(self, prefix, klid, installer, preload=None, system32_image="x64"):
         """What an install adds: the images, the layout key, the Programs
@@ -439,7 +457,7 @@ def case_install(case):
     step_log = os.path.join(case.work, "install.log")
     status = prefix.run(windows_path(installer), "/admin", "/quiet", "/log", windows_path(step_log),
                         env={"PLANTED_DLL_LOG": windows_path(planted_log),
-                             "WINETEST_DLLOVERRIDES": ",".join(sorted(planted)) + "=n,b"})
+                             "WINETEST_DLLOVERRIDES": ",".join(sorted(planted - NOT_PREFERRED_NATIVE)) + "=n,b"})
     case.check_exit(status, 0, "the first install")
     loaded = open(planted_log, encoding="utf-8").read().splitlines() if os.path.exists(planted_log) else []
     case.check(loaded == [], f"none of the DLLs planted beside the installer ({', '.join(sorted(planted))}) loaded",
@@ -518,9 +536,21 @@ def case_foreign_layout(case):
     uninstall = installed.value("HKLM", UNINSTALL, "uninstallstring")
     if case.check(uninstall and uninstall[1].endswith(" /uninstall") and os.path.exists(installed_copy),
                   "an UninstallString running the kept copy", uninstall):
+        row = "the UninstallString with /quiet"
         status = prefix.run(uninstall[1][:-len(" /uninstall")].strip('"'), "/uninstall", "/quiet")
-        case.check_exit(status, 0, "the UninstallString with /quiet")
-        case.check_changes("the UninstallString with /quiet", before, prefix.snapshot(), {})
+        after = prefix.snapshot()
+        if status == 3010 & 0xFF:
+            # The kept copy cannot delete itself while it runs: it may leave
+            # itself and its folder to the next restart, and say so.
+            kept = "\\??\\c:\\" + prefix.kept_copy.replace("/", "\\").lower()
+            pending = [kept, "", kept.rsplit("\\", 1)[0]]
+            expected = {("HKLM", SESSION_MANAGER, "pendingfilerenameoperations"): Matches(
+                            f"the pending deletes {pending}", lambda v: [p.lower() for p in v[1]] == pending),
+                        ("file", prefix.kept_copy.lower(), None): sha256(case.installer)}
+        else:
+            case.check_exit(status, 0, row + " (or 3010, the kept copy left to the next restart)")
+            expected = {}
+        case.check_changes(row, before, after, expected)
     prefix.remove()
 
 
@@ -571,8 +601,8 @@ def case_failures(case):
     with open(not_a_dll, "w") as f:
         f.write("not a layout\n")
     install = [installer, "/admin", "/quiet"]
-    # (row, folder, what stands at Kurd.dll there: a file to copy or None
-    # for a folder, command, exit code)
+    # (row, system folder, what is put there: a file copied to Kurd.dll, a
+    # FOLDER at Kurd.dll, or IMMUTABLE for the folder itself, command, code)
     rows = [
         ("an unknown switch", None, None, [installer, "/quiet", "/frobnicate"], 87),
         ("/log without a file", None, None, [installer, "/quiet", "/admin", "/log"], 87),
@@ -581,8 +611,13 @@ def case_failures(case):
         ("another library's Kurd.dll in System32", "system32", wine_dll, install, 1603),
         ("a Kurd.dll with no version resource in System32", "system32", not_a_dll, install, 1603),
         ("another library's Kurd.dll in SysWOW64", "syswow64", wine_dll, install, 1603),
-        ("a folder where System32\\Kurd.dll must go", "system32", None, install, 1603),
-        ("a folder where SysWOW64\\Kurd.dll must go", "syswow64", None, install, 1603),
+        ("a folder named Kurd.dll in System32", "system32", FOLDER, install, 1603),
+        ("a folder named Kurd.dll in SysWOW64", "syswow64", FOLDER, install, 1603),
+        # Root writes anywhere a permission allows: an immutable folder is
+        # one that nobody can write. SysWOW64 is written after System32, so
+        # that row also undoes a written file.
+        ("a System32 that cannot be written", "system32", IMMUTABLE, install, 1603),
+        ("a SysWOW64 that cannot be written", "syswow64", IMMUTABLE, install, 1603),
     ]
     # The image this machine gets, and one it never installs: every
     # embedded image is checked.
@@ -590,19 +625,54 @@ def case_failures(case):
         rows.append((f"one byte flipped in the embedded {name}", None, None,
                      [windows_path(flipped_payload(case, name)), "/admin", "/quiet"], 1603))
     before = prefix.snapshot()
-    for row, folder, source, command, code in rows:
-        planted = os.path.join(prefix.path, "drive_c/windows", folder, "Kurd.dll") if folder else None
+    for row, folder, what, command, code in rows:
+        folder_path = os.path.join(prefix.path, "drive_c/windows", folder) if folder else None
+        target = os.path.join(folder_path, "Kurd.dll") if folder else None
         expected = {}
-        if planted and source:
-            shutil.copy(source, planted)
-            expected[("file", f"windows/{folder}/kurd.dll", None)] = sha256(source)
-        elif planted:
-            os.mkdir(planted)
-        case.check_exit(prefix.run(*command), code, row)
-        case.check_changes(row, before, prefix.snapshot(), expected)
-        if planted:
-            (os.remove if source else os.rmdir)(planted)
+        if what == IMMUTABLE:
+            if not set_immutable(folder_path, True):
+                print(f"SKIPPED row {row}: this file system cannot make a folder immutable")
+                continue
+        elif what == FOLDER:
+            os.mkdir(target)
+        elif what:
+            shutil.copy(what, target)
+            expected[("file", f"windows/{folder}/kurd.dll", None)] = sha256(what)
+        try:
+            case.check_exit(prefix.run(*command), code, row)
+        finally:
+            if what == IMMUTABLE:
+                set_immutable(folder_path, False)
+        unchanged = case.check_changes(row, before, prefix.snapshot(), expected)
+        if what == FOLDER:
+            case.check(os.path.isdir(target), f"the folder {folder}\\Kurd.dll left in place ({row})",
+                       "it was moved or replaced")
+        if unchanged and what:
+            remove_any(target)
+        elif not unchanged:
+            # The row left something behind: the next one starts afresh.
+            prefix.remove()
+            prefix = Prefix(case, "prefix")
+            before = prefix.snapshot()
     prefix.remove()
+
+
+FOLDER, IMMUTABLE = "folder", "immutable"
+
+
+def set_immutable(folder, on):
+    """The folder's immutable attribute (ext4 and the like): no one, root
+    included, can add, remove or rename its entries. False where the file
+    system has no such attribute."""
+    return subprocess.run(["chattr", "+i" if on else "-i", folder], stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL).returncode == 0
+
+
+def remove_any(path):
+    if os.path.isdir(path) and not os.path.islink(path):
+        shutil.rmtree(path)
+    elif os.path.lexists(path):
+        os.remove(path)
 
 
 def older_build(case, source, target):
