@@ -2,7 +2,7 @@
 """End-to-end tests of the installer under Wine.
 
     setup_test.py --runner RUN --x86-test X86_TEST --dist DIST --windows DIR
-                  --stubs DIR --work DIR CASE
+                  --stubs DIR --import-libraries FILE --work DIR CASE
 
 Every case runs the 32-bit installer in prefixes of its own (clones of the
 runner's pristine 64-bit prefix, or a fresh 32-bit prefix) and compares the
@@ -11,10 +11,9 @@ under System32, SysWOW64 and both Program Files folders. The comparison
 ignores what Wine rewrites on every start: the time written after each key's
 name and the "#time=" lines (each key's last-write time), and the display
 devices' keys, rewritten whenever a program starts on a screen
-(DISPLAY_KEYS). It also ignores
-two keys that every Windows has but a new Wine prefix lacks, when they are
-empty: the parents of the layout keys and of the substitutes
-(TOLERATED_EMPTY_KEYS).
+(DISPLAY_KEYS). It also ignores two keys that every Windows has but a new
+Wine prefix lacks, when they are empty: the parents of the layout keys and
+of the substitutes (TOLERATED_EMPTY_KEYS).
 
 Wine reports a program's Windows exit code as the low 8 bits of its Unix
 exit status; the installer's codes stay distinct there (0, 5, 87, 1603 as
@@ -56,16 +55,13 @@ INSTALL_PROFILE = "2c01:{klid}"
 ILOT_UNINSTALL = 0x00000001
 
 # Kurdish letters and spaces in a folder name: REH WITH SMALL V BELOW,
-# LAM WITH SMALL V, OE, YEH WITH SMALL V.
+# LAM WITH SMALL V, OE, YEH WITH SMALL V, then KEHEH, WAW, REH, DAL,
+# FARSI YEH ("Kurdish").
 KURDISH_FOLDER = "\u0695\u06b5\u06c6\u06ce \u06a9\u0648\u0631\u062f\u06cc download"
 
-# Libraries Windows only ever loads from the system folder (the KnownDLLs
-# of Windows 7, and ntdll); every other library the installer imports is
-# planted beside it, with version.dll, input.dll and cabinet.dll.
-SYSTEM_ONLY = {"ntdll", "kernel32", "kernelbase", "user32", "gdi32", "advapi32", "shell32", "ole32",
-               "oleaut32", "comdlg32", "rpcrt4", "shlwapi", "msvcrt", "imm32", "usp10", "setupapi",
-               "ws2_32", "wininet", "urlmon", "psapi", "imagehlp", "wldap32", "sechost", "msctf", "nsi",
-               "lpk", "normaliz", "clbcatq", "difxapi"}
+# Planted beside the installer: every library it imports that is not on the
+# list of libraries Windows takes from the system folder alone
+# (win32/import_libraries.txt), and these.
 ALWAYS_PLANTED = {"version", "input", "cabinet"}
 # Wine's own user32 imports version.dll (Windows' does not): preferring a
 # native version.dll would load the planted one into every Wine process
@@ -370,8 +366,10 @@ class Case:
         and Features entry and its kept copy, and, for the Preload path,
         preload = (Preload value name, substitute id)."""
         kept = f"{prefix.program_files}\\{PRODUCT}\\setup.exe"
+        images = [self.images[system32_image]] + ([self.images["wow64"]] if prefix.bits == 64 else [])
+        kib = (os.path.getsize(installer) // 1024, -(-sum(map(os.path.getsize, [installer, *images])) // 1024))
         expected = {
-            ("file", f"windows/system32/kurd.dll", None): sha256(self.images[system32_image]),
+            ("file", "windows/system32/kurd.dll", None): sha256(self.images[system32_image]),
             ("file", prefix.kept_copy.lower(), None): sha256(installer),
             ("HKLM", f"{LAYOUTS}\\{klid}", "layout file"): ("sz", "Kurd.dll"),
             ("HKLM", f"{LAYOUTS}\\{klid}", "layout text"): ("sz", self.layout_text),
@@ -384,8 +382,8 @@ class Case:
             ("HKLM", UNINSTALL, "displayicon"): Matches(
                 f"the kept copy {kept},0", lambda v: v[0] == "sz" and v[1].replace('"', "") == f"C:\\{kept},0"),
             ("HKLM", UNINSTALL, "estimatedsize"): Matches(
-                "a size in KiB of at least the kept copy",
-                lambda v: v[0] == "dword" and os.path.getsize(installer) // 1024 <= v[1] < 64 * 1024),
+                f"a DWORD from {kib[0]} (the kept copy) to {kib[1]} (every file installed) KiB",
+                lambda v: v[0] == "dword" and kib[0] <= v[1] <= kib[1]),
             ("HKLM", UNINSTALL, "uninstallstring"): ("sz", f'"C:\\{kept}" /uninstall'),
             ("HKLM", UNINSTALL, "nomodify"): ("dword", 1),
             ("HKLM", UNINSTALL, "norepair"): ("dword", 1),
@@ -484,7 +482,10 @@ def plant_dlls(case, folder, installer):
     version.dll, input.dll and cabinet.dll; their base names."""
     image = pefile.PE(installer)
     imported = {entry.dll.decode().lower().removesuffix(".dll") for entry in image.DIRECTORY_ENTRY_IMPORT}
-    names = (imported - SYSTEM_ONLY) | ALWAYS_PLANTED
+    with open(case.args.import_libraries, encoding="utf-8") as listing:
+        system_only = {line.split()[0].lower().removesuffix(".dll") for line in listing
+                       if line.strip() and not line.startswith("#")}
+    names = (imported - system_only) | ALWAYS_PLANTED
     for name in names:
         shutil.copy(os.path.join(case.args.stubs, "planted.dll"), os.path.join(folder, name + ".dll"))
     print(f"imports: {', '.join(sorted(imported))}; planted: {', '.join(sorted(names))}")
@@ -492,7 +493,7 @@ def plant_dlls(case, folder, installer):
 
 
 def check_step_log(case, path):
-    """/log: UTF-8 text, one line per step."""
+    """/log: UTF-8 text, a line for each step of the install."""
     if not case.check(os.path.exists(path), "the /log file written", "no file"):
         return
     raw = open(path, "rb").read()
@@ -501,8 +502,10 @@ def check_step_log(case, path):
     except UnicodeDecodeError as error:
         case.check(False, "the /log file in UTF-8", error)
         return
-    case.check(len(lines) >= 4, "a line for each install step in the /log file", lines)
-    case.check(any("kurd.dll" in line.lower() for line in lines), "the /log file naming Kurd.dll", lines)
+    for step in ("System32\\Kurd.dll", "SysWOW64\\Kurd.dll", "Keyboard Layouts\\a0002c01",
+                 "Uninstall\\KurdKeyboardLayout", "Preload"):
+        case.check(any(step.lower() in line.lower() for line in lines), f"a line of the /log file naming {step}",
+                   lines)
 
 
 def case_foreign_layout(case):
@@ -788,6 +791,7 @@ def main():
     parser.add_argument("--dist", required=True, help="the dist folder")
     parser.add_argument("--windows", required=True, help="the windows-x64 build folder")
     parser.add_argument("--stubs", required=True, help="the folder of the 32-bit input.dll and planted.dll")
+    parser.add_argument("--import-libraries", required=True, help="win32/import_libraries.txt")
     parser.add_argument("--work", required=True, help="a folder for this test's prefixes and files")
     parser.add_argument("case", choices=sorted(CASES))
     args = parser.parse_args()
