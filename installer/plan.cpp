@@ -96,7 +96,7 @@ Plan planInstall(const SystemFacts& facts, const Package& package) {
         switch (facts.file(placement.path)) {
         case FileState::Foreign:
             plan.steps.clear();
-            plan.problem = placement.path + L" belongs to another program; it was left as it is";
+            plan.problem = placement.path + L" is not a build of this layout; it was left as it is";
             return plan;
         case FileState::Identical:
             break;

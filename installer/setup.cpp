@@ -53,10 +53,22 @@ std::wstring growingString(Call call) {
     }
 }
 
+// A string of the program's string table. Read through the resource
+// calls of kernel32: the installer does not import user32 (see show()).
 std::wstring loadString(UINT id) {
-    const wchar_t* text = nullptr;
-    const int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
-    return length > 0 ? std::wstring(text, static_cast<std::size_t>(length)) : std::wstring();
+    const HMODULE module = GetModuleHandleW(nullptr);
+    const HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id / 16 + 1), MAKEINTRESOURCEW(6));  // RT_STRING
+    const HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+    const auto* block = loaded ? static_cast<const wchar_t*>(LockResource(loaded)) : nullptr;
+    if (!block)
+        return {};
+    // Sixteen strings to a block, each with its length first.
+    const wchar_t* const end = block + SizeofResource(module, found) / sizeof(wchar_t);
+    for (UINT i = 0; i < id % 16 && block < end; ++i)
+        block += 1 + *block;
+    if (block >= end || block + 1 + *block > end)
+        return {};
+    return std::wstring(block + 1, *block);
 }
 
 std::wstring replaceFirst(std::wstring text, std::wstring_view marker, const std::wstring& with) {
@@ -512,8 +524,23 @@ private:
     Outcome removeFile(const std::wstring& path) {
         NativeFileSystem native;
         FileRecord record;
-        // The running installer's own copy cannot be moved on every
-        // Windows: it goes at the next restart, which nothing waits for.
+        DWORD error = 0;
+        // The running installer's own copy (an uninstall started from
+        // Programs and Features) can be moved but not deleted: it moves to
+        // the temporary folder, out of the way of its folder's removal.
+        if (sameFile(path, selfPath_)) {
+            const auto kept = temporaryName(growingString([](wchar_t* buffer, DWORD size) {
+                                                return GetTempPathW(size, buffer);
+                                            }),
+                                            &error);
+            if (kept && MoveFileExW(path.c_str(), kept->c_str(), MOVEFILE_REPLACE_EXISTING)) {
+                record.kept = *kept;
+                files_[path] = record;
+                return {};
+            }
+            if (kept)
+                DeleteFileW(kept->c_str());
+        }
         if (sameFile(path, selfPath_) || inUse(path)) {
             if (!MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
                 return status(GetLastError());
@@ -521,16 +548,15 @@ private:
             files_[path] = record;
             return {0, !sameFile(path, selfPath_)};
         }
-        DWORD error = 0;
-        const auto kept = temporaryName(folderOf(path), &error);
-        if (!kept)
+        const auto aside = temporaryName(folderOf(path), &error);
+        if (!aside)
             return status(error);
-        if (!MoveFileExW(path.c_str(), kept->c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        if (!MoveFileExW(path.c_str(), aside->c_str(), MOVEFILE_REPLACE_EXISTING)) {
             error = GetLastError();
-            DeleteFileW(kept->c_str());
+            DeleteFileW(aside->c_str());
             return status(error);
         }
-        record.kept = *kept;
+        record.kept = *aside;
         files_[path] = record;
         return {};
     }
@@ -645,9 +671,15 @@ std::wstring programFilesFolder() {
 }
 
 FileState fileState(const std::wstring& path, std::span<const std::uint8_t> ours, bool anyBuildIsOurs) {
-    const auto bytes = readFile(path);
+    NativeFileSystem native;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND ? FileState::Absent
+                                                                                                 : FileState::Foreign;
+    // A folder, or a file that cannot be read, is not ours to replace.
+    const auto bytes = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? std::nullopt : readFile(path);
     if (!bytes)
-        return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES ? FileState::Absent : FileState::Foreign;
+        return FileState::Foreign;
     if (std::equal(bytes->begin(), bytes->end(), ours.begin(), ours.end()))
         return FileState::Identical;
     return anyBuildIsOurs || isThisLayout(*bytes) ? FileState::OtherBuild : FileState::Foreign;
@@ -723,13 +755,21 @@ struct Report {
     std::wstring message;
 };
 
+// The one message window. user32 is bound here, by its full path, rather
+// than imported: Wine's user32 imports libraries that Windows would then
+// look for beside the installer, and a quiet run needs no window at all.
 void show(const Options* options, const Report& report) {
     if (options && options->quiet)
+        return;
+    using MessageBoxFunction = int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT);
+    const auto messageBox =
+        win32::procedure<MessageBoxFunction>(win32::loadSystemLibrary(L"user32.dll"), "MessageBoxW");
+    if (!messageBox)
         return;
     const UINT icon = report.exitCode == ExitCode::Done || report.exitCode == ExitCode::RestartNeeded
                           ? MB_ICONINFORMATION
                           : MB_ICONERROR;
-    MessageBoxW(nullptr, report.message.c_str(), loadString(IDS_TITLE).c_str(), MB_OK | icon);
+    messageBox(nullptr, report.message.c_str(), loadString(IDS_TITLE).c_str(), MB_OK | icon);
 }
 
 Report install(const Options& options, Log& log) {
