@@ -2,17 +2,18 @@
 """End-to-end tests of the installer under Wine.
 
     setup_test.py --runner RUN --x86-test X86_TEST --dist DIST --windows DIR
-                  --stubs DIR --work DIR CASE
+                  --stubs DIR --import-libraries FILE --work DIR CASE
 
 Every case runs the 32-bit installer in prefixes of its own (clones of the
 runner's pristine 64-bit prefix, or a fresh 32-bit prefix) and compares the
 prefix before and after: the registry files, and the digest of every file
 under System32, SysWOW64 and both Program Files folders. The comparison
 ignores what Wine rewrites on every start: the time written after each key's
-name and the "#time=" lines (each key's last-write time). It also ignores
-two keys that every Windows has but a new Wine prefix lacks, when they are
-empty: the parents of the layout keys and of the substitutes
-(TOLERATED_EMPTY_KEYS).
+name and the "#time=" lines (each key's last-write time), and the display
+devices' keys, rewritten whenever a program starts on a screen
+(DISPLAY_KEYS). It also ignores two keys that every Windows has but a new
+Wine prefix lacks, when they are empty: the parents of the layout keys and
+of the substitutes (TOLERATED_EMPTY_KEYS).
 
 Wine reports a program's Windows exit code as the low 8 bits of its Unix
 exit status; the installer's codes stay distinct there (0, 5, 87, 1603 as
@@ -40,6 +41,12 @@ UNINSTALL = r"software\microsoft\windows\currentversion\uninstall\kurdkeyboardla
 PRELOAD = r"keyboard layout\preload"
 SUBSTITUTES = r"keyboard layout\substitutes"
 TOLERATED_EMPTY_KEYS = {("HKLM", LAYOUTS), ("HKCU", SUBSTITUTES)}
+# Keys Wine's display driver rewrites whenever a program starts on a screen
+# (driver dates, monitor rectangles, device links): the display adapter and
+# monitor classes and the display devices, with everything below them.
+DISPLAY_KEYS = (r"system\currentcontrolset\control\class\{4d36e968-e325-11ce-bfc1-08002be10318}",
+                r"system\currentcontrolset\control\class\{4d36e96e-e325-11ce-bfc1-08002be10318}",
+                r"system\currentcontrolset\enum\display")
 
 PRODUCT = "Central Kurdish Keyboard Layout"
 VERSION = "1.0.3.40"
@@ -48,17 +55,19 @@ INSTALL_PROFILE = "2c01:{klid}"
 ILOT_UNINSTALL = 0x00000001
 
 # Kurdish letters and spaces in a folder name: REH WITH SMALL V BELOW,
-# LAM WITH SMALL V, OE, YEH WITH SMALL V.
+# LAM WITH SMALL V, OE, YEH WITH SMALL V, then KEHEH, WAW, REH, DAL,
+# FARSI YEH ("Kurdish").
 KURDISH_FOLDER = "\u0695\u06b5\u06c6\u06ce \u06a9\u0648\u0631\u062f\u06cc download"
 
-# Libraries Windows only ever loads from the system folder (the KnownDLLs
-# of Windows 7, and ntdll); every other library the installer imports is
-# planted beside it, with version.dll, input.dll and cabinet.dll.
-SYSTEM_ONLY = {"ntdll", "kernel32", "kernelbase", "user32", "gdi32", "advapi32", "shell32", "ole32",
-               "oleaut32", "comdlg32", "rpcrt4", "shlwapi", "msvcrt", "imm32", "usp10", "setupapi",
-               "ws2_32", "wininet", "urlmon", "psapi", "imagehlp", "wldap32", "sechost", "msctf", "nsi",
-               "lpk", "normaliz", "clbcatq", "difxapi"}
+# Planted beside the installer: every library it imports that is not on the
+# list of libraries Windows takes from the system folder alone
+# (win32/import_libraries.txt), and these.
 ALWAYS_PLANTED = {"version", "input", "cabinet"}
+# Wine's own user32 imports version.dll (Windows' does not): preferring a
+# native version.dll would load the planted one into every Wine process
+# before the installer's first instruction. The others are preferred native,
+# so a search that looked beside the installer would find the planted copy.
+NOT_PREFERRED_NATIVE = {"version"}
 
 
 def windows_path(path):
@@ -107,6 +116,8 @@ def decode(data):
         return ("sz", unescape(data[1:-1]))
     if data.startswith('str(2):"'):
         return ("expand_sz", unescape(data[8:-1]))
+    if data.startswith('str(7):"'):
+        return ("multi_sz", unescape(data[8:-1]).rstrip("\0").split("\0"))
     if data.startswith("dword:"):
         return ("dword", int(data[6:], 16))
     if data.startswith("hex(7):"):
@@ -138,6 +149,12 @@ def read_registry(path):
                 end = quoted_end(line, 0)
                 name, data = unescape(line[1:end]), line[end + 2:]
             values[name.lower()] = decode(data)
+    # Wine writes a key that has subkeys only when it has values too: add
+    # the others, so that a key's existence does not hang on its subkeys.
+    for key in list(keys):
+        while "\\" in key:
+            key = key.rsplit("\\", 1)[0]
+            keys.setdefault(key, {})
     return keys
 
 
@@ -182,6 +199,8 @@ def changes(before, after):
     for hive in ("HKLM", "HKCU"):
         old, new = before.registry[hive], after.registry[hive]
         for key in old.keys() | new.keys():
+            if hive == "HKLM" and key.startswith(DISPLAY_KEYS):
+                continue
             if (key in old) != (key in new) and not (old.get(key) or new.get(key)):
                 if (hive, key) not in TOLERATED_EMPTY_KEYS:
                     found[(hive, key, None)] = "empty key" if key in new else None
@@ -232,6 +251,10 @@ class Prefix:
             self.folders = ["windows/system32", "Program Files"]
             self.program_files = "Program Files"
             case.tool([case.args.x86_test, "prefix", self.path], timeout=300)
+            # Wine's first start after the prefix is made rewrites keys of its
+            # own (it drops the empty NetworkCards key): start once before
+            # any snapshot.
+            self.run("cmd", "/c", "exit")
         self.system32 = os.path.join(self.path, "drive_c/windows/system32")
         self.syswow64 = os.path.join(self.path, "drive_c/windows/syswow64")
         # The system folder the 32-bit installer sees.
@@ -289,6 +312,11 @@ class Case:
         self.args, self.name = args, name
         self.failures = []
         self.work = os.path.join(args.work, name)
+        # An earlier run stopped between the failure rows' chattr +i and -i.
+        for folder in ("system32", "syswow64"):
+            path = os.path.join(self.work, "prefix/drive_c/windows", folder)
+            if os.path.isdir(path):
+                set_immutable(path, False)
         shutil.rmtree(self.work, ignore_errors=True)
         os.makedirs(self.work)
         self.installer = os.path.join(args.dist, "setup8.exe")
@@ -318,7 +346,8 @@ class Case:
 
     def check_changes(self, row, before, after, expected):
         """The prefix changed in exactly the expected items, to the expected
-        values (None: removed)."""
+        values (None: removed); whether it did."""
+        failures = len(self.failures)
         seen = changes(before, after)
         for item in sorted(seen.keys() | expected.keys(), key=lambda i: tuple(str(p) for p in i)):
             if item not in expected:
@@ -330,14 +359,17 @@ class Case:
             elif not expected[item] == seen[item]:
                 self.failures.append(f"{self.name}, {row}: expected {item_name(item)} = {expected[item]!r}; "
                                      f"saw {seen[item]!r}")
+        return len(self.failures) == failures
 
     def installed(self, prefix, klid, installer, preload=None, system32_image="x64"):
         """What an install adds: the images, the layout key, the Programs
         and Features entry and its kept copy, and, for the Preload path,
         preload = (Preload value name, substitute id)."""
         kept = f"{prefix.program_files}\\{PRODUCT}\\setup.exe"
+        images = [self.images[system32_image]] + ([self.images["wow64"]] if prefix.bits == 64 else [])
+        kib = (os.path.getsize(installer) // 1024, -(-sum(map(os.path.getsize, [installer, *images])) // 1024))
         expected = {
-            ("file", f"windows/system32/kurd.dll", None): sha256(self.images[system32_image]),
+            ("file", "windows/system32/kurd.dll", None): sha256(self.images[system32_image]),
             ("file", prefix.kept_copy.lower(), None): sha256(installer),
             ("HKLM", f"{LAYOUTS}\\{klid}", "layout file"): ("sz", "Kurd.dll"),
             ("HKLM", f"{LAYOUTS}\\{klid}", "layout text"): ("sz", self.layout_text),
@@ -350,8 +382,8 @@ class Case:
             ("HKLM", UNINSTALL, "displayicon"): Matches(
                 f"the kept copy {kept},0", lambda v: v[0] == "sz" and v[1].replace('"', "") == f"C:\\{kept},0"),
             ("HKLM", UNINSTALL, "estimatedsize"): Matches(
-                "a size in KiB of at least the kept copy",
-                lambda v: v[0] == "dword" and os.path.getsize(installer) // 1024 <= v[1] < 64 * 1024),
+                f"a DWORD from {kib[0]} (the kept copy) to {kib[1]} (every file installed) KiB",
+                lambda v: v[0] == "dword" and kib[0] <= v[1] <= kib[1]),
             ("HKLM", UNINSTALL, "uninstallstring"): ("sz", f'"C:\\{kept}" /uninstall'),
             ("HKLM", UNINSTALL, "nomodify"): ("dword", 1),
             ("HKLM", UNINSTALL, "norepair"): ("dword", 1),
@@ -423,7 +455,7 @@ def case_install(case):
     step_log = os.path.join(case.work, "install.log")
     status = prefix.run(windows_path(installer), "/admin", "/quiet", "/log", windows_path(step_log),
                         env={"PLANTED_DLL_LOG": windows_path(planted_log),
-                             "WINETEST_DLLOVERRIDES": ",".join(sorted(planted)) + "=n,b"})
+                             "WINETEST_DLLOVERRIDES": ",".join(sorted(planted - NOT_PREFERRED_NATIVE)) + "=n,b"})
     case.check_exit(status, 0, "the first install")
     loaded = open(planted_log, encoding="utf-8").read().splitlines() if os.path.exists(planted_log) else []
     case.check(loaded == [], f"none of the DLLs planted beside the installer ({', '.join(sorted(planted))}) loaded",
@@ -450,7 +482,10 @@ def plant_dlls(case, folder, installer):
     version.dll, input.dll and cabinet.dll; their base names."""
     image = pefile.PE(installer)
     imported = {entry.dll.decode().lower().removesuffix(".dll") for entry in image.DIRECTORY_ENTRY_IMPORT}
-    names = (imported - SYSTEM_ONLY) | ALWAYS_PLANTED
+    with open(case.args.import_libraries, encoding="utf-8") as listing:
+        system_only = {line.split()[0].lower().removesuffix(".dll") for line in listing
+                       if line.strip() and not line.startswith("#")}
+    names = (imported - system_only) | ALWAYS_PLANTED
     for name in names:
         shutil.copy(os.path.join(case.args.stubs, "planted.dll"), os.path.join(folder, name + ".dll"))
     print(f"imports: {', '.join(sorted(imported))}; planted: {', '.join(sorted(names))}")
@@ -458,7 +493,7 @@ def plant_dlls(case, folder, installer):
 
 
 def check_step_log(case, path):
-    """/log: UTF-8 text, one line per step."""
+    """/log: UTF-8 text, a line for each step of the install."""
     if not case.check(os.path.exists(path), "the /log file written", "no file"):
         return
     raw = open(path, "rb").read()
@@ -467,14 +502,17 @@ def check_step_log(case, path):
     except UnicodeDecodeError as error:
         case.check(False, "the /log file in UTF-8", error)
         return
-    case.check(len(lines) >= 4, "a line for each install step in the /log file", lines)
-    case.check(any("kurd.dll" in line.lower() for line in lines), "the /log file naming Kurd.dll", lines)
+    for step in ("System32\\Kurd.dll", "SysWOW64\\Kurd.dll", "Keyboard Layouts\\a0002c01",
+                 "Uninstall\\KurdKeyboardLayout", "Preload"):
+        case.check(any(step.lower() in line.lower() for line in lines), f"a line of the /log file naming {step}",
+                   lines)
 
 
 def case_foreign_layout(case):
     """Another layout at a0002c01 with its own substitute and Preload
     entries: ours takes a0012c01 and d0012c01, theirs stay as they were;
-    the uninstall command from Programs and Features restores everything."""
+    the uninstall command from Programs and Features (the kept copy)
+    restores everything."""
     prefix = Prefix(case, "prefix")
     setup_reg = os.path.join(case.work, "foreign.reg")
     with open(setup_reg, "w", encoding="utf-16") as f:
@@ -502,9 +540,24 @@ def case_foreign_layout(case):
     uninstall = installed.value("HKLM", UNINSTALL, "uninstallstring")
     if case.check(uninstall and uninstall[1].endswith(" /uninstall") and os.path.exists(installed_copy),
                   "an UninstallString running the kept copy", uninstall):
+        row = "the UninstallString with /quiet"
         status = prefix.run(uninstall[1][:-len(" /uninstall")].strip('"'), "/uninstall", "/quiet")
-        case.check_exit(status, 0, "the UninstallString with /quiet")
-        case.check_changes("the UninstallString with /quiet", before, prefix.snapshot(), {})
+        after = prefix.snapshot()
+        case.check_exit(status, 0, row)
+        # A running program cannot delete itself: the kept copy may move to
+        # the temporary folder and leave that file to the next restart.
+        expected = {}
+        pending = after.value("HKLM", SESSION_MANAGER, "pendingfilerenameoperations")
+        if pending:
+            moved = pending[1][0] if pending[0] == "multi_sz" and len(pending[1]) == 1 else ""
+            drive_c = "\\??\\c:\\"
+            moved_copy = os.path.join(prefix.path, "drive_c", moved[len(drive_c):].replace("\\", "/"))
+            expected[("HKLM", SESSION_MANAGER, "pendingfilerenameoperations")] = Matches(
+                "one delete, of the kept copy moved to the temporary folder",
+                lambda v: moved.lower().startswith(drive_c)
+                and re.fullmatch(r"users\\[^\\]+\\temp\\[^\\]+", moved[len(drive_c):].lower())
+                and os.path.isfile(moved_copy) and sha256(moved_copy) == sha256(case.installer))
+        case.check_changes(row, before, after, expected)
     prefix.remove()
 
 
@@ -545,54 +598,88 @@ def flipped_payload(case, image_name):
 
 def case_failures(case):
     """Each failure gives its exit code and leaves the registry and the
-    system folders as they were. Rows share one prefix: each one is
-    checked to leave nothing, so the next starts from the same state."""
+    system folders as they were before it, with only the planted file
+    added. The rows share one prefix and one starting state: a row that
+    leaves something behind fails, and so do the rows after it."""
     prefix = Prefix(case, "prefix")
     installer = windows_path(case.installer)
-
-    def foreign(folder, source):
-        def plant():
-            shutil.copy(source, os.path.join(folder, "Kurd.dll"))
-            return lambda: os.remove(os.path.join(folder, "Kurd.dll"))
-        return plant
-
-    def directory(folder):
-        def plant():
-            os.mkdir(os.path.join(folder, "Kurd.dll"))
-            return lambda: os.rmdir(os.path.join(folder, "Kurd.dll"))
-        return plant
-
     wine_dll = os.path.join(prefix.system32, "version.dll")
     not_a_dll = os.path.join(case.work, "notes.txt")
-    open(not_a_dll, "w").write("not a layout\n")
+    with open(not_a_dll, "w") as f:
+        f.write("not a layout\n")
+    install = [installer, "/admin", "/quiet"]
+    # (row, system folder, what is put there: a file copied to Kurd.dll, a
+    # FOLDER at Kurd.dll, or IMMUTABLE for the folder itself, command, code)
     rows = [
-        ("an unknown switch", None, [installer, "/quiet", "/frobnicate"], 87),
-        ("/log without a file", None, [installer, "/quiet", "/admin", "/log"], 87),
-        ("a stray word", None, [installer, "/quiet", "admin"], 87),
-        ("an unknown switch before /admin", None, [installer, "/quiet", "-x", "/admin"], 87),
-        ("another library's Kurd.dll in System32", foreign(prefix.system32, wine_dll),
-         [installer, "/admin", "/quiet"], 1603),
-        ("a Kurd.dll with no version resource in System32", foreign(prefix.system32, not_a_dll),
-         [installer, "/admin", "/quiet"], 1603),
-        ("another library's Kurd.dll in SysWOW64", foreign(prefix.syswow64, wine_dll),
-         [installer, "/admin", "/quiet"], 1603),
-        ("a folder where System32\\Kurd.dll must go", directory(prefix.system32),
-         [installer, "/admin", "/quiet"], 1603),
-        ("a folder where SysWOW64\\Kurd.dll must go", directory(prefix.syswow64),
-         [installer, "/admin", "/quiet"], 1603),
+        ("an unknown switch", None, None, [installer, "/quiet", "/frobnicate"], 87),
+        ("/log without a file", None, None, [installer, "/quiet", "/admin", "/log"], 87),
+        ("a stray word", None, None, [installer, "/quiet", "admin"], 87),
+        ("an unknown switch before /admin", None, None, [installer, "/quiet", "-x", "/admin"], 87),
+        ("another library's Kurd.dll in System32", "system32", wine_dll, install, 1603),
+        ("a Kurd.dll with no version resource in System32", "system32", not_a_dll, install, 1603),
+        ("another library's Kurd.dll in SysWOW64", "syswow64", wine_dll, install, 1603),
+        ("a folder named Kurd.dll in System32", "system32", FOLDER, install, 1603),
+        ("a folder named Kurd.dll in SysWOW64", "syswow64", FOLDER, install, 1603),
+        # Root writes anywhere a permission allows: an immutable folder is
+        # one that nobody can write. SysWOW64 is written after System32, so
+        # that row also undoes a written file.
+        ("a System32 that cannot be written", "system32", IMMUTABLE, install, 1603),
+        ("a SysWOW64 that cannot be written", "syswow64", IMMUTABLE, install, 1603),
     ]
-    for name in ("KURD_DLL_X64", "KURD_DLL_WOW64", "KURD_DLL_X86", "KURD_DLL_ARM64"):
-        rows.append((f"one byte flipped in the embedded {name}", None,
+    # The image this machine gets, and one it never installs: every
+    # embedded image is checked.
+    for name in ("KURD_DLL_X64", "KURD_DLL_ARM64"):
+        rows.append((f"one byte flipped in the embedded {name}", None, None,
                      [windows_path(flipped_payload(case, name)), "/admin", "/quiet"], 1603))
-    for row, plant, command, code in rows:
-        undo = plant() if plant else None
-        before = prefix.snapshot()
-        status = prefix.run(*command)
-        case.check_exit(status, code, row)
-        case.check_changes(row, before, prefix.snapshot(), {})
-        if undo:
-            undo()
+    before = prefix.snapshot()
+    for row, folder, what, command, code in rows:
+        folder_path = os.path.join(prefix.path, "drive_c/windows", folder) if folder else None
+        target = os.path.join(folder_path, "Kurd.dll") if folder else None
+        expected = {}
+        if what == IMMUTABLE:
+            if not set_immutable(folder_path, True):
+                print(f"SKIPPED row {row}: this file system cannot make a folder immutable")
+                continue
+        elif what == FOLDER:
+            os.mkdir(target)
+        elif what:
+            shutil.copy(what, target)
+            expected[("file", f"windows/{folder}/kurd.dll", None)] = sha256(what)
+        try:
+            case.check_exit(prefix.run(*command), code, row)
+        finally:
+            if what == IMMUTABLE:
+                set_immutable(folder_path, False)
+        unchanged = case.check_changes(row, before, prefix.snapshot(), expected)
+        if what == FOLDER:
+            case.check(os.path.isdir(target), f"the folder {folder}\\Kurd.dll left in place ({row})",
+                       "it was moved or replaced")
+        if unchanged and what:
+            remove_any(target)
+        elif not unchanged:
+            # The row left something behind: the next one starts afresh.
+            prefix.remove()
+            prefix = Prefix(case, "prefix")
+            before = prefix.snapshot()
     prefix.remove()
+
+
+FOLDER, IMMUTABLE = "folder", "immutable"
+
+
+def set_immutable(folder, on):
+    """The folder's immutable attribute (ext4 and the like): no one, root
+    included, can add, remove or rename its entries. False where the file
+    system has no such attribute."""
+    return subprocess.run(["chattr", "+i" if on else "-i", folder], stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL).returncode == 0
+
+
+def remove_any(path):
+    if os.path.isdir(path) and not os.path.islink(path):
+        shutil.rmtree(path)
+    elif os.path.lexists(path):
+        os.remove(path)
 
 
 def older_build(case, source, target):
@@ -708,6 +795,7 @@ def main():
     parser.add_argument("--dist", required=True, help="the dist folder")
     parser.add_argument("--windows", required=True, help="the windows-x64 build folder")
     parser.add_argument("--stubs", required=True, help="the folder of the 32-bit input.dll and planted.dll")
+    parser.add_argument("--import-libraries", required=True, help="win32/import_libraries.txt")
     parser.add_argument("--work", required=True, help="a folder for this test's prefixes and files")
     parser.add_argument("case", choices=sorted(CASES))
     args = parser.parse_args()
