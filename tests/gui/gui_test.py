@@ -18,6 +18,8 @@ import subprocess
 import sys
 import time
 
+from plant_names import plant_names
+
 SKIPPED = 77
 
 # Window style bits.
@@ -484,8 +486,8 @@ def case_dispatch(case, row):
         return case_drive_root(case)
     if row == "long_path":
         return case_long_path(case)
-    if row == "planted_shell32":
-        return case_planted_shell32(case)
+    if row == "planted_libraries":
+        return case_planted_libraries(case)
     if row == "missing_installer":
         folder = case.folder_with_launcher(os.path.join(case.work, "no installers"), installers=())
         report, stderr = case.probe(windows_path(os.path.join(folder, "Halvaro.exe")),
@@ -501,20 +503,29 @@ def case_dispatch(case, row):
                  arguments, steps, installer, parameters, f"{' '.join(steps)} (row {row})")
 
 
-def case_planted_shell32(case):
-    """A shell32.dll beside the launcher is never loaded: the launcher takes
-    shell32 from the system folder. Wine is told to prefer a native
-    shell32 wherever one is found, so a search that looked in the
-    launcher's folder would load the planted one."""
+def case_planted_libraries(case):
+    """A copy of every library the launcher may load beyond the safe ones
+    (plant_names.py), and of the shell it binds by full path, planted
+    beside it, is never loaded: the launcher takes each from the system
+    folder. Wine is told to prefer native copies of those names wherever
+    one is found, as a Windows without them on its known-DLL list behaves,
+    so a search that looked in the launcher's folder would load the planted
+    copy. Drawing the captions binds Uniscribe; the click binds the shell."""
     folder = case.folder_with_launcher(os.path.join(case.work, "download folder"))
-    shutil.copy(case.program("plantedshell32.dll"), os.path.join(folder, "shell32.dll"))
+    unsafe = plant_names(os.path.join(folder, "Halvaro.exe"))
+    case.check("usp10.dll" in unsafe, "the launcher's image to name usp10.dll", unsafe)
+    names = sorted(set(unsafe) | {"shell32.dll"})
+    print(f"planted as: {names}")
+    for name in names:
+        shutil.copy(case.program("planted.dll"), os.path.join(folder, name))
     planted_log = os.path.join(case.work, "planted.log")
+    overrides = ",".join(name[:-len(".dll")] for name in names) + "=n,b"
     report, _ = case.probe(windows_path(os.path.join(folder, "Halvaro.exe")),
-                           ["click:command2", "exit", "settle"], dll_overrides="shell32=n,b",
+                           ["click:command2", "exit", "settle"], dll_overrides=overrides,
                            env={"PLANTED_DLL_LOG": windows_path(planted_log)})
     loaded = open(planted_log, encoding="utf-8").read().splitlines() if os.path.exists(planted_log) else []
-    case.check(loaded == [], "the planted shell32.dll never loaded", loaded)
-    case.check_exit(report, "a click on command2 beside a planted shell32.dll")
+    case.check(loaded == [], f"no planted library ({', '.join(names)}) ever loaded", loaded)
+    case.check_exit(report, "a click on command2 beside planted libraries")
     case.check(case.installer_starts() == [(windows_path(folder) + "\\setup8.exe", "/admin")],
                "setup8.exe started once with /admin through the system's shell32",
                case.installer_starts())
