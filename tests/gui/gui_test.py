@@ -14,6 +14,7 @@ passed, 1 failed (each failure says what was expected and what was seen),
 import argparse
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import time
@@ -301,6 +302,60 @@ def check_pixels(case, report, points):
         case.check(seen == rgb, f"{label} at client ({x},{y}) {rgb}", seen)
 
 
+class Screenshot:
+    """A 24-bit BMP file the probe wrote ("shot:FILE")."""
+
+    def __init__(self, path):
+        with open(path, "rb") as bmp:
+            self.data = bmp.read()
+        self.offset = struct.unpack_from("<I", self.data, 10)[0]
+        self.width, self.height = struct.unpack_from("<ii", self.data, 18)
+        self.stride = (self.width * 3 + 3) & ~3
+
+    def rgb(self, x, y):
+        row = self.height - 1 - y if self.height > 0 else y
+        i = self.offset + row * self.stride + x * 3
+        return self.data[i + 2], self.data[i + 1], self.data[i]
+
+
+def caption_ink(shot, origin, rect, dpi):
+    """The first and last columns of dark caption ink in a button, relative
+    to its left edge, looking inside its edges and focus rectangle; None
+    if it has none."""
+    left, top, width, height = rect
+    inset = pixels(90, dpi)
+    columns = [x for x in range(left + inset, left + width - inset)
+               if any(sum(shot.rgb(origin[0] + x, origin[1] + y)) < 300
+                      for y in range(top + inset, top + height - inset))]
+    return (columns[0] - left, columns[-1] - left) if columns else None
+
+
+def check_captions(case, report, shot_path, dpi, centred):
+    """Every button shows its caption; with centred, the installer
+    captions' ink sits in the middle of the button, within 3 px at 96 DPI
+    (half the trailing blank, which the shaped width counts). Uniscribe
+    measures the shaped text; DrawTextW under Wine measures the unjoined
+    forms and leaves these captions 8 to 15 px left of centre."""
+    if not case.check(os.path.exists(shot_path), f"a screenshot {shot_path}", "none"):
+        return
+    shot = Screenshot(shot_path)
+    origin = report.ints("client_origin")
+    controls = report.controls()
+    for name in ("command1", "command2", "command3"):
+        rect = controls.get(name, {}).get("rect")
+        if not case.check(rect and origin, f"{name} and the client origin in the report", rect):
+            continue
+        ink = caption_ink(shot, origin, rect, dpi)
+        if not case.check(ink is not None, f"{name}'s caption drawn (dark ink inside the button)", "no ink"):
+            continue
+        if centred and name != "command3":
+            off = ((ink[0]) - (rect[2] - 1 - ink[1])) / 2
+            tolerance = 3 * dpi / 96
+            case.check(abs(off) <= tolerance,
+                       f"{name}'s caption centred within {tolerance:g} px (shaped by Uniscribe)",
+                       f"ink from x {ink[0]} to {ink[1]} of {rect[2]}: {off:+g} px off centre")
+
+
 def pixels_step(points):
     return "pixels:" + ";".join(f"{x},{y}" for _, x, y, _ in points)
 
@@ -358,6 +413,7 @@ def case_window(case, dpi):
         pixels_step(points + edges), f"shot:{windows_path(shot)}", "key:esc", "exit", "settle"]
     report, _ = case.probe(launcher, steps, dpi=dpi, first_tick=True)
     print(f"screenshot: {shot}")
+    check_captions(case, report, shot, dpi, centred=True)
 
     first_tick = report.one("first_tick_strip")
     case.check(first_tick == [str(v) for v in STRIP_START],
@@ -382,6 +438,17 @@ def case_window(case, dpi):
         rest = rest[1:]
     case.check(rest[:1] == ["command1"], "Tab after command3 to come back to command1 (past the strip)",
                focus)
+    case.check_nothing_started(report, "Esc")
+
+
+def case_captions_without_uniscribe(case):
+    """Where Uniscribe cannot be bound (Wine told not to load usp10.dll),
+    DrawTextW still draws every caption and the launcher works."""
+    launcher = windows_path(os.path.join(case.folder_with_launcher(case.work), "Halvaro.exe"))
+    shot = os.path.join(case.work, "launcher.bmp")
+    report, _ = case.probe(launcher, ["facts", "sleep:1500", f"shot:{windows_path(shot)}", "key:esc", "exit"],
+                           dll_overrides="usp10=d")
+    check_captions(case, report, shot, 96, centred=False)
     case.check_nothing_started(report, "Esc")
 
 
@@ -571,13 +638,16 @@ def main():
     parser.add_argument("--runner", required=True, help="tests/wine/run")
     parser.add_argument("--windows", required=True, help="the windows-x64 build folder")
     parser.add_argument("--work", required=True, help="a folder for this test's files")
-    parser.add_argument("case", help="window-96, window-120, window-144, pulse, gdi or dispatch-<row>")
+    parser.add_argument("case", help="window-96, window-120, window-144, captions-without_uniscribe, pulse, "
+                                     "gdi or dispatch-<row>")
     args = parser.parse_args()
     args.windows = os.path.abspath(args.windows)
     args.work = os.path.abspath(args.work)
     case = Case(args, args.case)
     if args.case.startswith("window-"):
         status = case_window(case, int(args.case.split("-")[1]))
+    elif args.case == "captions-without_uniscribe":
+        status = case_captions_without_uniscribe(case)
     elif args.case == "pulse":
         status = case_pulse(case)
     elif args.case == "gdi":
