@@ -135,8 +135,8 @@ class Case:
             shutil.copy(self.program(installer), folder)
         return folder
 
-    def probe(self, launcher, steps, dpi=None, arguments=None, first_tick=False, trace=False, timeout=40,
-              may_fail_to_start=False, while_running=None, dll_overrides=None, env=None):
+    def probe(self, launcher, steps, dpi=None, arguments=None, first_tick=False, second_click=False, trace=False,
+              timeout=40, may_fail_to_start=False, while_running=None, dll_overrides=None, env=None):
         """Runs the launcher under the probe; returns its report and stderr.
         while_running(), if given, is called while the probe runs."""
         command = [self.args.runner, "exec", "--gui", "--timeout", str(timeout)]
@@ -148,9 +148,12 @@ class Case:
             command += ["--desktop", "Wide", "1920x1080"]
         if arguments is not None:
             command += ["--args", arguments]
+        if first_tick or second_click:
+            command += ["--hooks", windows_path(self.program("launcherhooks.dll"))]
         if first_tick:
-            command += ["--first-tick", windows_path(self.program("firsttick.dll")),
-                        windows_path(os.path.join(self.work, "first-tick.txt"))]
+            command += ["--first-tick", windows_path(os.path.join(self.work, "first-tick.txt"))]
+        if second_click:
+            command += ["--second-click"]
         if trace:
             command += ["--winedebug", "trace+exec"]
         command += steps
@@ -523,10 +526,10 @@ def dispatch_rows(case):
 
 
 def run_dispatch(case, folder, launcher, arguments, steps, installer, parameters, how,
-                 request_file=None, may_fail_to_start=False):
+                 request_file=None, may_fail_to_start=False, **probe_options):
     """Runs one dispatch row; installer None means nothing may start."""
     report, stderr = case.probe(launcher, steps + ["exit", "settle"], arguments=arguments, trace=True,
-                                may_fail_to_start=may_fail_to_start)
+                                may_fail_to_start=may_fail_to_start, **probe_options)
     if may_fail_to_start and report.one("form") == ["none"]:
         return report
     starts = case.installer_starts()
@@ -555,6 +558,8 @@ def case_dispatch(case, row):
         return case_long_path(case)
     if row == "planted_libraries":
         return case_planted_libraries(case)
+    if row == "click_while_closing":
+        return case_click_while_closing(case)
     if row == "missing_installer":
         folder = case.folder_with_launcher(os.path.join(case.work, "no installers"), installers=())
         report, stderr = case.probe(windows_path(os.path.join(folder, "Halvaro.exe")),
@@ -596,6 +601,16 @@ def case_planted_libraries(case):
     case.check(case.installer_starts() == [(windows_path(folder) + "\\setup8.exe", "/admin")],
                "setup8.exe started once with /admin through the system's shell32",
                case.installer_starts())
+
+
+def case_click_while_closing(case):
+    """A second activation while the first is still in progress: as
+    Command2's start request closes the form, a hook in the launcher sends
+    it a click of Command1 (launcherhooks.dll). Only setup8.exe starts."""
+    folder = case.folder_with_launcher(os.path.join(case.work, "plain folder"))
+    run_dispatch(case, windows_path(folder), windows_path(os.path.join(folder, "Halvaro.exe")), None,
+                 ["click:command2"], "setup8.exe", "/admin",
+                 "a click on command2 and one on command1 while the form closes", second_click=True)
 
 
 def case_drive_root(case):
