@@ -159,15 +159,5 @@ TEST(Payload, KurdDllOfAnotherMaker) {
     }
 }
 
-TEST(Payload, LocaleTags) {
-    struct Row { std::wstring_view tag; std::optional<std::uint16_t> languageId; };
-    const Row rows[] = {
-        {L"ar-JO", 0x2C01}, {L"AR-jo", 0x2C01}, {L"ar-IQ", 0x0801}, {L"ar-SA", 0x0401},
-        {L"ku-Arab-IQ", 0x0492}, {L"", std::nullopt}, {L"ar", std::nullopt}, {L"ar-JOX", std::nullopt},
-    };
-    for (const Row& row : rows)
-        EXPECT_EQ(languageIdOfLocale(row.tag), row.languageId) << narrow(row.tag);
-}
-
 }  // namespace
 }  // namespace setup

@@ -65,18 +65,6 @@ TEST(Registration, KlidAndLayoutId) {
     }
 }
 
-TEST(Registration, ValuesOfTheKey) {
-    const RegistrationChoice choice = chooseRegistration({}, ourText, arabicJordan);
-    ASSERT_TRUE(choice.registration);
-    const std::vector<NamedValue> expected = {
-        {L"Layout File", stringValue(L"Kurd.dll")},
-        {L"Layout Text", stringValue(ourText)},
-        {L"Layout Display Name", expandStringValue(L"@%SystemRoot%\\system32\\Kurd.dll,-1000")},
-        {L"Layout Id", stringValue(L"0001")},
-    };
-    EXPECT_EQ(choice.registration->values, expected);
-}
-
 TEST(Registration, NothingFree) {
     std::vector<LayoutKey> allKlids;
     for (std::uint32_t i = 0; i <= 0xFF; ++i)
