@@ -178,8 +178,10 @@ Plan planUninstall(const SystemFacts& facts, const Package& package) {
             plan.steps.push_back({RemoveFile{placement.path}, std::nullopt});
     }
 
-    if (facts.uninstallEntry)
-        plan.steps.push_back({DeleteKey{{Hive::LocalMachine, uninstallEntryPath}, *facts.uninstallEntry}, std::nullopt});
+    if (facts.uninstallEntry) {
+        const RegistryKey entry{Hive::LocalMachine, uninstallEntryPath};
+        plan.steps.push_back({DeleteKey{entry, *facts.uninstallEntry}, std::nullopt});
+    }
     if (facts.file(keptCopy(facts)) != FileState::Absent)
         plan.steps.push_back({RemoveFile{keptCopy(facts)}, std::nullopt});
     if (facts.keptFolderExists)

@@ -266,8 +266,9 @@ TEST(Plan, AFailureAtAnyStepIsUndone) {
     for (const bool uninstalling : {false, true}) {
         for (const Scenario& scenario : scenarios()) {
             FakeSystem probe = systemFor(scenario);
-            if (uninstalling)
+            if (uninstalling) {
                 ASSERT_NE(install(probe).exitCode, ExitCode::Failed) << scenario.name;
+            }
             const auto plan = [&](const FakeSystem& s) {
                 return uninstalling ? planUninstall(s.facts(), package()) : planInstall(s.facts(), package());
             };
