@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "pe_image.h"
 #include "sha256.h"
 
 namespace setup {
@@ -23,10 +24,10 @@ struct FormInfo {
 // The WOW64 form is an i386 image (its tables laid out for the 64-bit
 // keyboard driver), loaded by 32-bit programs on 64-bit Windows.
 inline constexpr FormInfo forms[] = {
-    {Form::X64, L"KURD_DLL_x64", 0x8664},
-    {Form::X86, L"KURD_DLL_x86", 0x014C},
-    {Form::Wow64, L"KURD_DLL_wow64", 0x014C},
-    {Form::Arm64, L"KURD_DLL_arm64", 0xAA64},
+    {Form::X64, L"KURD_DLL_x64", machineAmd64},
+    {Form::X86, L"KURD_DLL_x86", machineI386},
+    {Form::Wow64, L"KURD_DLL_wow64", machineI386},
+    {Form::Arm64, L"KURD_DLL_arm64", machineArm64},
 };
 
 const FormInfo& formInfo(Form form);

@@ -33,20 +33,20 @@ const RegistryValue* find(const std::vector<NamedValue>& values, std::wstring_vi
 void writeKey(Plan& plan, const RegistryKey& key, const std::vector<NamedValue>* existing,
               const std::vector<NamedValue>& wanted) {
     if (!existing)
-        plan.steps.push_back({CreateKey{key}, {}});
+        plan.steps.push_back({CreateKey{key}, std::nullopt});
     for (const NamedValue& value : wanted) {
         const RegistryValue* prior = existing ? find(*existing, value.name) : nullptr;
         if (!prior || !(*prior == value.value))
             plan.steps.push_back(
                 {SetValue{key, value.name, value.value,
                           prior ? std::optional<RegistryValue>(*prior) : std::nullopt},
-                 {}});
+                 std::nullopt});
     }
 }
 
 void addChanges(Plan& plan, const std::vector<Change>& changes) {
     for (const Change& change : changes)
-        plan.steps.push_back({change, {}});
+        plan.steps.push_back({change, std::nullopt});
 }
 
 std::uint32_t kibibytes(std::uint64_t bytes) { return static_cast<std::uint32_t>((bytes + 1023) / 1024); }
@@ -104,7 +104,7 @@ Plan planInstall(const SystemFacts& facts, const Package& package) {
         case FileState::OtherBuild:
             plan.steps.push_back({PlaceFile{placement.path, {placement.form},
                                             facts.file(placement.path) == FileState::OtherBuild},
-                                  {}});
+                                  std::nullopt});
             break;
         }
     }
@@ -126,11 +126,11 @@ Plan planInstall(const SystemFacts& facts, const Package& package) {
     }
 
     if (!facts.keptFolderExists)
-        plan.steps.push_back({CreateFolder{keptFolder(facts)}, {}});
+        plan.steps.push_back({CreateFolder{keptFolder(facts)}, std::nullopt});
     const std::wstring copy = keptCopy(facts);
     const FileState copyState = facts.file(copy);
     if (copyState != FileState::Identical)
-        plan.steps.push_back({PlaceFile{copy, {std::nullopt}, copyState != FileState::Absent}, {}});
+        plan.steps.push_back({PlaceFile{copy, {std::nullopt}, copyState != FileState::Absent}, std::nullopt});
     writeKey(plan, {Hive::LocalMachine, uninstallEntryPath},
              facts.uninstallEntry ? &*facts.uninstallEntry : nullptr,
              {
@@ -170,18 +170,18 @@ Plan planUninstall(const SystemFacts& facts, const Package& package) {
         addChanges(plan, edits);
     }
     for (const LayoutKey* key : keys)
-        plan.steps.push_back({DeleteKey{layoutKeyPath(key->klid), key->values}, {}});
+        plan.steps.push_back({DeleteKey{layoutKeyPath(key->klid), key->values}, std::nullopt});
 
     for (const Placement& placement : placements(facts.machine, facts.windowsFolder)) {
         const FileState state = facts.file(placement.path);
         if (state == FileState::Identical || state == FileState::OtherBuild)
-            plan.steps.push_back({RemoveFile{placement.path}, {}});
+            plan.steps.push_back({RemoveFile{placement.path}, std::nullopt});
     }
 
     if (facts.uninstallEntry)
-        plan.steps.push_back({DeleteKey{{Hive::LocalMachine, uninstallEntryPath}, *facts.uninstallEntry}, {}});
+        plan.steps.push_back({DeleteKey{{Hive::LocalMachine, uninstallEntryPath}, *facts.uninstallEntry}, std::nullopt});
     if (facts.file(keptCopy(facts)) != FileState::Absent)
-        plan.steps.push_back({RemoveFile{keptCopy(facts)}, {}});
+        plan.steps.push_back({RemoveFile{keptCopy(facts)}, std::nullopt});
     if (facts.keptFolderExists)
         plan.emptiedFolders.push_back(keptFolder(facts));
     return plan;

@@ -15,10 +15,11 @@ RunResult run(const Plan& plan, Executor& executor) {
             restartNeeded |= outcome.restartNeeded;
             continue;
         }
-        if (!step.otherwise.empty()) {
+        if (step.otherwise) {
             // The step's other way, undone as a whole if any part fails.
             const std::size_t before = done.size();
-            for (const Change& change : step.otherwise) {
+            outcome = {};
+            for (const Change& change : *step.otherwise) {
                 outcome = executor.apply(change);
                 executor.record(i, describe(change), outcome);
                 if (outcome.error != 0)
@@ -28,7 +29,7 @@ RunResult run(const Plan& plan, Executor& executor) {
             }
             if (outcome.error == 0)
                 continue;
-            result.failedChange = describe(step.otherwise[done.size() - before]);
+            result.failedChange = describe((*step.otherwise)[done.size() - before]);
         } else {
             result.failedChange = describe(step.change);
         }

@@ -29,7 +29,6 @@ namespace {
 // Not in the XP-level headers this file is compiled against.
 constexpr REGSAM keyWow64_64Key = 0x0100;
 constexpr DWORD installLayoutOrTipUninstall = 0x00000001;
-constexpr USHORT imageFileMachineArm64 = 0xAA64;
 
 constexpr wchar_t sessionManagerPath[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 constexpr wchar_t pendingRenamesName[] = L"PendingFileRenameOperations";
@@ -632,7 +631,7 @@ Machine nativeMachine() {
     static const auto isWow64Process2 = win32::procedure<IsWow64Process2Function>(kernel32(), "IsWow64Process2");
     USHORT process = 0, native = 0;
     if (isWow64Process2 && isWow64Process2(GetCurrentProcess(), &process, &native)) {
-        if (native == imageFileMachineArm64)
+        if (native == machineArm64)
             return Machine::Arm64;
         if (native == IMAGE_FILE_MACHINE_AMD64)
             return Machine::X64;
@@ -772,7 +771,9 @@ void show(const Options* options, const Report& report) {
     messageBox(nullptr, report.message.c_str(), loadString(IDS_TITLE).c_str(), MB_OK | icon);
 }
 
-Report install(const Options& options, Log& log) {
+// Install or uninstall, as the options say: check the payload, read the
+// facts, plan, run.
+Report carryOut(const Options& options, Log& log) {
     const bool wow64 = runsUnderWow64();
     const Registry registry(wow64);
     const UINT failed = options.action == Action::Uninstall ? IDS_UNINSTALL_FAILED : IDS_INSTALL_FAILED;
@@ -852,8 +853,10 @@ int main() {
         const Report report{ExitCode::BadArguments, replaceFirst(loadString(IDS_BAD_ARGUMENTS), L"%1", parsed.error)};
         // A bad command line still honours a /quiet in it.
         Options shown;
-        for (const std::wstring& argument : splitArguments(halvaro::argumentText(GetCommandLineW())))
-            shown.quiet |= parseArguments(argument).options.has_value() && parseArguments(argument).options->quiet;
+        for (const std::wstring& argument : splitArguments(halvaro::argumentText(GetCommandLineW()))) {
+            const ParsedArguments single = parseArguments(argument);
+            shown.quiet |= single.options && single.options->quiet;
+        }
         show(&shown, report);
         return static_cast<int>(report.exitCode);
     }
@@ -876,7 +879,7 @@ int main() {
         show(&options, report);
         return static_cast<int>(report.exitCode);
     }
-    const Report report = install(options, log);
+    const Report report = carryOut(options, log);
     show(&options, report);
     return static_cast<int>(report.exitCode);
 }

@@ -96,12 +96,12 @@ struct UserLayoutCall {
 using Change = std::variant<CreateKey, SetValue, DeleteValue, DeleteKey, PlaceFile, RemoveFile,
                             CreateFolder, RemoveFolder, UserLayoutCall>;
 
-// One step: a change, and the changes to make instead if it fails (the
-// user's layout list edited directly when the system's call is missing
-// or refuses).
+// One step: a change and, for a change that may fail without failing the
+// run, the changes to make instead (the user's layout list edited
+// directly when the system's call is missing or refuses; possibly none).
 struct Step {
     Change change;
-    std::vector<Change> otherwise;
+    std::optional<std::vector<Change>> otherwise;
 };
 
 // The changes that undo a registry, folder or user-layout change, from

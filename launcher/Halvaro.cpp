@@ -62,7 +62,7 @@ struct Form1 {
     COLORREF picture4BackColour = 0;
     int dpi = defaultDpi;
     Pulse pulse;
-    OneShot installerStart;
+    InstallerStarter installerStarter;
 };
 
 // The program's one window.
@@ -146,13 +146,9 @@ void requestStart(const InstallRequest& request) {
                      request.parameters.c_str(), nullptr, request.showMode);
 }
 
-// Both installer buttons: one start request per run, the outcome is not
-// looked at, and the launcher closes whether or not the installer started.
 void startInstallerAndClose(std::wstring_view installer) {
-    if (!form.installerStart.take())
-        return;
-    requestStart(makeInstallRequest(win32::modulePath(), GetCommandLineW(), installer));
-    DestroyWindow(form.window);
+    form.installerStarter.startAndClose(win32::modulePath(), GetCommandLineW(), installer,
+                                        requestStart, [] { DestroyWindow(form.window); });
 }
 
 void Command1_Click() { startInstallerAndClose(olderWindowsInstaller); }

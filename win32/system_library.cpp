@@ -56,8 +56,8 @@ HMODULE loadSystemLibrary(std::wstring_view name) {
 }
 
 bool restrictLibrarySearch() {
-    const auto restrict = setDefaultDllDirectories();
-    return restrict && restrict(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    const auto setDefaults = setDefaultDllDirectories();
+    return setDefaults && setDefaults(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 }  // namespace win32
