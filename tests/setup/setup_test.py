@@ -30,6 +30,7 @@ import shutil
 import subprocess
 import sys
 import time
+import zipfile
 
 import pefile
 
@@ -764,7 +765,8 @@ def case_archive(case):
     folder = os.path.join(case.work, KURDISH_FOLDER)
     os.makedirs(folder)
     archive = os.path.join(case.args.dist, "Kurd-1.0.3.40.zip")
-    case.tool(["unzip", "-q", archive, "-d", folder])
+    with zipfile.ZipFile(archive) as download:
+        download.extractall(folder)
     launcher = os.path.join(folder, "Halvaro.exe")
     status = prefix.run(windows_path(os.path.join(case.args.windows, "launcherprobe.exe")),
                         windows_path(launcher), "--args", "/quiet ", "click:command2", "exit", "settle",
