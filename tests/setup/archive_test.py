@@ -1,9 +1,12 @@
 #!/usr/bin/python3
 """The download archive: its entries, README.txt's form and words, and the
-same bytes when packed again from copies of the files that differ in time,
-permissions, time zone and umask.
+same bytes from a second build: its programs built again from scratch in
+another folder, then packed with other file times and permissions, another
+time zone and another umask.
 
-Usage: archive_test.py <archive> <dist dir> <package dir>
+Usage: archive_test.py <archive> <dist dir> <package dir> <programs> <cmake>
+<programs> says how the build makes the archive's programs, one line each:
+"<archive names, comma-separated>\t<source dir>\t<built file>\t<cmake argument>...".
 """
 import os
 import shutil
@@ -64,16 +67,34 @@ def check_readme(data):
         check(word in text, f"README.txt mentioning {word!r}", "not there")
 
 
-def check_repacking(archive, dist, package):
+def second_build(programs, cmake, scratch):
+    """{archive name: path} of the programs built again in scratch."""
+    built = {}
+    with open(programs, encoding="utf-8") as f:
+        lines = [line.split("\t") for line in f.read().splitlines()]
+    for number, (names, source, output, *arguments) in enumerate(lines):
+        binary = os.path.join(scratch, "second build", str(number))
+        for command in ([cmake, "-S", source, "-B", binary, "-G", "Ninja", *arguments],
+                        [cmake, "--build", binary]):
+            run = subprocess.run(command, capture_output=True, text=True)
+            if run.returncode != 0:
+                sys.exit(f"{' '.join(command)} failed:\n{run.stdout}{run.stderr}")
+        for name in names.split(","):
+            built[name] = os.path.join(binary, output)
+    return built
+
+
+def check_second_build(archive, dist, package, programs, cmake):
     with open(archive, "rb") as f:
-        built = f.read()
+        first = f.read()
     with tempfile.TemporaryDirectory(prefix="kurd-archive-") as scratch:
-        inputs = os.path.join(scratch, "other inputs")
+        built = second_build(programs, cmake, scratch)
+        inputs = os.path.join(scratch, "inputs")
         os.makedirs(inputs)
         copies = []
         for name in ENTRIES[:-1]:
             copy = os.path.join(inputs, name)
-            shutil.copy(os.path.join(dist, name), copy)
+            shutil.copy(built.get(name, os.path.join(dist, name)), copy)
             os.chmod(copy, 0o755)
             copies.append(copy)
         readme = os.path.join(inputs, "README.txt")
@@ -83,21 +104,25 @@ def check_repacking(archive, dist, package):
         subprocess.run(["sh", "-c", 'umask 077 && exec "$@"', "sh", os.path.join(package, "make_archive"),
                         again, readme, *copies], check=True, env=env)
         with open(again, "rb") as f:
-            check(f.read() == built, "a second packing from other copies the same bytes as the archive",
-                  "different bytes")
+            second = f.read()
+        for name in sorted(built):
+            with open(built[name], "rb") as f, open(os.path.join(dist, name), "rb") as g:
+                check(f.read() == g.read(), f"{name} of a second build the same bytes as dist/{name}",
+                      "different bytes")
+        check(second == first, "the archive of a second build the same bytes", "different bytes")
 
 
-def main(archive, dist, package):
+def main(archive, dist, package, programs, cmake):
     check_entries(archive, dist, package)
-    check_repacking(archive, dist, package)
+    check_second_build(archive, dist, package, programs, cmake)
     for failure in failures:
         print("FAIL", failure)
     if not failures:
-        print(f"{archive}: {os.path.getsize(archive)} bytes, {len(ENTRIES)} entries, reproducible")
+        print(f"{archive}: {os.path.getsize(archive)} bytes, {len(ENTRIES)} entries, the same from a second build")
     return 1 if failures else 0
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 4:
+    if len(sys.argv) != 6:
         sys.exit(__doc__)
     sys.exit(main(*sys.argv[1:]))
