@@ -202,7 +202,7 @@ public:
         return RegOpenKeyExW(root(key.hive), key.path.c_str(), 0, access | view(key.hive), handle);
     }
 
-    // Its values (strings and numbers), or nothing if the key is missing.
+    // Its values, or nothing if the key is missing.
     std::optional<std::vector<NamedValue>> values(const RegistryKey& key, bool* hasSubkeys = nullptr) const {
         HKEY handle;
         if (open(key, KEY_READ, &handle) != ERROR_SUCCESS)
@@ -232,7 +232,7 @@ public:
             } else if (type == REG_DWORD && dataSize == 4) {
                 value.value = dwordValue(*reinterpret_cast<const DWORD*>(data.data()));
             } else {
-                continue;  // kinds this installer never writes
+                value.value = {RegistryValue::Kind::Other, {}, type, {data.begin(), data.begin() + dataSize}};
             }
             values.push_back(std::move(value));
         }
@@ -282,6 +282,9 @@ public:
             const DWORD number = value.number;
             status = RegSetValueExW(handle, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
                                     sizeof number);
+        } else if (value.kind == RegistryValue::Kind::Other) {
+            status = RegSetValueExW(handle, name.c_str(), 0, value.number, value.bytes.data(),
+                                    static_cast<DWORD>(value.bytes.size()));
         } else {
             status = RegSetValueExW(handle, name.c_str(), 0,
                                     value.kind == RegistryValue::Kind::String ? REG_SZ : REG_EXPAND_SZ,

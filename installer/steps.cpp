@@ -8,7 +8,14 @@ std::wstring keyName(const RegistryKey& key) {
 }
 
 std::wstring valueText(const RegistryValue& value) {
-    return value.kind == RegistryValue::Kind::Dword ? std::to_wstring(value.number) : L"\"" + value.text + L"\"";
+    switch (value.kind) {
+    case RegistryValue::Kind::Dword:
+        return std::to_wstring(value.number);
+    case RegistryValue::Kind::Other:
+        return std::to_wstring(value.bytes.size()) + L" bytes of type " + std::to_wstring(value.number);
+    default:
+        return L"\"" + value.text + L"\"";
+    }
 }
 
 template <class... Ts>
@@ -18,11 +25,11 @@ struct Overloaded : Ts... {
 
 }  // namespace
 
-RegistryValue stringValue(std::wstring text) { return {RegistryValue::Kind::String, std::move(text), 0}; }
+RegistryValue stringValue(std::wstring text) { return {RegistryValue::Kind::String, std::move(text), 0, {}}; }
 RegistryValue expandStringValue(std::wstring text) {
-    return {RegistryValue::Kind::ExpandString, std::move(text), 0};
+    return {RegistryValue::Kind::ExpandString, std::move(text), 0, {}};
 }
-RegistryValue dwordValue(std::uint32_t number) { return {RegistryValue::Kind::Dword, {}, number}; }
+RegistryValue dwordValue(std::uint32_t number) { return {RegistryValue::Kind::Dword, {}, number, {}}; }
 
 std::vector<Change> inverse(const Change& change) {
     return std::visit(

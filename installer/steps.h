@@ -23,10 +23,14 @@ struct RegistryKey {
     bool operator==(const RegistryKey&) const = default;
 };
 
+// A value as the installer writes it (a string, an expandable string, a
+// number), or any other value kept as its type and bytes, so that a key
+// deleted with it can be put back as it was.
 struct RegistryValue {
-    enum class Kind { String, ExpandString, Dword } kind = Kind::String;
+    enum class Kind { String, ExpandString, Dword, Other } kind = Kind::String;
     std::wstring text;
-    std::uint32_t number = 0;
+    std::uint32_t number = 0;       // Dword; for Other, the registry type
+    std::vector<std::uint8_t> bytes;  // Other
     bool operator==(const RegistryValue&) const = default;
 };
 

@@ -58,11 +58,13 @@ const std::vector<Scenario>& scenarios() {
              s.setValue(Hive::CurrentUser, preloadPath, L"3", stringValue(L"00000401"));
              s.setValue(Hive::CurrentUser, substitutesPath, L"d0002c01", stringValue(L"a0002c01"));
          }},
-        {"an older build installed, Kurd.dll in use", [](FakeSystem& s) {
+        {"an older build installed, Kurd.dll in use, a binary value in its entry", [](FakeSystem& s) {
              s.build = "0";
              ASSERT_EQ(install(s).exitCode, ExitCode::Done);
              s.build = "1";
              s.state.inUse.insert(L"c:\\windows\\system32\\kurd.dll");
+             s.setValue(Hive::LocalMachine, uninstallEntryPath, L"Notes",
+                        {RegistryValue::Kind::Other, {}, 3, {0x01, 0x02, 0x03}});
          }},
     };
     return all;
