@@ -300,7 +300,7 @@ struct FormDamage {
 };
 
 constexpr std::uint32_t kArm64AdrpX0Back2Pages = 0xD0FFFFE0; // adrp x0, -2 pages (immlo 2, immhi all ones)
-constexpr std::uint32_t kArm64AdrpX0Up1Page = 0xB0000000;     // adrp x0, +1 page (immlo 1)
+constexpr std::uint32_t kArm64AdrpX0Up17Pages = 0xB0000080;   // adrp x0, +17 pages (immlo 1, immhi 4), past the image
 constexpr std::uint32_t kArm64AddX0Lo12_234 = 0x9108D000;     // add x0, x0, #0x234
 
 const std::vector<FormDamage>& formDamages()
@@ -329,12 +329,12 @@ const std::vector<FormDamage>& formDamages()
         {"ARM64 adrp a page below the image", {Form::Arm64},
          [](const FormImage& i, Bytes& b) { put(b, i.at(i.layout.descriptorRva), kArm64AdrpX0Back2Pages, 4); },
          ErrorKind::PointerOutsideImage, "loads RVA -0x"},
-        {"ARM64 adrp a page up and add 0x234", {Form::Arm64},
+        {"ARM64 adrp 17 pages up and add 0x234", {Form::Arm64},
          [](const FormImage& i, Bytes& b) {
-             put(b, i.at(i.layout.descriptorRva), kArm64AdrpX0Up1Page, 4);
+             put(b, i.at(i.layout.descriptorRva), kArm64AdrpX0Up17Pages, 4);
              put(b, i.at(i.layout.descriptorRva + 4), kArm64AddX0Lo12_234, 4);
          },
-         ErrorKind::PointerOutsideImage, "loads RVA " + hex((formImage(Form::Arm64).layout.descriptorRva & ~0xFFFu) + 0x1000 + 0x234)},
+         ErrorKind::PointerOutsideImage, "loads RVA " + hex((formImage(Form::Arm64).layout.descriptorRva & ~0xFFFu) + 0x11000 + 0x234)},
         {"x86 pKeyNames above the image", {Form::X86},
          [](const FormImage& i, Bytes& b) { put(b, i.recordField(i.tables().keyNames), i.base() + 0x900000, 4); },
          ErrorKind::PointerOutsideImage, "pKeyNames (record +0xC) points outside the image"},
