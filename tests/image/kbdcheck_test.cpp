@@ -380,6 +380,13 @@ struct FormImage {
         const std::uint32_t entry = at(relocationOf(siteRva).entryRva);
         put<std::uint16_t>(b, entry, static_cast<std::uint16_t>((get<std::uint16_t>(b, entry) & 0x0FFF) | type << 12));
     }
+    std::uint32_t versionResource() const
+    {
+        for (const auto& entry : kbdcheck::readResources(layout).entries)
+            if (entry.type == kbdcheck::kResourceTypeVersion)
+                return entry.rva;
+        throw std::logic_error("no version resource");
+    }
     // Rewrites the export name in place, using the zero padding after it.
     void renameExport(Bytes& b, const std::string& name) const
     {
@@ -499,6 +506,9 @@ const std::vector<FormDamage>& formDamages()
                                 static_cast<std::uint32_t>(i.layout.loadBase + i.layout.tablesRva + t.vscToVkE0));
          },
          {code::kOverlap}},
+        {"version block longer than its resource", kAllForms,
+         [](const FormImage& i, Bytes& b) { put<std::uint16_t>(b, i.at(i.versionResource()), 0xFFF0); },
+         {code::kResources}, [](const FormImage& i) { return i.versionResource(); }},
         {"pKeyNames null", kAllForms,
          [](const FormImage& i, Bytes& b) {
              std::fill_n(&b[i.at(i.site(PointerRole::KeyNames))], i.form().addressWidth, 0);
