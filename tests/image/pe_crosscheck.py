@@ -5,9 +5,8 @@ pefile for the headers, sections, relocations and resources, llvm-objdump-16
 for the code of KbdLayerDescriptor and llvm-readobj-16 for the export and
 the relocations once more.
 
-Usage: pe_crosscheck.py <image manifest> <Kurd.rc>
-The manifest lists the images, one "<form> <path>" line each; the resource
-script gives the maker's texts the version block must carry. Prints one
+Usage: pe_crosscheck.py <image manifest>
+The manifest lists the images, one "<form> <path>" line each. Prints one
 line per failed property and exits 1 if any failed.
 """
 import re
@@ -31,10 +30,17 @@ FILE_DLL = 0x2000
 DLL_DYNAMIC_BASE = 0x0040
 LANG_EN_US = 0x0409
 
-VERSION_KEYS = [
-    "CompanyName", "FileDescription", "FileVersion", "InternalName",
-    "ProductName", "Release Information", "LegalCopyright",
-    "OriginalFilename", "ProductVersion",
+BUILDER = "kbd tables built with LLVM 16"
+VERSION_TEXTS = [
+    ("CompanyName", "Central Kurdish Keyboard Layout Team"),
+    ("FileDescription", "Arabic (101) - Halvaro Layout"),
+    ("FileVersion", "1, 0, 3, 40"),
+    ("InternalName", "kurd (3.40)"),
+    ("ProductName", BUILDER),
+    ("Release Information", BUILDER),
+    ("LegalCopyright", "Copyright (C) 2026 Central Kurdish Keyboard Layout Team"),
+    ("OriginalFilename", "kurd"),
+    ("ProductVersion", "1, 0, 3, 40"),
 ]
 
 
@@ -77,12 +83,6 @@ FORMS = {
 # VK_TO_WCHAR_TABLE and VSC_LPWSTR entries and their sizes.
 POINTER_FIELDS = {8: (0x00, 0x08, 0x18, 0x20, 0x30, 0x40, 0x48, 0x58),
                   4: (0x00, 0x04, 0x0C, 0x10, 0x18, 0x20, 0x24, 0x30)}
-
-
-def maker_texts(rc_path):
-    """The #define texts of the resource script, by macro name."""
-    with open(rc_path, encoding="utf-8") as rc:
-        return dict(re.findall(r'^#define\s+(\w+)\s+"(.*)"\s*$', rc.read(), re.M))
 
 
 def align_up(value, alignment):
@@ -188,7 +188,7 @@ def code_checks(check, form_name, form, path, image, function_rva):
     return page + int(add_operands[2].lstrip("#"), 16) - form.image_base
 
 
-def check_form(form_name, dll_path, texts, check):
+def check_form(form_name, dll_path, check):
     form = FORMS[form_name]
     with open(dll_path, "rb") as f:
         raw = f.read()
@@ -303,16 +303,9 @@ def check_form(form_name, dll_path, texts, check):
                      for t in info.StringTable]
     check("string tables", [t.LangID for t in string_tables], [b"000004B0"])
     values = {k.decode(): v.decode() for k, v in string_tables[0].entries.items()}
-    check("version keys in order", list(values), VERSION_KEYS)
-    check("CompanyName", values.get("CompanyName"), texts.get("KURD_MAKER"))
-    check("FileDescription", values.get("FileDescription"), "Arabic (101) - Halvaro Layout")
-    check("FileVersion", values.get("FileVersion"), "1, 0, 3, 40")
-    check("InternalName", values.get("InternalName"), "kurd (3.40)")
-    check("ProductName", values.get("ProductName"), texts.get("KURD_BUILDER"))
-    check("Release Information", values.get("Release Information"), texts.get("KURD_BUILDER"))
-    check("LegalCopyright", values.get("LegalCopyright"), texts.get("KURD_NOTICE"))
-    check("OriginalFilename", values.get("OriginalFilename"), "kurd")
-    check("ProductVersion", values.get("ProductVersion"), "1, 0, 3, 40")
+    check("version keys in order", list(values), [key for key, _ in VERSION_TEXTS])
+    for key, text in VERSION_TEXTS:
+        check(key, values.get(key), text)
     translations = [var.entry for info in pe.FileInfo[0] if info.Key == b"VarFileInfo"
                     for var in info.Var]
     check("translation", translations, [{b"Translation": "0x0000 0x04b0"}])
@@ -320,17 +313,16 @@ def check_form(form_name, dll_path, texts, check):
         check(f"string {string_id}", string_resource(pe, string_id), (LANG_EN_US, text))
 
 
-def main(manifest_path, rc_path):
+def main(manifest_path):
     with open(manifest_path, encoding="utf-8") as f:
         images = [line.split(" ", 1) for line in f.read().splitlines()]
-    texts = maker_texts(rc_path)
     checks = []
     for form_name, dll_path in images:
         def check(name, actual, expected, form_name=form_name):
             checks.append((f"{form_name}: {name}", actual, expected))
         check("form is known", form_name in FORMS, True)
         if form_name in FORMS:
-            check_form(form_name, dll_path, texts, check)
+            check_form(form_name, dll_path, check)
     check_forms = sorted(form for form, _ in images)
     checks.append(("forms in the manifest", check_forms, sorted(FORMS)))
 
@@ -342,6 +334,6 @@ def main(manifest_path, rc_path):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 3:
+    if len(sys.argv) != 2:
         sys.exit(__doc__)
-    sys.exit(main(sys.argv[1], sys.argv[2]))
+    sys.exit(main(sys.argv[1]))
