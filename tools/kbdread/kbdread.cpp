@@ -9,13 +9,10 @@
 namespace kbdread {
 namespace {
 
-// The layout up to the point where the forms of one machine part: headers,
-// mapped and relocated image, the export's RVA.
-Layout mapLayout(std::span<const std::uint8_t> file, std::optional<std::uint64_t> loadBase)
+// The layout up to the point where the forms of one machine part: the
+// image mapped and relocated, the export's RVA.
+void mapLayout(Layout& layout, std::span<const std::uint8_t> file, std::optional<std::uint64_t> loadBase)
 {
-    Layout layout;
-    layout.pe = parseHeaders(ByteView(file));
-    formsFor(layout.pe); // the machine first: another's header fields mean other things
     layout.loadBase = loadBase.value_or(layout.pe.imageBase);
     if (layout.loadBase % 0x10000 != 0 ||
         layout.loadBase > std::numeric_limits<std::uint64_t>::max() - layout.pe.sizeOfImage)
@@ -28,7 +25,6 @@ Layout mapLayout(std::span<const std::uint8_t> file, std::optional<std::uint64_t
     ImageMap map(layout.image, layout.pe);
     applyRelocations(map, layout.pe, layout.loadBase);
     layout.descriptorRva = readExports(map, layout.pe);
-    return layout;
 }
 
 Layout walkAs(const Layout& mapped, Form form, bool forced)
@@ -41,34 +37,41 @@ Layout walkAs(const Layout& mapped, Form form, bool forced)
     return layout;
 }
 
-// The i386 forms in the order to try them: the record's second 32-bit word
-// is the upper half of pCharModifiers (zero) in the WOW64 form and
-// pVkToWcharTable (never null) in the x86 form.
+// The i386 forms in the order to try them. Every pointer field of the
+// record carries a base relocation: in the x86 form they fall on 4-byte
+// fields, some at offsets that are odd multiples of 4 (pVkToWcharTable at
+// +0x4); in the WOW64 form only on 8-byte boundaries. A damaged pointer value
+// or one lost relocation does not change the answer.
 std::vector<Form> i386Order(const Layout& mapped)
 {
     Layout probe = mapped;
     const ImageMap map(probe.image, probe.pe);
     const FormDescription& i386 = describe(Form::X86);
     const Section* s = probe.pe.sectionAt(probe.descriptorRva);
-    if (s && probe.descriptorRva + std::uint64_t{i386.codeSize} <= s->end()) {
-        try {
-            const std::int64_t record = i386.decodeDescriptor(map, probe.descriptorRva, probe.loadBase).tablesRva;
-            if (record >= 0 && map.fits(static_cast<std::uint64_t>(record), 8) &&
-                map.u32(static_cast<std::uint32_t>(record) + 4) == 0)
-                return {Form::Wow64, Form::X86};
-        } catch (const ReadError&) {
-            // The walk reports the code.
-        }
+    if (!s || probe.descriptorRva + std::uint64_t{i386.codeSize} > s->end())
+        return {Form::X86, Form::Wow64};
+    std::int64_t record = -1;
+    try {
+        record = i386.decodeDescriptor(map, probe.descriptorRva, probe.loadBase).tablesRva;
+    } catch (const ReadError&) {
+        return {Form::X86, Form::Wow64}; // the walk reports the code
     }
-    return {Form::X86, Form::Wow64};
+    for (const Relocation& r : probe.pe.relocations) {
+        const std::int64_t offset = std::int64_t{r.rva} - record;
+        if (r.type != kRelocAbsolute && offset >= 0 && offset < i386.tables.tablesSize && offset % 8 == 4)
+            return {Form::X86, Form::Wow64};
+    }
+    return {Form::Wow64, Form::X86};
 }
 
 } // namespace
 
 Layout readLayout(std::span<const std::uint8_t> file, std::optional<std::uint64_t> loadBase, std::optional<Form> form)
 {
-    const Layout mapped = mapLayout(file, loadBase);
-    std::vector<Form> candidates = formsFor(mapped.pe);
+    Layout mapped;
+    mapped.pe = parseHeaders(ByteView(file));
+    std::vector<Form> candidates = formsFor(mapped.pe); // before fields whose meaning depends on the machine
+    mapLayout(mapped, file, loadBase);
     if (form) {
         const FormDescription& forced = describe(*form);
         if (std::find(candidates.begin(), candidates.end(), *form) == candidates.end())

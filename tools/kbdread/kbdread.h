@@ -34,11 +34,11 @@ namespace kbdread {
 // ReadError.
 //
 // The machine comes from the header. An i386 image is either the x86 form
-// (32-bit pointer fields) or the WOW64 form (64-bit-wide fields): the
-// record's second 32-bit word tells them apart (the upper half of
-// pCharModifiers, zero, in the WOW64 form; pVkToWcharTable, never null, in
-// the x86 form), and when the tables do not read in that width but read
-// cleanly in the other, the other is taken. `form` forces one form; one that
+// (32-bit pointer fields) or the WOW64 form (64-bit-wide fields): the base
+// relocations in the record tell them apart (the x86 form relocates 4-byte
+// fields at odd multiples of 4, such as pVkToWcharTable at +0x4; the WOW64
+// form only 8-byte-aligned ones), and when the tables do not read in that
+// width but read cleanly in the other, the other is taken. `form` forces one form; one that
 // does not fit the image throws ReadError(FormMismatch).
 Layout readLayout(std::span<const std::uint8_t> file, std::optional<std::uint64_t> loadBase = {},
                   std::optional<Form> form = {});
