@@ -31,6 +31,6 @@ public:
 enum class PointerWidth : std::size_t { Narrow = 4, Wide = 8 };
 
 // The walk of the KBDTABLES record at `tables`, LF line ends.
-std::string canonical_walk(const void* tables, Image image, PointerWidth width = PointerWidth::Wide);
+std::string canonical_walk(const void* tables, Image image, PointerWidth width);
 
 }  // namespace table_walk
