@@ -67,12 +67,7 @@ std::size_t fileOffset(std::uint32_t rva)
 
 std::size_t recordField(std::uint32_t offset) { return fileOffset(pristineLayout().tablesRva + offset); }
 
-std::string hex(std::uint64_t value)
-{
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-    return text;
-}
+using kbdread::hex;
 
 // The last string of the extended key-name list, which the reader reads
 // after every other list it lies behind.
