@@ -6,11 +6,12 @@
 namespace kbdread {
 namespace {
 
-[[noreturn]] void badCode(const ImageMap& map, std::uint32_t codeRva, std::uint32_t size, const char* shape)
+[[noreturn]] void badCode(ByteView image, const PeInfo& pe, std::uint32_t codeRva, std::uint32_t size,
+                          const char* shape)
 {
-    const auto code = map.bytes().bytes().subspan(codeRva, size);
+    const auto code = image.bytes().subspan(codeRva, size);
     throw ReadError(ErrorKind::BadExportCode,
-                    map.pe().at(codeRva, "KbdLayerDescriptor's code at RVA " + hex(codeRva) + " is " +
+                    pe.at(codeRva, "KbdLayerDescriptor's code at RVA " + hex(codeRva) + " is " +
                                              hexBytes(code) + ", not " + shape));
 }
 
@@ -19,22 +20,22 @@ constexpr const char* kI386Code = "mov eax,imm32 (B8) followed by ret (C3)";
 constexpr const char* kArm64Code = "adrp x0,page; add x0,x0,#lo12; ret";
 
 // lea rax,[rip+disp32]; ret: the record lies disp32 bytes after the ret.
-DescriptorCode decodeX64(const ImageMap& map, std::uint32_t codeRva, std::uint64_t)
+DescriptorCode decodeX64(ByteView image, const PeInfo& pe, std::uint32_t codeRva, std::uint64_t)
 {
-    const bool leaRaxRip = map.u8(codeRva) == 0x48 && map.u8(codeRva + 1) == 0x8D && map.u8(codeRva + 2) == 0x05;
-    if (!leaRaxRip || map.u8(codeRva + 7) != 0xC3)
-        badCode(map, codeRva, 8, kX64Code);
-    const auto disp = static_cast<std::int32_t>(map.u32(codeRva + 3));
+    const bool leaRaxRip = image.u8(codeRva) == 0x48 && image.u8(codeRva + 1) == 0x8D && image.u8(codeRva + 2) == 0x05;
+    if (!leaRaxRip || image.u8(codeRva + 7) != 0xC3)
+        badCode(image, pe, codeRva, 8, kX64Code);
+    const auto disp = static_cast<std::int32_t>(image.u32(codeRva + 3));
     return {std::int64_t{codeRva} + 7 + disp, std::nullopt};
 }
 
 // mov eax,imm32; ret: the record's absolute address, which the loader
 // relocates like any stored pointer.
-DescriptorCode decodeI386(const ImageMap& map, std::uint32_t codeRva, std::uint64_t loadBase)
+DescriptorCode decodeI386(ByteView image, const PeInfo& pe, std::uint32_t codeRva, std::uint64_t loadBase)
 {
-    if (map.u8(codeRva) != 0xB8 || map.u8(codeRva + 5) != 0xC3)
-        badCode(map, codeRva, 6, kI386Code);
-    return {std::int64_t{map.u32(codeRva + 1)} - static_cast<std::int64_t>(loadBase), codeRva + 1};
+    if (image.u8(codeRva) != 0xB8 || image.u8(codeRva + 5) != 0xC3)
+        badCode(image, pe, codeRva, 6, kI386Code);
+    return {std::int64_t{image.u32(codeRva + 1)} - static_cast<std::int64_t>(loadBase), codeRva + 1};
 }
 
 constexpr std::uint32_t kArm64Ret = 0xD65F03C0;
@@ -42,14 +43,14 @@ constexpr std::uint32_t kArm64Ret = 0xD65F03C0;
 // adrp x0,page; add x0,x0,#lo12; ret: the page of the record relative to
 // the page of the adrp, then the record's offset within its page. Image
 // bases are 64 KiB aligned, so pages of RVAs are pages of addresses.
-DescriptorCode decodeArm64(const ImageMap& map, std::uint32_t codeRva, std::uint64_t)
+DescriptorCode decodeArm64(ByteView image, const PeInfo& pe, std::uint32_t codeRva, std::uint64_t)
 {
-    const std::uint32_t adrp = map.u32(codeRva);
-    const std::uint32_t add = map.u32(codeRva + 4);
+    const std::uint32_t adrp = image.u32(codeRva);
+    const std::uint32_t add = image.u32(codeRva + 4);
     const bool isAdrpX0 = (adrp & 0x9F00001F) == 0x90000000;
     const bool isAddX0X0 = (add & 0xFFC003FF) == 0x91000000; // 64-bit add immediate, no shift, x0 from x0
-    if (!isAdrpX0 || !isAddX0X0 || map.u32(codeRva + 8) != kArm64Ret)
-        badCode(map, codeRva, 12, kArm64Code);
+    if (!isAdrpX0 || !isAddX0X0 || image.u32(codeRva + 8) != kArm64Ret)
+        badCode(image, pe, codeRva, 12, kArm64Code);
     const std::uint32_t immlo = adrp >> 29 & 0x3;
     const std::uint32_t immhi = adrp >> 5 & 0x7FFFF;
     std::int64_t pages = immhi << 2 | immlo;

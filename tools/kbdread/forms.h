@@ -79,9 +79,10 @@ struct FormDescription {
     std::uint8_t relocationType; // the base relocation a stored pointer needs
     std::uint32_t codeSize;      // bytes of KbdLayerDescriptor's code
     const char* codeShape;       // that code, as a disassembler lists it
-    // Decodes the code at codeRva (codeSize bytes inside one section);
-    // throws ReadError(BadExportCode) when it is anything else.
-    DescriptorCode (*decodeDescriptor)(const ImageMap& map, std::uint32_t codeRva, std::uint64_t loadBase);
+    // Decodes the code at codeRva of the mapped image (codeSize bytes inside
+    // one section); throws ReadError(BadExportCode) when it is anything else.
+    DescriptorCode (*decodeDescriptor)(ByteView image, const PeInfo& pe, std::uint32_t codeRva,
+                                       std::uint64_t loadBase);
     // Whether code does nothing but return (an entry point a layout may have).
     bool (*onlyReturns)(std::span<const std::uint8_t> code);
 };

@@ -44,19 +44,17 @@ Layout walkAs(const Layout& mapped, Form form, bool forced)
 // or one lost relocation does not change the answer.
 std::vector<Form> i386Order(const Layout& mapped)
 {
-    Layout probe = mapped;
-    const ImageMap map(probe.image, probe.pe);
     const FormDescription& i386 = describe(Form::X86);
-    const Section* s = probe.pe.sectionAt(probe.descriptorRva);
-    if (!s || probe.descriptorRva + std::uint64_t{i386.codeSize} > s->end())
+    const Section* s = mapped.pe.sectionAt(mapped.descriptorRva);
+    if (!s || mapped.descriptorRva + std::uint64_t{i386.codeSize} > s->end())
         return {Form::X86, Form::Wow64};
     std::int64_t record = -1;
     try {
-        record = i386.decodeDescriptor(map, probe.descriptorRva, probe.loadBase).tablesRva;
+        record = i386.decodeDescriptor(ByteView(mapped.image), mapped.pe, mapped.descriptorRva, mapped.loadBase).tablesRva;
     } catch (const ReadError&) {
         return {Form::X86, Form::Wow64}; // the walk reports the code
     }
-    for (const Relocation& r : probe.pe.relocations) {
+    for (const Relocation& r : mapped.pe.relocations) {
         const std::int64_t offset = std::int64_t{r.rva} - record;
         if (r.type != kRelocAbsolute && offset >= 0 && offset < i386.tables.tablesSize && offset % 8 == 4)
             return {Form::X86, Form::Wow64};

@@ -49,7 +49,7 @@ private:
         if (!s || codeRva + std::uint64_t{form_.codeSize} > s->end())
             fail(ErrorKind::BadExportCode, pe_.at(codeRva, "KbdLayerDescriptor's code at RVA " + hex(codeRva) +
                                                                " does not lie inside a section"));
-        const DescriptorCode code = form_.decodeDescriptor(map_, codeRva, out_.loadBase);
+        const DescriptorCode code = form_.decodeDescriptor(map_.bytes(), pe_, codeRva, out_.loadBase);
         const std::int64_t target = code.tablesRva;
         const Section* ts = target >= 0 ? pe_.sectionAt(static_cast<std::uint64_t>(target)) : nullptr;
         if (!ts || target + t_.tablesSize > static_cast<std::int64_t>(ts->end())) {
