@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <bit>
-#include <cstdio>
 #include <map>
 #include <set>
 #include <stdexcept>
@@ -15,7 +14,6 @@ using kbdread::ErrorKind;
 using kbdread::Layout;
 using kbdread::PointerRole;
 using kbdread::PointerSite;
-
 using kbdread::hex;
 
 constexpr std::uint32_t kScnMemWrite = 0x80000000;

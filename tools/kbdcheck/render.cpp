@@ -1,6 +1,5 @@
 #include "render.h"
 
-#include <cstdio>
 #include <sstream>
 
 #include "names.h"
