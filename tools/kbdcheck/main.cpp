@@ -1,5 +1,4 @@
 // kbdcheck: checks a keyboard-layout library and prints what it holds.
-#include <cstdio>
 #include <iostream>
 #include <optional>
 #include <string_view>
