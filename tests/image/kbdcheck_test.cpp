@@ -119,8 +119,8 @@ const kbdread::PointerSite& scanListBeforeAnotherRecord()
 
 std::uint32_t versionRva()
 {
-    for (const auto& entry : kbdcheck::readResources(layout()).entries)
-        if (entry.type == kbdcheck::kResourceTypeVersion)
+    for (const auto& entry : kbdread::readResources(kbdread::ByteView(layout().image), layout().pe).entries)
+        if (entry.type == kbdread::kResourceTypeVersion)
             return entry.rva;
     throw std::logic_error("no version resource");
 }
@@ -382,8 +382,8 @@ struct FormImage {
     }
     std::uint32_t versionResource() const
     {
-        for (const auto& entry : kbdcheck::readResources(layout).entries)
-            if (entry.type == kbdcheck::kResourceTypeVersion)
+        for (const auto& entry : kbdread::readResources(kbdread::ByteView(layout.image), layout.pe).entries)
+            if (entry.type == kbdread::kResourceTypeVersion)
                 return entry.rva;
         throw std::logic_error("no version resource");
     }

@@ -128,7 +128,7 @@ public:
         return std::move(findings_);
     }
 
-    std::optional<Resources> resources() const { return resources_; }
+    std::optional<kbdread::Resources> resources() const { return resources_; }
 
 private:
     void atRva(const char* code, std::string where, std::uint32_t rva, std::string message)
@@ -463,9 +463,9 @@ private:
     void checkResources()
     {
         try {
-            resources_ = readResources(layout_);
-        } catch (const ResourceError& error) {
-            kbdread::Problem problem = pe_.at(error.rva(), error.what());
+            resources_ = kbdread::readResources(kbdread::ByteView(layout_.image), pe_);
+        } catch (const kbdread::ReadError& error) {
+            kbdread::Problem problem = error.problem();
             problem.where = "resource directory";
             findings_.push_back({std::move(problem), code::kResources});
         }
@@ -476,7 +476,7 @@ private:
     const kbdread::PeInfo& pe_;
     const kbdread::FormDescription& form_;
     std::vector<Finding> findings_;
-    std::optional<Resources> resources_;
+    std::optional<kbdread::Resources> resources_;
 };
 
 } // namespace
@@ -500,6 +500,7 @@ const char* codeFor(ErrorKind kind)
     case ErrorKind::PointerOutsideImage: return code::kPointerOutside;
     case ErrorKind::Unterminated: return code::kUnterminated;
     case ErrorKind::BadCount: return code::kBadCount;
+    case ErrorKind::BadResource: return code::kResources;
     case ErrorKind::FileUnreadable:
     case ErrorKind::NotPe:
     case ErrorKind::UnsupportedMachine:

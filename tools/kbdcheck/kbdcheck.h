@@ -63,7 +63,7 @@ struct Report {
     std::optional<kbdread::Layout> layout;
     // Its resources; empty when the layout could not be read or the
     // resources are malformed.
-    std::optional<Resources> resources;
+    std::optional<kbdread::Resources> resources;
 };
 
 // Checks a layout library file, read in the form `form` or, without it, in

@@ -12,6 +12,10 @@ using kbdread::Layout;
 
 using kbdread::bareHex;
 using kbdread::hex;
+using kbdread::Resources;
+using kbdread::StringResource;
+using kbdread::VersionInfo;
+using kbdread::VersionStringTable;
 
 std::string utf8(const std::u16string& text)
 {

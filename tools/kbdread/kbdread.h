@@ -6,7 +6,8 @@
 // the base relocations for a chosen load base, finds the KbdLayerDescriptor
 // export, decodes its code for the image's machine to the KBDTABLES record,
 // and walks every table reachable from it with the form's pointer width
-// (forms.h). The result is the plain layout model (layout.h).
+// (forms.h). The result is the plain layout model (layout.h); the image's
+// resources are read apart (resources.h).
 //
 // Nothing is trusted: every header field is bounded by the file size, every
 // pointer must land inside one section with room for what it points to, every
@@ -24,6 +25,7 @@
 #include "layout.h"
 #include "pe_image.h"
 #include "read_error.h"
+#include "resources.h"
 
 namespace kbdread {
 

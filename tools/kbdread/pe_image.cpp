@@ -23,6 +23,7 @@ const char* toString(ErrorKind kind)
     case ErrorKind::PointerOutsideImage: return "PointerOutsideImage";
     case ErrorKind::Unterminated: return "Unterminated";
     case ErrorKind::BadCount: return "BadCount";
+    case ErrorKind::BadResource: return "BadResource";
     }
     return "?";
 }

@@ -25,6 +25,7 @@ enum class ErrorKind {
     PointerOutsideImage, // a pointer leaves the image or its section, or its record does not fit
     Unterminated,        // a list or string runs off the end of its section
     BadCount,            // a count or row size contradicts the format
+    BadResource,         // a resource directory or block the resource loader cannot read
 };
 
 // Human-readable name of an ErrorKind ("PointerOutsideImage", ...).
