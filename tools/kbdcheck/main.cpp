@@ -24,15 +24,16 @@ sizes that agree, and valid sentinels and modifier columns.
 The library may be in any of four forms: x64 (x86-64), x86 (32-bit x86),
 wow64 (32-bit x86 whose records have 64-bit-wide pointer fields, for 32-bit
 programs on 64-bit Windows) and arm64. The machine comes from the header;
-for a 32-bit x86 image the width of the pointer fields is detected from the
-tables.
+for a 32-bit x86 image the width of the pointer fields is found from the
+base relocations in the descriptor record, and from which width the tables
+read in.
 
   --form F force form F (x64, x86, wow64 or arm64) where detection guesses
            wrong; a form that does not fit the image is an error (status 2)
-  --dump   after the findings, print the whole layout: modifiers, character
-           tables, every scan code with its virtual key, key name and what
-           each column types (with Unicode names), ligatures, key names,
-           the version block and the string resources
+  --dump   after the findings, print the whole layout: its form, the
+           modifiers, character tables, every scan code with its virtual
+           key, key name and what each column types (with Unicode names),
+           ligatures, key names, the version block and the string resources
   --json   print the findings and the layout as one JSON object instead
   --help   print this text
 
