@@ -461,6 +461,12 @@ const std::vector<FormDamage>& formDamages()
         {"a key-name string relocated with the other machine's type", kAllForms,
          [](const FormImage& i, Bytes& b) { i.retype(b, i.site(PointerRole::KeyNameExtString), otherRelocationType(i)); },
          {code::kRelocationType}, [](const FormImage& i) { return i.site(PointerRole::KeyNameExtString); }},
+        {"x86 record without the relocations that tell its width", {Form::X86},
+         [](const FormImage& i, Bytes& b) {
+             for (PointerRole role : {PointerRole::VkToWcharTable, PointerRole::KeyNames, PointerRole::VSCtoVK_E1})
+                 i.retype(b, i.site(role), kbdread::kRelocAbsolute);
+         },
+         {code::kMissingRelocation}},
         {"record address in the code without its relocation", kI386Forms,
          [](const FormImage& i, Bytes& b) { i.retype(b, i.layout.descriptorRva + 1, kbdread::kRelocAbsolute); },
          {code::kMissingRelocation}, [](const FormImage& i) { return i.layout.descriptorRva + 1; }},
@@ -531,6 +537,8 @@ TEST_P(KbdcheckEveryForm, EachDamageGivesItsOwnFinding)
             put(bytes, image.layout.pe.checksumOffset, kbdread::computePeChecksum(bytes));
         const auto report = kbdcheck::check(bytes);
         EXPECT_EQ(codesOf(report), damage.codes) << kbdcheck::findingsText(report);
+        if (report.layout)
+            EXPECT_STREQ(report.layout->description().name, image.form().name) << "the form read";
         if (damage.rva && !report.findings.empty()) {
             EXPECT_EQ(report.findings.front().rva, damage.rva(image)) << kbdcheck::findingsText(report);
             EXPECT_EQ(report.findings.front().fileOffset, image.layout.pe.fileOffsetOf(damage.rva(image)))
