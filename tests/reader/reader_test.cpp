@@ -180,6 +180,109 @@ TEST(DamagedImage, EachDamageIsReportedByKindAndField)
     }
 }
 
+// Where each list kind ends against the end of its section. The list's last
+// entries and its terminator are copied into the slack after .data's
+// content so that the terminator's last byte is the section's last byte;
+// the section is then cut by `shortBy` bytes.
+struct ListAtSectionEnd {
+    const kbdread::PointerSite* list;
+    std::uint32_t entries; // entries copied before the terminator
+};
+
+ListAtSectionEnd moveListToSectionEnd(Bytes& b, const kbdread::PointerSite& list, std::uint32_t shortBy)
+{
+    const kbdread::Section& data = section(".data");
+    const std::uint32_t end = data.virtualAddress + data.rawSize;
+    const std::uint32_t slackEntries = (data.rawSize - data.virtualSize) / list.entrySize;
+    const std::uint32_t entries = std::min(list.targetSize / list.entrySize, slackEntries) - 1;
+    const std::uint32_t size = (entries + 1) * list.entrySize;
+    const std::uint32_t from = fileOffset(list.targetRva + list.targetSize - size);
+    std::copy_n(pristine().begin() + from, size, b.begin() + fileOffset(end - size));
+    put(b, fileOffset(list.siteRva), pristineLayout().pe.imageBase + end - size, 8);
+    put(b, sectionHeader(0) + 8, data.rawSize - shortBy, 4);
+    return {&list, entries};
+}
+
+TEST(ListBoundary, TerminatorAtTheSectionEndReadsAndOneEntryShortDoesNot)
+{
+    ASSERT_EQ(pristineLayout().pe.sections.front().name, ".data");
+    struct Row {
+        kbdread::PointerRole role;
+        std::size_t index;
+        std::string messagePart; // names the list in the Unterminated error
+    };
+    std::vector<Row> rows = {
+        {kbdread::PointerRole::VkToBit, 0, "pVkToBit list"},
+        {kbdread::PointerRole::VkToWcharTable, 0, "pVkToWcharTable list"},
+        {kbdread::PointerRole::KeyNames, 0, "pKeyNames list"},
+        {kbdread::PointerRole::KeyNamesExt, 0, "pKeyNamesExt list"},
+        {kbdread::PointerRole::KeyNameString, 0, "string of pKeyNames entry 0"},
+        {kbdread::PointerRole::KeyNameExtString, 0, "string of pKeyNamesExt entry 0"},
+        {kbdread::PointerRole::VSCtoVK_E0, 0, "pVSCtoVK_E0 list"},
+        {kbdread::PointerRole::VSCtoVK_E1, 0, "pVSCtoVK_E1 list"},
+        {kbdread::PointerRole::Ligature, 0, "pLigature list"},
+    };
+    for (std::size_t t = 0; t < pristineLayout().charTables.size(); ++t)
+        rows.push_back({kbdread::PointerRole::CharTableRows, t, "rows of character table " + std::to_string(t + 1)});
+
+    for (const Row& row : rows) {
+        const auto list = std::find_if(pristineLayout().pointerSites.begin(), pristineLayout().pointerSites.end(),
+                                       [&](const kbdread::PointerSite& s) {
+                                           return s.role == row.role && s.index == row.index && !s.isNull();
+                                       });
+        ASSERT_NE(list, pristineLayout().pointerSites.end()) << row.messagePart;
+        for (const std::uint32_t shortBy : {0u, 1u, list->entrySize}) {
+            SCOPED_TRACE(row.messagePart + ", section cut by " + std::to_string(shortBy) + " bytes");
+            Bytes bytes = pristine();
+            const ListAtSectionEnd moved = moveListToSectionEnd(bytes, *list, shortBy);
+            try {
+                const Layout layout = kbdread::readLayout(std::span<const std::uint8_t>(bytes));
+                EXPECT_EQ(shortBy, 0u) << "read a list whose terminator lies outside its section";
+                const auto read = std::find_if(layout.pointerSites.begin(), layout.pointerSites.end(),
+                                               [&](const kbdread::PointerSite& s) { return s.siteRva == list->siteRva; });
+                ASSERT_NE(read, layout.pointerSites.end());
+                EXPECT_EQ(read->targetSize, (moved.entries + 1) * list->entrySize) << "the list was not read to its terminator";
+            } catch (const kbdread::ReadError& error) {
+                EXPECT_NE(shortBy, 0u) << error.what();
+                EXPECT_EQ(error.kind(), ErrorKind::Unterminated) << error.what();
+                EXPECT_NE(std::string(error.what()).find(row.messagePart), std::string::npos) << error.what();
+            }
+        }
+    }
+}
+
+// Base relocations the loader applies to an image: ABSOLUTE (padding),
+// HIGHLOW and DIR64. Every other type is refused, whatever it targets.
+TEST(RelocationBoundary, OnlyAbsoluteHighLowAndDir64AreApplied)
+{
+    const kbdread::Section& reloc = section(".reloc");
+    const auto& relocations = pristineLayout().pe.relocations;
+    const std::uint32_t blockSize = le32(pristine(), reloc.rawOffset + 4);
+    ASSERT_EQ(8 + 2 * relocations.size(), blockSize) << "the relocations are expected in one block";
+    const std::uint32_t pKeyNames = pristineLayout().tablesRva + 0x18;
+    const auto found = std::find_if(relocations.begin(), relocations.end(),
+                                    [&](const kbdread::Relocation& r) { return r.rva == pKeyNames; });
+    ASSERT_NE(found, relocations.end());
+    const std::size_t entry = reloc.rawOffset + 8 + 2 * static_cast<std::size_t>(found - relocations.begin());
+
+    for (std::uint8_t type = 0; type < 16; ++type) {
+        SCOPED_TRACE("type " + std::to_string(type));
+        Bytes bytes = pristine();
+        put(bytes, entry, ((pristine()[entry] | pristine()[entry + 1] << 8) & 0x0FFF) | type << 12, 2);
+        const bool applied =
+            type == kbdread::kRelocAbsolute || type == kbdread::kRelocHighLow || type == kbdread::kRelocDir64;
+        try {
+            const Layout layout = kbdread::readLayout(std::span<const std::uint8_t>(bytes));
+            EXPECT_TRUE(applied) << "type accepted";
+        } catch (const kbdread::ReadError& error) {
+            EXPECT_FALSE(applied) << error.what();
+            EXPECT_EQ(error.kind(), ErrorKind::BadRelocation) << error.what();
+            EXPECT_NE(std::string(error.what()).find("type " + std::to_string(type)), std::string::npos)
+                << error.what();
+        }
+    }
+}
+
 TEST(DamagedImage, MissingFile)
 {
     try {
