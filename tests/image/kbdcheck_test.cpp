@@ -333,8 +333,8 @@ TEST(KbdcheckBoundaries, DirtyTerminatorOfEveryList)
         const std::uint32_t terminator = list.targetRva + list.targetSize - list.entrySize;
         for (const int offset : row.bytes) {
             const std::uint32_t at = terminator + (offset < 0 ? list.entrySize + offset : offset);
-            expectFindings({std::string(kbdread::toString(row.role)) + " " + std::to_string(row.index) +
-                                " terminator byte " + std::to_string(at - terminator),
+            expectFindings({std::string(kbdread::toString(row.role)) + " " + std::to_string(row.index + 1) +
+                                ", byte " + std::to_string(at - terminator) + " of its terminator",
                             [at](Bytes& b) { b[fileOffset(at)] = 0x80; }, {code::kDirtyTerminator},
                             [at] { return at; }});
         }

@@ -237,13 +237,19 @@ TEST(ListBoundary, TerminatorAtTheSectionEndReadsAndOneEntryShortDoesNot)
             const ListAtSectionEnd moved = moveListToSectionEnd(bytes, *list, shortBy);
             try {
                 const Layout layout = kbdread::readLayout(std::span<const std::uint8_t>(bytes));
-                EXPECT_EQ(shortBy, 0u) << "read a list whose terminator lies outside its section";
+                if (shortBy != 0) {
+                    ADD_FAILURE() << "read a list whose terminator lies outside its section";
+                    continue;
+                }
                 const auto read = std::find_if(layout.pointerSites.begin(), layout.pointerSites.end(),
                                                [&](const kbdread::PointerSite& s) { return s.siteRva == list->siteRva; });
                 ASSERT_NE(read, layout.pointerSites.end());
                 EXPECT_EQ(read->targetSize, (moved.entries + 1) * list->entrySize) << "the list was not read to its terminator";
             } catch (const kbdread::ReadError& error) {
-                EXPECT_NE(shortBy, 0u) << error.what();
+                if (shortBy == 0) {
+                    ADD_FAILURE() << "refused a list whose terminator is the last entry of its section: " << error.what();
+                    continue;
+                }
                 EXPECT_EQ(error.kind(), ErrorKind::Unterminated) << error.what();
                 EXPECT_NE(std::string(error.what()).find(row.messagePart), std::string::npos) << error.what();
             }
