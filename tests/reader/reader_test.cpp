@@ -203,7 +203,7 @@ ListAtSectionEnd moveListToSectionEnd(Bytes& b, const kbdread::PointerSite& list
     return {&list, entries};
 }
 
-TEST(ListBoundary, TerminatorAtTheSectionEndReadsAndOneEntryShortDoesNot)
+TEST(SectionEnd, ListWithItsTerminatorOnTheLastBytesReadsAndCutShortDoesNot)
 {
     ASSERT_EQ(pristineLayout().pe.sections.front().name, ".data");
     struct Row {
@@ -253,6 +253,29 @@ TEST(ListBoundary, TerminatorAtTheSectionEndReadsAndOneEntryShortDoesNot)
                 EXPECT_EQ(error.kind(), ErrorKind::Unterminated) << error.what();
                 EXPECT_NE(std::string(error.what()).find(row.messagePart), std::string::npos) << error.what();
             }
+        }
+    }
+}
+
+// A record must fit before the end of its section: the scan-code map, whose
+// entries may hold anything, ending on the section's last byte reads; one
+// byte further does not.
+TEST(SectionEnd, RecordOnTheLastBytesReadsAndOneByteFurtherDoesNot)
+{
+    const kbdread::Section& data = section(".data");
+    const std::uint32_t mapSize = 2u * pristineLayout().maxScanCode;
+    for (const std::uint32_t over : {0u, 1u}) {
+        SCOPED_TRACE("map ending " + std::to_string(over) + " bytes past the section");
+        Bytes bytes = pristine();
+        const std::uint32_t map = data.virtualAddress + data.virtualSize - mapSize + over;
+        put(bytes, recordField(0x30), pristineLayout().pe.imageBase + map, 8);
+        try {
+            const Layout layout = kbdread::readLayout(std::span<const std::uint8_t>(bytes));
+            EXPECT_EQ(over, 0u) << "read a scan-code map that runs past its section";
+            EXPECT_EQ(layout.scanCodeMap.size(), pristineLayout().maxScanCode);
+        } catch (const kbdread::ReadError& error) {
+            EXPECT_EQ(over, 1u) << error.what();
+            EXPECT_EQ(error.kind(), ErrorKind::PointerOutsideImage) << error.what();
         }
     }
 }
