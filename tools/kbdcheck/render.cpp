@@ -290,7 +290,6 @@ public:
         out_ << '"';
         return *this;
     }
-
     Json& number(std::uint64_t value)
     {
         out_ << value;
