@@ -10,6 +10,15 @@
 namespace kbd {
 namespace {
 
+// Column 0 plain, 1 Shift, 2 Ctrl, 3 Shift+Ctrl; nothing with Alt.
+constexpr std::uint16_t MaxModBits = KBDSHIFT | KBDCTRL;
+
+using ImageRecords = Records<ImagePointer, MaxModBits + 1>;
+using MODIFIERS = ImageRecords::MODIFIERS;
+using VSC_LPWSTR = ImageRecords::VSC_LPWSTR;
+using VK_TO_WCHAR_TABLE = ImageRecords::VK_TO_WCHAR_TABLE;
+using KBDTABLES = ImageRecords::KBDTABLES;
+
 // ---------------------------------------------------------------------------
 // Scan code to virtual key
 // ---------------------------------------------------------------------------
@@ -199,7 +208,7 @@ const VSC_VK E1ScanCodeToVk[] = {
 // ---------------------------------------------------------------------------
 
 // F13-F24 are named at 0x7C-0x87 whatever the scan-code map gives them.
-const VSC_LPWSTR KeyNames[] = {
+constinit const VSC_LPWSTR KeyNames[] = {
     {.vsc = 0x01, .pwsz = u"Esc"},
     {.vsc = 0x0E, .pwsz = u"Backspace"},
     {.vsc = 0x0F, .pwsz = u"Tab"},
@@ -254,7 +263,7 @@ const VSC_LPWSTR KeyNames[] = {
     {.vsc = 0, .pwsz = nullptr},
 };
 
-const VSC_LPWSTR KeyNamesExt[] = {
+constinit const VSC_LPWSTR KeyNamesExt[] = {
     {.vsc = 0x1C, .pwsz = u"Num Enter"},
     {.vsc = 0x1D, .pwsz = u"Right Ctrl"},
     {.vsc = 0x35, .pwsz = u"Num /"},
@@ -291,15 +300,11 @@ const VK_TO_BIT VkToBit[] = {
     {.Vk = 0, .ModBits = 0},
 };
 
-// Column 0 plain, 1 Shift, 2 Ctrl, 3 Shift+Ctrl; nothing with Alt.
-constexpr std::uint16_t MaxModBits = KBDSHIFT | KBDCTRL;
-
-const MODIFIERS CharModifiers = {
+constinit const MODIFIERS CharModifiers = {
     .pVkToBit = VkToBit,
     .wMaxModBits = MaxModBits,
     .ModNumber = {0, 1, 2, 3},
 };
-static_assert(std::size(MODIFIERS{}.ModNumber) == MaxModBits + 1u);
 
 // ---------------------------------------------------------------------------
 // Characters
@@ -411,7 +416,7 @@ constexpr VK_TO_WCHAR_TABLE TableOf(const VK_TO_WCHARS<N>* rows)
 }
 
 // The reader searches in this order, so the keypad digits stand last.
-const VK_TO_WCHAR_TABLE VkToWcharTable[] = {
+constinit const VK_TO_WCHAR_TABLE VkToWcharTable[] = {
     TableOf(VkToWchars3),
     TableOf(VkToWchars4),
     TableOf(VkToWchars2),
@@ -433,7 +438,7 @@ const LIGATURE2 Ligature[] = {
 // The descriptor opens the image's data section: the linker lays out .data
 // contributions before the export directory, the merged read-only data and
 // the code.
-[[gnu::section(".data")]] const KBDTABLES KbdTables = {
+[[gnu::section(".data")]] constinit const KBDTABLES KbdTables = {
     .pCharModifiers = &CharModifiers,
     .pVkToWcharTable = VkToWcharTable,
     .pDeadKey = nullptr,

@@ -1,6 +1,11 @@
-// Records of the 64-bit keyboard-layout table format, as the Windows
-// keyboard-layout loader reads them. The loader reads every record by
-// position, so each size and field offset below is pinned.
+// Records of the keyboard-layout table format, as the Windows keyboard-layout
+// loader reads them. The loader reads every record by position, so each size
+// and field offset below is pinned, for each form of pointer field:
+//   - the machine's own pointer: 8 bytes in the x86-64 and ARM64 images,
+//     4 bytes in the 32-bit x86 image;
+//   - the long pointer of the WOW64 image: a 32-bit x86 image whose records
+//     are laid out as the 64-bit kernel reads them, so that 32-bit programs
+//     on 64-bit Windows see the same records (built with KBD_LONG_POINTERS).
 #pragma once
 
 #include <cstddef>
@@ -155,18 +160,6 @@ struct VK_TO_BIT {
 };
 static_assert(sizeof(VK_TO_BIT) == 2);
 
-// The published record ends in a flexible ModNumber array; clang cannot
-// initialise one, so the array has this layout's fixed width.
-struct MODIFIERS {
-    const VK_TO_BIT* pVkToBit;
-    std::uint16_t wMaxModBits;
-    std::uint8_t ModNumber[4];
-};
-static_assert(offsetof(MODIFIERS, pVkToBit) == 0x0);
-static_assert(offsetof(MODIFIERS, wMaxModBits) == 0x8);
-static_assert(offsetof(MODIFIERS, ModNumber) == 0xA);
-static_assert(sizeof(MODIFIERS) == 0x10);
-
 struct VSC_VK {
     std::uint8_t Vsc;
     std::uint16_t Vk;
@@ -174,14 +167,6 @@ struct VSC_VK {
 static_assert(offsetof(VSC_VK, Vsc) == 0);
 static_assert(offsetof(VSC_VK, Vk) == 2);
 static_assert(sizeof(VSC_VK) == 4);
-
-struct VSC_LPWSTR {
-    std::uint8_t vsc;
-    const char16_t* pwsz;
-};
-static_assert(offsetof(VSC_LPWSTR, vsc) == 0);
-static_assert(offsetof(VSC_LPWSTR, pwsz) == 8);
-static_assert(sizeof(VSC_LPWSTR) == 16);
 
 // One character-table row of N columns.
 template <std::size_t N>
@@ -201,16 +186,6 @@ static_assert(sizeof(VK_TO_WCHARS2) == 6);
 static_assert(sizeof(VK_TO_WCHARS3) == 8);
 static_assert(sizeof(VK_TO_WCHARS4) == 10);
 
-struct VK_TO_WCHAR_TABLE {
-    const void* pVkToWchars;
-    std::uint8_t nModifications;
-    std::uint8_t cbSize;
-};
-static_assert(offsetof(VK_TO_WCHAR_TABLE, pVkToWchars) == 0);
-static_assert(offsetof(VK_TO_WCHAR_TABLE, nModifications) == 8);
-static_assert(offsetof(VK_TO_WCHAR_TABLE, cbSize) == 9);
-static_assert(sizeof(VK_TO_WCHAR_TABLE) == 16);
-
 struct LIGATURE2 {
     std::uint8_t VirtualKey;
     std::uint16_t ModificationNumber;
@@ -224,36 +199,101 @@ static_assert(sizeof(LIGATURE2) == 8);
 // Dead-key records never occur in this layout; the record only points at them.
 struct DEADKEY;
 
-struct KBDTABLES {
-    const MODIFIERS* pCharModifiers;
-    const VK_TO_WCHAR_TABLE* pVkToWcharTable;
-    const DEADKEY* pDeadKey;
-    const VSC_LPWSTR* pKeyNames;
-    const VSC_LPWSTR* pKeyNamesExt;
-    const char16_t* const* pKeyNamesDead;
-    const std::uint16_t* pusVSCtoVK;
-    std::uint8_t bMaxVSCtoVK;
-    const VSC_VK* pVSCtoVK_E0;
-    const VSC_VK* pVSCtoVK_E1;
-    std::uint32_t fLocaleFlags;
-    std::uint8_t nLgMax;
-    std::uint8_t cbLgEntry;
-    const LIGATURE2* pLigature;
+// A pointer field of the machine's own width.
+template <class T>
+using NativePointer = T*;
+
+// A pointer field of a 32-bit image laid out as a 64-bit one: the address in
+// the lower half, which the base relocations fix up, and a zero upper half.
+template <class T>
+struct alignas(8) LongPointer {
+    static_assert(sizeof(T*) == 4, "long pointers belong to 32-bit images");
+    constexpr LongPointer(T* target = nullptr) : address(target) {}
+    T* address;
+    std::uint32_t upper = 0;
 };
-static_assert(offsetof(KBDTABLES, pCharModifiers) == 0x00);
-static_assert(offsetof(KBDTABLES, pVkToWcharTable) == 0x08);
-static_assert(offsetof(KBDTABLES, pDeadKey) == 0x10);
-static_assert(offsetof(KBDTABLES, pKeyNames) == 0x18);
-static_assert(offsetof(KBDTABLES, pKeyNamesExt) == 0x20);
-static_assert(offsetof(KBDTABLES, pKeyNamesDead) == 0x28);
-static_assert(offsetof(KBDTABLES, pusVSCtoVK) == 0x30);
-static_assert(offsetof(KBDTABLES, bMaxVSCtoVK) == 0x38);
-static_assert(offsetof(KBDTABLES, pVSCtoVK_E0) == 0x40);
-static_assert(offsetof(KBDTABLES, pVSCtoVK_E1) == 0x48);
-static_assert(offsetof(KBDTABLES, fLocaleFlags) == 0x50);
-static_assert(offsetof(KBDTABLES, nLgMax) == 0x54);
-static_assert(offsetof(KBDTABLES, cbLgEntry) == 0x55);
-static_assert(offsetof(KBDTABLES, pLigature) == 0x58);
-static_assert(sizeof(KBDTABLES) == 0x60);
+
+// The records that hold pointers, for one pointer form. The modifier record
+// ends in a ModNumber array that the published record leaves open; clang
+// cannot initialise a flexible array, so it is ModCount entries wide.
+template <template <class> class Pointer, std::size_t ModCount>
+struct Records {
+    struct MODIFIERS {
+        Pointer<const VK_TO_BIT> pVkToBit;
+        std::uint16_t wMaxModBits;
+        std::uint8_t ModNumber[ModCount];
+    };
+
+    struct VSC_LPWSTR {
+        std::uint8_t vsc;
+        Pointer<const char16_t> pwsz;
+    };
+
+    struct VK_TO_WCHAR_TABLE {
+        Pointer<const void> pVkToWchars;
+        std::uint8_t nModifications;
+        std::uint8_t cbSize;
+    };
+
+    struct KBDTABLES {
+        Pointer<const MODIFIERS> pCharModifiers;
+        Pointer<const VK_TO_WCHAR_TABLE> pVkToWcharTable;
+        Pointer<const DEADKEY> pDeadKey;
+        Pointer<const VSC_LPWSTR> pKeyNames;
+        Pointer<const VSC_LPWSTR> pKeyNamesExt;
+        Pointer<const Pointer<const char16_t>> pKeyNamesDead;
+        Pointer<const std::uint16_t> pusVSCtoVK;
+        std::uint8_t bMaxVSCtoVK;
+        Pointer<const VSC_VK> pVSCtoVK_E0;
+        Pointer<const VSC_VK> pVSCtoVK_E1;
+        std::uint32_t fLocaleFlags;
+        std::uint8_t nLgMax;
+        std::uint8_t cbLgEntry;
+        Pointer<const LIGATURE2> pLigature;
+    };
+
+    // Each offset as the 64-bit layout (x86-64, ARM64, WOW64) : the 32-bit one.
+    static constexpr bool Wide = sizeof(Pointer<const void>) == 8;
+    static_assert(Wide || sizeof(Pointer<const void>) == 4);
+
+    static_assert(offsetof(MODIFIERS, pVkToBit) == 0x0);
+    static_assert(offsetof(MODIFIERS, wMaxModBits) == (Wide ? 0x8 : 0x4));
+    static_assert(offsetof(MODIFIERS, ModNumber) == (Wide ? 0xA : 0x6));
+    static_assert(sizeof(MODIFIERS) == (Wide ? (0xA + ModCount + 7) / 8 * 8 : (0x6 + ModCount + 3) / 4 * 4));
+
+    static_assert(offsetof(VSC_LPWSTR, vsc) == 0);
+    static_assert(offsetof(VSC_LPWSTR, pwsz) == (Wide ? 8 : 4));
+    static_assert(sizeof(VSC_LPWSTR) == (Wide ? 16 : 8));
+
+    static_assert(offsetof(VK_TO_WCHAR_TABLE, pVkToWchars) == 0);
+    static_assert(offsetof(VK_TO_WCHAR_TABLE, nModifications) == (Wide ? 8 : 4));
+    static_assert(offsetof(VK_TO_WCHAR_TABLE, cbSize) == (Wide ? 9 : 5));
+    static_assert(sizeof(VK_TO_WCHAR_TABLE) == (Wide ? 16 : 8));
+
+    static_assert(offsetof(KBDTABLES, pCharModifiers) == 0x00);
+    static_assert(offsetof(KBDTABLES, pVkToWcharTable) == (Wide ? 0x08 : 0x04));
+    static_assert(offsetof(KBDTABLES, pDeadKey) == (Wide ? 0x10 : 0x08));
+    static_assert(offsetof(KBDTABLES, pKeyNames) == (Wide ? 0x18 : 0x0C));
+    static_assert(offsetof(KBDTABLES, pKeyNamesExt) == (Wide ? 0x20 : 0x10));
+    static_assert(offsetof(KBDTABLES, pKeyNamesDead) == (Wide ? 0x28 : 0x14));
+    static_assert(offsetof(KBDTABLES, pusVSCtoVK) == (Wide ? 0x30 : 0x18));
+    static_assert(offsetof(KBDTABLES, bMaxVSCtoVK) == (Wide ? 0x38 : 0x1C));
+    static_assert(offsetof(KBDTABLES, pVSCtoVK_E0) == (Wide ? 0x40 : 0x20));
+    static_assert(offsetof(KBDTABLES, pVSCtoVK_E1) == (Wide ? 0x48 : 0x24));
+    static_assert(offsetof(KBDTABLES, fLocaleFlags) == (Wide ? 0x50 : 0x28));
+    static_assert(offsetof(KBDTABLES, nLgMax) == (Wide ? 0x54 : 0x2C));
+    static_assert(offsetof(KBDTABLES, cbLgEntry) == (Wide ? 0x55 : 0x2D));
+    static_assert(offsetof(KBDTABLES, pLigature) == (Wide ? 0x58 : 0x30));
+    static_assert(sizeof(KBDTABLES) == (Wide ? 0x60 : 0x34));
+};
+
+// The pointer form of the image being built.
+#ifdef KBD_LONG_POINTERS
+template <class T>
+using ImagePointer = LongPointer<T>;
+#else
+template <class T>
+using ImagePointer = NativePointer<T>;
+#endif
 
 }  // namespace kbd

@@ -155,7 +155,7 @@ def main(tool, dll, scratch):
         f.write("not a library\n")
     unreadable = [
         ("missing file", [os.path.join(scratch, "absent.dll")], "cannot open"),
-        ("text file", [text_file], "not a readable 64-bit layout library"),
+        ("text file", [text_file], "not a readable layout library"),
         ("no file", [], "no file given"),
         ("unknown option", ["--frobnicate", dll], "unknown option --frobnicate"),
     ]

@@ -414,7 +414,7 @@ TEST(Kbdcheck, NotA64BitImageIsUnreadableNotAFinding)
     };
     const Case cases[] = {
         {"text file", [](Bytes& b) { b.assign({'h', 'e', 'l', 'l', 'o', '\n'}); }, kbdread::ErrorKind::NotPe},
-        {"PE32 header", [](Bytes& b) { put<std::uint16_t>(b, optionalHeader(), 0x10B); }, kbdread::ErrorKind::NotPe32Plus},
+        {"PE32 header", [](Bytes& b) { put<std::uint16_t>(b, optionalHeader(), 0x10B); }, kbdread::ErrorKind::UnsupportedMachine},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

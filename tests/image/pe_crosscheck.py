@@ -2,11 +2,9 @@
 """Checks the shape of the built Kurd.dll with pefile, a PE parser we did not
 write, so a fault shared by our reader and our validator cannot hide.
 
-Usage: pe_crosscheck.py <Kurd.dll> <Kurd.rc>
-The resource script gives the maker's texts the version block must carry.
+Usage: pe_crosscheck.py <Kurd.dll>
 Prints one line per failed property and exits 1 if any failed.
 """
-import re
 import struct
 import sys
 
@@ -23,17 +21,18 @@ FILE_LARGE_ADDRESS_AWARE = 0x0020
 FILE_DLL = 0x2000
 LANG_EN_US = 0x0409
 
-VERSION_KEYS = [
-    "CompanyName", "FileDescription", "FileVersion", "InternalName",
-    "ProductName", "Release Information", "LegalCopyright",
-    "OriginalFilename", "ProductVersion",
+BUILDER = "kbd tables built with LLVM 16"
+VERSION_TEXTS = [
+    ("CompanyName", "Central Kurdish Keyboard Layout Team"),
+    ("FileDescription", "Arabic (101) - Halvaro Layout"),
+    ("FileVersion", "1, 0, 3, 40"),
+    ("InternalName", "kurd (3.40)"),
+    ("ProductName", BUILDER),
+    ("Release Information", BUILDER),
+    ("LegalCopyright", "Copyright (C) 2026 Central Kurdish Keyboard Layout Team"),
+    ("OriginalFilename", "kurd"),
+    ("ProductVersion", "1, 0, 3, 40"),
 ]
-
-
-def maker_texts(rc_path):
-    """The #define texts of the resource script, by macro name."""
-    with open(rc_path, encoding="utf-8") as rc:
-        return dict(re.findall(r'^#define\s+(\w+)\s+"(.*)"\s*$', rc.read(), re.M))
 
 
 def align_up(value, alignment):
@@ -93,14 +92,13 @@ def string_resource(pe, string_id):
     return None
 
 
-def main(dll_path, rc_path):
+def main(dll_path):
     with open(dll_path, "rb") as f:
         raw = f.read()
     pe = pefile.PE(data=raw)
     image = pe.get_memory_mapped_image(ImageBase=IMAGE_BASE)
     fh, oh = pe.FILE_HEADER, pe.OPTIONAL_HEADER
     dirs = oh.DATA_DIRECTORY
-    texts = maker_texts(rc_path)
     checks = []
 
     def check(name, actual, expected):
@@ -193,16 +191,9 @@ def main(dll_path, rc_path):
                      for t in info.StringTable]
     check("string tables", [t.LangID for t in string_tables], [b"000004B0"])
     values = {k.decode(): v.decode() for k, v in string_tables[0].entries.items()}
-    check("version keys in order", list(values), VERSION_KEYS)
-    check("CompanyName", values.get("CompanyName"), texts.get("KURD_MAKER"))
-    check("FileDescription", values.get("FileDescription"), "Arabic (101) - Halvaro Layout")
-    check("FileVersion", values.get("FileVersion"), "1, 0, 3, 40")
-    check("InternalName", values.get("InternalName"), "kurd (3.40)")
-    check("ProductName", values.get("ProductName"), texts.get("KURD_BUILDER"))
-    check("Release Information", values.get("Release Information"), texts.get("KURD_BUILDER"))
-    check("LegalCopyright", values.get("LegalCopyright"), texts.get("KURD_NOTICE"))
-    check("OriginalFilename", values.get("OriginalFilename"), "kurd")
-    check("ProductVersion", values.get("ProductVersion"), "1, 0, 3, 40")
+    check("version keys in order", list(values), [key for key, _ in VERSION_TEXTS])
+    for key, text in VERSION_TEXTS:
+        check(key, values.get(key), text)
     translations = [var.entry for info in pe.FileInfo[0] if info.Key == b"VarFileInfo"
                     for var in info.Var]
     check("translation", translations, [{b"Translation": "0x0000 0x04b0"}])
@@ -217,6 +208,6 @@ def main(dll_path, rc_path):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 3:
+    if len(sys.argv) != 2:
         sys.exit(__doc__)
-    sys.exit(main(sys.argv[1], sys.argv[2]))
+    sys.exit(main(sys.argv[1]))

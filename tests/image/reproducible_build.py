@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """Builds the layout library twice, in two fresh build folders at different
-depths, and checks that both builds and the project's own Kurd.dll are the
-same bytes and that none carries a file-system path.
+depths, and checks for every form that both builds and the project's own
+image are the same bytes and that none carries a file-system path.
 
-Usage: reproducible_build.py <layout source dir> <toolchain file> <Kurd.dll> <cmake>
+Usage: reproducible_build.py <layout source dir> <image manifest> <cmake>
+The manifest lists the project's images, one "<form> <path>" line each.
 """
 import os
 import subprocess
@@ -15,15 +16,18 @@ import tempfile
 PATH_MARKERS = ["/work", "/tmp", "/home", "/usr", "/build", "C:\\", "\\\\"]
 
 
-def build(cmake, source, toolchain, binary):
-    for args in (["-S", source, "-B", binary, "-G", "Ninja", "--toolchain", toolchain,
-                  "-DCMAKE_BUILD_TYPE=Release"],
-                 ["--build", binary]):
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def build(cmake, source, binary, forms):
+    """The image of each form, built from scratch in `binary`."""
+    for args in (["-S", source, "-B", binary, "-G", "Ninja"], ["--build", binary]):
         run = subprocess.run([cmake, *args], capture_output=True, text=True)
         if run.returncode != 0:
             sys.exit(f"cmake {' '.join(args)} failed:\n{run.stdout}{run.stderr}")
-    with open(os.path.join(binary, "Kurd.dll"), "rb") as f:
-        return f.read()
+    return {form: read(os.path.join(binary, f"kurd-{form}", "Kurd.dll")) for form in forms}
 
 
 def leaked_paths(image, markers):
@@ -42,32 +46,37 @@ def first_difference(a, b):
     return f"sizes differ: {len(a)} and {len(b)} bytes"
 
 
-def main(source, toolchain, project_dll, cmake):
-    source, toolchain, project_dll = (os.path.abspath(p) for p in (source, toolchain, project_dll))
-    with open(project_dll, "rb") as f:
-        project = f.read()
+def main(source, manifest, cmake):
+    source = os.path.abspath(source)
+    with open(manifest, encoding="utf-8") as f:
+        project_paths = dict(line.split(" ", 1) for line in f.read().splitlines())
     with tempfile.TemporaryDirectory(prefix="kurd-repro-") as scratch:
         first_dir = os.path.join(scratch, "a")
         second_dir = os.path.join(scratch, "second", "deeper", "build")
-        first = build(cmake, source, toolchain, first_dir)
-        second = build(cmake, source, toolchain, second_dir)
-        markers = PATH_MARKERS + [source, first_dir, second_dir, os.path.dirname(project_dll)]
+        first = build(cmake, source, first_dir, project_paths)
+        second = build(cmake, source, second_dir, project_paths)
         failures = []
-        if first != second:
-            failures.append("two clean builds differ: " + first_difference(first, second))
-        if first != project:
-            failures.append(f"{project_dll} differs from a clean build: "
-                            + first_difference(first, project))
-        for name, image in (("clean build", first), (project_dll, project)):
-            failures += [f"{name} holds the path {leak}" for leak in leaked_paths(image, markers)]
+        for form, project_path in project_paths.items():
+            project = read(project_path)
+            markers = PATH_MARKERS + [source, first_dir, second_dir, os.path.dirname(project_path)]
+            if first[form] != second[form]:
+                failures.append(f"{form}: two clean builds differ: "
+                                + first_difference(first[form], second[form]))
+            if first[form] != project:
+                failures.append(f"{form}: {project_path} differs from a clean build: "
+                                + first_difference(first[form], project))
+            for name, image in (("clean build", first[form]), (project_path, project)):
+                failures += [f"{form}: {name} holds the path {leak}"
+                             for leak in leaked_paths(image, markers)]
     for failure in failures:
         print("FAIL", failure)
     if not failures:
-        print(f"reproducible: {len(first)} bytes, no paths")
+        print("reproducible, no paths: "
+              + ", ".join(f"{form} {len(image)} bytes" for form, image in first.items()))
     return 1 if failures else 0
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 5:
+    if len(sys.argv) != 4:
         sys.exit(__doc__)
     sys.exit(main(*sys.argv[1:]))

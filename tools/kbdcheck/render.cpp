@@ -12,19 +12,8 @@ namespace {
 using kbdread::KeyOutcome;
 using kbdread::Layout;
 
-std::string hex(std::uint64_t value, int digits = 0)
-{
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%0*llX", digits, static_cast<unsigned long long>(value));
-    return text;
-}
-
-std::string bareHex(unsigned value, int digits)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%0*X", digits, value);
-    return text;
-}
+using kbdread::bareHex;
+using kbdread::hex;
 
 std::string utf8(const std::u16string& text)
 {
@@ -326,9 +315,24 @@ void characterJson(Json& json, const Character& c)
     json.raw("}");
 }
 
+// The form the tables were read in, and whether it was found or given.
+std::string formText(const Layout& layout)
+{
+    const auto& form = layout.description();
+    return std::string(form.name) + ": " + form.title + ", machine " + kbdread::machineName(layout.pe.machine) + ", " +
+           std::to_string(form.tables.pointer) + "-byte pointer fields, " +
+           (layout.formForced ? "as given" : "detected from the image");
+}
+
 void layoutJson(Json& json, const Layout& layout)
 {
-    json.raw("{").key("tablesRva").number(layout.tablesRva);
+    const auto& form = layout.description();
+    json.raw("{").key("form").raw("{").key("name").string(form.name);
+    json.raw(",").key("machine").number(layout.pe.machine);
+    json.raw(",").key("pointerFieldBytes").number(form.tables.pointer);
+    json.raw(",").key("addressBytes").number(form.addressWidth);
+    json.raw(",").key("detected").raw(layout.formForced ? "false" : "true").raw("}");
+    json.raw(",").key("tablesRva").number(layout.tablesRva);
     json.raw(",").key("descriptorRva").number(layout.descriptorRva);
     json.raw(",").key("imageBase").number(layout.pe.imageBase);
     json.raw(",").key("localeFlags").number(layout.localeFlags);
@@ -499,6 +503,7 @@ std::string dumpText(const Report& report)
     const Layout& layout = *report.layout;
     std::ostringstream out;
     out << "layout\n";
+    out << "  form " << formText(layout) << "\n";
     out << "  KBDTABLES at RVA " << hex(layout.tablesRva) << ", KbdLayerDescriptor at RVA "
         << hex(layout.descriptorRva) << ", preferred base " << hex(layout.pe.imageBase) << "\n";
     out << "  fLocaleFlags " << hex(layout.localeFlags, 8) << ", nLgMax " << unsigned{layout.nLgMax}

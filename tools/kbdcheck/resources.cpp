@@ -1,6 +1,5 @@
 #include "resources.h"
 
-#include <cstdio>
 #include <span>
 
 namespace kbdcheck {
@@ -12,12 +11,7 @@ constexpr std::uint32_t kFixedFileInfoSize = 52;
 constexpr std::uint32_t kStringsPerBundle = 16;
 constexpr int kMaxBlockDepth = 4; // root, StringFileInfo, table, string
 
-std::string hex(std::uint64_t value)
-{
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-    return text;
-}
+using kbdread::hex;
 
 [[noreturn]] void fail(const std::string& message)
 {
@@ -31,21 +25,22 @@ public:
 
     void require(std::uint64_t rva, std::uint64_t size, const std::string& what) const
     {
-        if (rva > image_.size() || size > image_.size() - rva)
+        if (!image_.fits(rva, size))
             fail(what + " at RVA " + hex(rva) + " (" + std::to_string(size) + " bytes) runs past the image");
     }
     std::uint16_t u16(std::uint64_t rva, const std::string& what) const
     {
         require(rva, 2, what);
-        return static_cast<std::uint16_t>(image_[rva] | image_[rva + 1] << 8);
+        return image_.u16(rva);
     }
     std::uint32_t u32(std::uint64_t rva, const std::string& what) const
     {
-        return u16(rva, what) | static_cast<std::uint32_t>(u16(rva + 2, what)) << 16;
+        require(rva, 4, what);
+        return image_.u32(rva);
     }
 
 private:
-    const std::vector<std::uint8_t>& image_;
+    kbdread::ByteView image_;
 };
 
 std::uint64_t align4(std::uint64_t value)
