@@ -376,7 +376,7 @@ TEST(KbdcheckBoundaries, EveryImportDirectory)
 {
     struct Row {
         const char* name;
-        std::size_t index;
+        std::uint32_t index; // the data directory, as the PE format numbers them
         std::uint32_t rva;
         std::uint32_t size;
     };
@@ -390,8 +390,8 @@ TEST(KbdcheckBoundaries, EveryImportDirectory)
     for (const Row& row : rows)
         expectFindings({std::string(row.name) + " directory filled",
                         [&row](Bytes& b) {
-                            put<std::uint32_t>(b, optionalHeader() + 112 + 8 * static_cast<std::uint32_t>(row.index), row.rva);
-                            put<std::uint32_t>(b, optionalHeader() + 116 + 8 * static_cast<std::uint32_t>(row.index), row.size);
+                            put<std::uint32_t>(b, optionalHeader() + 112 + 8 * row.index, row.rva);
+                            put<std::uint32_t>(b, optionalHeader() + 116 + 8 * row.index, row.size);
                         },
                         {code::kImports}});
 }
