@@ -1,8 +1,8 @@
 #!/usr/bin/python3
-"""The kbdcheck command line: exit codes, messages, and --json agreeing with
---dump line for line.
+"""The kbdcheck command line: exit codes, messages, --json agreeing with
+--dump line for line, and the form of every built image found or forced.
 
-Usage: kbdcheck_cli.py <kbdcheck> <Kurd.dll> <scratch dir>
+Usage: kbdcheck_cli.py <kbdcheck> <kurd-images.txt> <scratch dir>
 """
 import json
 import os
@@ -108,8 +108,42 @@ def resources_from_json(resources):
     return lines
 
 
-def main(tool, dll, scratch):
+def read_manifest(path):
+    """{form: image path} from the build's "<form> <path>" lines."""
+    with open(path) as f:
+        return dict(line.rstrip("\n").split(" ", 1) for line in f if line.strip())
+
+
+def check_forms(tool, images):
+    """Each image is clean, --dump and --json name its form, and forcing
+    another form is refused on stderr with status 2."""
+    for form, image in images.items():
+        status, out, _ = run(tool, image)
+        expect(f"{form}: exit status", (status, out), (0, f"{image}: no findings\n"))
+        status, dump, _ = run(tool, "--dump", image)
+        form_line = next((line for line in dump.splitlines() if line.startswith("  form ")), None)
+        expect(f"{form}: --dump names the form", (form_line or "").startswith(f"  form {form}: "), True)
+        expect(f"{form}: --dump says it was detected", (form_line or "").endswith("detected from the image"), True)
+        status, out, _ = run(tool, "--json", image)
+        found = json.loads(out)["layout"]["form"]
+        expect(f"{form}: --json form", (found["name"], found["detected"]), (form, True))
+        status, out, _ = run(tool, "--form", form, "--json", image)
+        expect(f"{form}: forced to itself", (status, json.loads(out)["layout"]["form"]["detected"]), (0, False))
+        for other in images:
+            if other == form:
+                continue
+            status, out, err = run(tool, "--form", other, image)
+            expect(f"{form} forced to {other}: exit status", status, 2)
+            expect(f"{form} forced to {other}: message ({err.strip()!r})",
+                   f"not a readable layout library in the {other} form: " in err, True)
+            expect(f"{form} forced to {other}: nothing on stdout", out, "")
+
+
+def main(tool, manifest, scratch):
     os.makedirs(scratch, exist_ok=True)
+    images = read_manifest(manifest)
+    dll = images["x64"]
+    check_forms(tool, images)
 
     status, out, _ = run(tool, "--help")
     expect("--help exit status", status, 0)
@@ -158,6 +192,8 @@ def main(tool, dll, scratch):
         ("text file", [text_file], "not a readable layout library"),
         ("no file", [], "no file given"),
         ("unknown option", ["--frobnicate", dll], "unknown option --frobnicate"),
+        ("unknown form", ["--form", "ia64", dll], "unknown form ia64"),
+        ("form missing", ["--form"], "--form needs a form"),
     ]
     for name, args, message in unreadable:
         status, out, err = run(tool, *args)

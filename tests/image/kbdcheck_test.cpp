@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 
+#include "built_images.h"
 #include "kbdcheck.h"
 #include "render.h"
 
@@ -448,6 +450,217 @@ TEST(Kbdcheck, SurvivesDamageAnywhere)
                     << "offset " << offset << " value " << int{value} << ": " << error.what();
             }
         }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Every form: the built image has no findings, and damage to it (the findings
+// every form shares, at the offsets of its own pointer width, and those only
+// the new forms can have) gives exactly its findings.
+
+using kbdread::Form;
+
+// A built image of one form, read at its preferred base.
+struct FormImage {
+    Bytes bytes;
+    Layout layout;
+
+    std::uint32_t at(std::uint32_t rva) const { return layout.pe.fileOffsetOf(rva).value(); }
+    const kbdread::FormDescription& form() const { return layout.description(); }
+    std::uint32_t site(PointerRole role) const
+    {
+        for (const auto& s : layout.pointerSites)
+            if (s.role == role)
+                return s.siteRva;
+        throw std::logic_error("no such pointer site");
+    }
+    const kbdread::Relocation& relocationOf(std::uint32_t siteRva) const
+    {
+        for (const auto& r : layout.pe.relocations)
+            if (r.rva == siteRva && r.type != kbdread::kRelocAbsolute)
+                return r;
+        throw std::logic_error("no relocation for the site");
+    }
+    // Rewrites the type of the relocation of a stored pointer.
+    void retype(Bytes& b, std::uint32_t siteRva, std::uint8_t type) const
+    {
+        const std::uint32_t entry = at(relocationOf(siteRva).entryRva);
+        put<std::uint16_t>(b, entry, static_cast<std::uint16_t>((get<std::uint16_t>(b, entry) & 0x0FFF) | type << 12));
+    }
+    std::uint32_t versionResource() const
+    {
+        for (const auto& entry : kbdcheck::readResources(layout).entries)
+            if (entry.type == kbdcheck::kResourceTypeVersion)
+                return entry.rva;
+        throw std::logic_error("no version resource");
+    }
+    // Rewrites the export name in place, using the zero padding after it.
+    void renameExport(Bytes& b, const std::string& name) const
+    {
+        const std::uint32_t text = at(layout.pe.exports.names.at(0).nameRva);
+        for (std::size_t i = std::strlen(kbdread::kDescriptorExport); i <= name.size(); ++i)
+            if (b.at(text + i) != 0)
+                throw std::logic_error("no room after the export name");
+        std::memcpy(&b[text], name.c_str(), name.size() + 1);
+    }
+};
+
+const FormImage& formImage(Form form)
+{
+    static std::map<Form, FormImage> images;
+    auto found = images.find(form);
+    if (found == images.end()) {
+        Bytes bytes = kbdread::readFileBytes(builtImage(form));
+        Layout layout = kbdread::readLayout(std::span<const std::uint8_t>(bytes));
+        found = images.emplace(form, FormImage{std::move(bytes), std::move(layout)}).first;
+    }
+    return found->second;
+}
+
+class KbdcheckEveryForm : public testing::TestWithParam<Form> {};
+INSTANTIATE_TEST_SUITE_P(Forms, KbdcheckEveryForm, everyForm(), FormName());
+
+TEST_P(KbdcheckEveryForm, BuiltImageHasNoFindings)
+{
+    const auto report = kbdcheck::check(formImage(GetParam()).bytes);
+    EXPECT_EQ(kbdcheck::findingsText(report), "no findings\n");
+    ASSERT_TRUE(report.layout.has_value());
+    EXPECT_STREQ(report.layout->description().name, kbdread::describe(GetParam()).name);
+}
+
+struct FormDamage {
+    const char* name;
+    std::set<Form> forms;
+    std::function<void(const FormImage&, Bytes&)> apply;
+    std::set<std::string> codes;                                  // exactly these codes are reported
+    std::function<std::uint32_t(const FormImage&)> rva = nullptr; // where the first finding must point, if given
+};
+
+const std::set<Form> kAllForms{Form::X64, Form::X86, Form::Wow64, Form::Arm64};
+const std::set<Form> kI386Forms{Form::X86, Form::Wow64};
+
+std::uint8_t otherRelocationType(const FormImage& image)
+{
+    return image.form().relocationType == kbdread::kRelocDir64 ? kbdread::kRelocHighLow : kbdread::kRelocDir64;
+}
+
+const std::vector<FormDamage>& formDamages()
+{
+    static const std::vector<FormDamage> all = {
+        {"writable section", kAllForms,
+         [](const FormImage& i, Bytes& b) {
+             const std::uint32_t flags = i.layout.pe.sectionHeaderOffset(0) + 36;
+             put(b, flags, get<std::uint32_t>(b, flags) | 0x80000000u);
+         },
+         {code::kWritableSection}},
+        {"import directory added", kAllForms,
+         [](const FormImage& i, Bytes& b) {
+             put<std::uint32_t>(b, i.layout.pe.dataDirectoryOffset(kbdread::kImportDirectory), i.layout.tablesRva);
+             put<std::uint32_t>(b, i.layout.pe.dataDirectoryOffset(kbdread::kImportDirectory) + 4, 20);
+         },
+         {code::kImports}},
+        {"relocation of pKeyNames turned into padding", kAllForms,
+         [](const FormImage& i, Bytes& b) { i.retype(b, i.site(PointerRole::KeyNames), kbdread::kRelocAbsolute); },
+         {code::kMissingRelocation}, [](const FormImage& i) { return i.site(PointerRole::KeyNames); }},
+        {"pKeyNames relocated with the other machine's type", kAllForms,
+         [](const FormImage& i, Bytes& b) { i.retype(b, i.site(PointerRole::KeyNames), otherRelocationType(i)); },
+         {code::kRelocationType}, [](const FormImage& i) { return i.site(PointerRole::KeyNames); }},
+        {"a key-name string relocated with the other machine's type", kAllForms,
+         [](const FormImage& i, Bytes& b) { i.retype(b, i.site(PointerRole::KeyNameExtString), otherRelocationType(i)); },
+         {code::kRelocationType}, [](const FormImage& i) { return i.site(PointerRole::KeyNameExtString); }},
+        {"record address in the code without its relocation", kI386Forms,
+         [](const FormImage& i, Bytes& b) { i.retype(b, i.layout.descriptorRva + 1, kbdread::kRelocAbsolute); },
+         {code::kMissingRelocation}, [](const FormImage& i) { return i.layout.descriptorRva + 1; }},
+        {"record address in the code relocated as DIR64", kI386Forms,
+         [](const FormImage& i, Bytes& b) { i.retype(b, i.layout.descriptorRva + 1, kbdread::kRelocDir64); },
+         {code::kRelocationType}, [](const FormImage& i) { return i.layout.descriptorRva + 1; }},
+        {"upper half of pKeyNames set", {Form::Wow64},
+         [](const FormImage& i, Bytes& b) { put<std::uint32_t>(b, i.at(i.site(PointerRole::KeyNames) + 4), 1); },
+         {code::kUpperHalf}, [](const FormImage& i) { return i.site(PointerRole::KeyNames) + 4; }},
+        {"upper half of the null pDeadKey set", {Form::Wow64},
+         [](const FormImage& i, Bytes& b) { put<std::uint32_t>(b, i.at(i.site(PointerRole::DeadKey) + 4), 0x80000000u); },
+         {code::kUpperHalf}, [](const FormImage& i) { return i.site(PointerRole::DeadKey) + 4; }},
+        {"upper half of a row pointer set", {Form::Wow64},
+         [](const FormImage& i, Bytes& b) { put<std::uint32_t>(b, i.at(i.site(PointerRole::CharTableRows) + 4), 0xFFFFFFFFu); },
+         {code::kUpperHalf}},
+        {"export named _KbdLayerDescriptor", kAllForms,
+         [](const FormImage& i, Bytes& b) { i.renameExport(b, "_KbdLayerDescriptor"); }, {code::kDecoratedExport},
+         [](const FormImage& i) { return i.layout.pe.exports.names.at(0).nameRva; }},
+        {"export named KbdLayerDescriptor@0", kAllForms,
+         [](const FormImage& i, Bytes& b) { i.renameExport(b, "KbdLayerDescriptor@0"); }, {code::kDecoratedExport}},
+        {"export named _KbdLayerDescriptor@0 is not missing", kI386Forms,
+         [](const FormImage& i, Bytes& b) {
+             i.renameExport(b, "KbdLayerDescriptor@0");
+             b[i.at(i.layout.pe.exports.names.at(0).nameRva)] = '_'; // "_bdLayerDescriptor@0": no longer ours
+         },
+         {code::kMissingExport}},
+        {"entry point set to the KBDTABLES record", kAllForms,
+         [](const FormImage& i, Bytes& b) { put<std::uint32_t>(b, i.layout.pe.entryPointOffset(), i.layout.tablesRva); },
+         {code::kEntryPoint}, [](const FormImage& i) { return i.layout.tablesRva; }},
+        {"entry point set to the descriptor's code", {Form::X64, Form::Arm64},
+         [](const FormImage& i, Bytes& b) { put<std::uint32_t>(b, i.layout.pe.entryPointOffset(), i.layout.descriptorRva); },
+         {code::kEntryPoint}, [](const FormImage& i) { return i.layout.descriptorRva; }},
+        {"ModNumber selects a column no table has", kAllForms,
+         [](const FormImage& i, Bytes& b) { b[i.at(i.layout.modifiers.rva + i.form().tables.modNumber + 3)] = 4; },
+         {code::kModifierNumber},
+         [](const FormImage& i) { return i.layout.modifiers.rva + i.form().tables.modNumber + 3; }},
+        {"stored checksum wrong", kAllForms,
+         [](const FormImage& i, Bytes& b) { put<std::uint32_t>(b, i.layout.pe.checksumOffset, 1); }, {code::kChecksum}},
+        {"scan-code map laid over the descriptor record", kAllForms,
+         [](const FormImage& i, Bytes& b) {
+             const auto& t = i.form().tables;
+             put<std::uint32_t>(b, i.at(i.layout.tablesRva + t.vscToVk),
+                                static_cast<std::uint32_t>(i.layout.loadBase + i.layout.tablesRva + t.vscToVkE0));
+         },
+         {code::kOverlap}},
+        {"version block longer than its resource", kAllForms,
+         [](const FormImage& i, Bytes& b) { put<std::uint16_t>(b, i.at(i.versionResource()), 0xFFF0); },
+         {code::kResources}, [](const FormImage& i) { return i.versionResource(); }},
+        {"pKeyNames null", kAllForms,
+         [](const FormImage& i, Bytes& b) {
+             std::fill_n(&b[i.at(i.site(PointerRole::KeyNames))], i.form().addressWidth, 0);
+         },
+         {code::kNullPointer}, [](const FormImage& i) { return i.site(PointerRole::KeyNames); }},
+    };
+    return all;
+}
+
+TEST_P(KbdcheckEveryForm, EachDamageGivesItsOwnFinding)
+{
+    const FormImage& image = formImage(GetParam());
+    for (const auto& damage : formDamages()) {
+        if (!damage.forms.contains(GetParam()))
+            continue;
+        SCOPED_TRACE(damage.name);
+        Bytes bytes = image.bytes;
+        damage.apply(image, bytes);
+        if (!damage.codes.contains(code::kChecksum))
+            put(bytes, image.layout.pe.checksumOffset, kbdread::computePeChecksum(bytes));
+        const auto report = kbdcheck::check(bytes);
+        EXPECT_EQ(codesOf(report), damage.codes) << kbdcheck::findingsText(report);
+        if (damage.rva && !report.findings.empty()) {
+            EXPECT_EQ(report.findings.front().rva, damage.rva(image)) << kbdcheck::findingsText(report);
+            EXPECT_EQ(report.findings.front().fileOffset, image.layout.pe.fileOffsetOf(damage.rva(image)))
+                << kbdcheck::findingsText(report);
+        }
+    }
+}
+
+// The ret that ends the descriptor's code, and in the 32-bit forms the whole
+// code (mov eax,imm32; ret), do nothing but return.
+TEST_P(KbdcheckEveryForm, EntryPointThatOnlyReturnsIsAccepted)
+{
+    const FormImage& image = formImage(GetParam());
+    const std::uint32_t retSize = GetParam() == Form::Arm64 ? 4 : 1;
+    std::vector<std::uint32_t> entries{image.layout.descriptorRva + image.form().codeSize - retSize};
+    if (kI386Forms.contains(GetParam()))
+        entries.push_back(image.layout.descriptorRva);
+    for (const std::uint32_t entry : entries) {
+        SCOPED_TRACE("entry point RVA " + std::to_string(entry));
+        Bytes bytes = image.bytes;
+        put<std::uint32_t>(bytes, image.layout.pe.entryPointOffset(), entry);
+        put(bytes, image.layout.pe.checksumOffset, kbdread::computePeChecksum(bytes));
+        EXPECT_EQ(kbdcheck::findingsText(kbdcheck::check(bytes)), "no findings\n");
     }
 }
 

@@ -211,32 +211,6 @@ TEST(Checksum, MatchesTheStoredValueAndSeesAChange)
     EXPECT_EQ(kbdread::computePeChecksum(restamped), pristineLayout().pe.checksumStored);
 }
 
-// Reads one damaged copy; anything but success or ReadError is a failure.
-void readSurvives(const Bytes& bytes, const std::string& what)
-{
-    try {
-        kbdread::readLayout(std::span<const std::uint8_t>(bytes), 0x7FF612340000);
-    } catch (const kbdread::ReadError&) {
-    } catch (const std::exception& other) {
-        ADD_FAILURE() << what << ": unexpected exception " << other.what();
-    }
-}
-
-TEST(Robustness, FlippedZeroedAndTruncatedBytesNeverCrash)
-{
-    const Bytes& original = pristine();
-    Bytes bytes = original;
-    for (std::size_t at = 0; at < original.size(); ++at) {
-        for (std::uint8_t replacement : {static_cast<std::uint8_t>(original[at] ^ 0xFF), std::uint8_t{0}}) {
-            bytes[at] = replacement;
-            readSurvives(bytes, "byte " + hex(at) + " set to " + hex(replacement));
-        }
-        bytes[at] = original[at];
-    }
-    for (std::size_t length = 0; length < original.size(); length += 64)
-        readSurvives(Bytes(original.begin(), original.begin() + length), "cut at " + hex(length));
-}
-
 // ---------------------------------------------------------------------------
 // Every form: the form found from the image, a form forced on it, and damage
 // to what differs between the forms (the code, the pointer widths, the
@@ -400,6 +374,35 @@ TEST_P(EveryForm, ErrorsCarryTheirRvaAndFileOffset)
         EXPECT_EQ(error.problem().rva, site) << error.what();
         EXPECT_EQ(error.problem().fileOffset, image.at(site)) << error.what();
     }
+}
+
+// Reads one damaged copy away from its preferred base; anything but success
+// or ReadError is a failure.
+void readSurvives(const Bytes& bytes, std::uint64_t loadBase, const std::string& what)
+{
+    try {
+        kbdread::readLayout(std::span<const std::uint8_t>(bytes), loadBase);
+    } catch (const kbdread::ReadError&) {
+    } catch (const std::exception& other) {
+        ADD_FAILURE() << what << ": unexpected exception " << other.what();
+    }
+}
+
+TEST_P(EveryForm, FlippedZeroedAndTruncatedBytesNeverCrash)
+{
+    const Bytes& original = formImage(GetParam()).bytes;
+    const bool image32 = formImage(GetParam()).layout.pe.optionalMagic == kbdread::kPe32Magic;
+    const std::uint64_t loadBase = image32 ? 0x6A120000 : 0x7FF612340000;
+    Bytes bytes = original;
+    for (std::size_t at = 0; at < original.size(); ++at) {
+        for (std::uint8_t replacement : {static_cast<std::uint8_t>(original[at] ^ 0xFF), std::uint8_t{0}}) {
+            bytes[at] = replacement;
+            readSurvives(bytes, loadBase, "byte " + hex(at) + " set to " + hex(replacement));
+        }
+        bytes[at] = original[at];
+    }
+    for (std::size_t length = 0; length < original.size(); length += 64)
+        readSurvives(Bytes(original.begin(), original.begin() + length), loadBase, "cut at " + hex(length));
 }
 
 // ---------------------------------------------------------------------------

@@ -471,8 +471,9 @@ private:
         try {
             resources_ = readResources(layout_);
         } catch (const ResourceError& error) {
-            atRva(code::kResources, "resource directory", pe_.dataDirectories[kbdread::kResourceDirectory].rva,
-                  error.what());
+            kbdread::Problem problem = pe_.at(error.rva(), error.what());
+            problem.where = "resource directory";
+            findings_.push_back({std::move(problem), code::kResources});
         }
     }
 

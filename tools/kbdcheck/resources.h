@@ -14,10 +14,14 @@
 namespace kbdcheck {
 
 // A resource directory or block that cannot be read as the resource loader
-// would; the message names what and where.
+// would; the message names what, rva() where.
 class ResourceError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    ResourceError(std::uint64_t rva, const std::string& message) : std::runtime_error(message), rva_(rva) {}
+    std::uint64_t rva() const noexcept { return rva_; }
+
+private:
+    std::uint64_t rva_;
 };
 
 inline constexpr std::uint32_t kResourceTypeString = 6;

@@ -141,9 +141,8 @@ std::vector<Form> formsFor(const PeInfo& pe)
             forms.push_back(f.form);
     }
     if (forms.empty()) {
-        const std::uint32_t machineOffset = pe.optionalHeaderOffset - 20;
         throw ReadError(ErrorKind::UnsupportedMachine,
-                        {"", std::nullopt, machineKnown ? pe.optionalHeaderOffset : machineOffset,
+                        {"", std::nullopt, machineKnown ? pe.optionalHeaderOffset : pe.machineOffset(),
                          machineKnown ? "machine " + machineName(pe.machine) + " with a " +
                                             (pe.optionalMagic == kPe32Magic ? "PE32 (0x10B)" : "PE32+ (0x20B)") +
                                             " optional header: no layout library is built that way"

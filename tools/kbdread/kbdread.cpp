@@ -11,7 +11,7 @@ namespace {
 
 // The layout up to the point where the forms of one machine part: the
 // image mapped and relocated, the export's RVA.
-void mapLayout(Layout& layout, std::span<const std::uint8_t> file, std::optional<std::uint64_t> loadBase)
+void mapAndRelocate(Layout& layout, std::span<const std::uint8_t> file, std::optional<std::uint64_t> loadBase)
 {
     layout.loadBase = loadBase.value_or(layout.pe.imageBase);
     if (layout.loadBase % 0x10000 != 0 ||
@@ -64,52 +64,64 @@ std::vector<Form> i386Order(const Layout& mapped)
     return {Form::Wow64, Form::X86};
 }
 
+// The form asked for, refused with FormMismatch when the image is for
+// another machine or its tables only read in another width.
+Layout readForced(const Layout& mapped, Form form, const std::vector<Form>& fitting)
+{
+    const FormDescription& forced = describe(form);
+    if (std::find(fitting.begin(), fitting.end(), form) == fitting.end())
+        throw ReadError(ErrorKind::FormMismatch,
+                        {"Machine", std::nullopt, mapped.pe.machineOffset(),
+                         std::string("the ") + forced.name + " form is an image for machine " +
+                             machineName(forced.machine) + ", but this image is for machine " +
+                             machineName(mapped.pe.machine)});
+    try {
+        return walkAs(mapped, form, true);
+    } catch (const ReadError& error) {
+        for (Form other : fitting) {
+            if (other == form)
+                continue;
+            try {
+                walkAs(mapped, other, false);
+            } catch (const ReadError&) {
+                continue;
+            }
+            Problem problem = error.problem();
+            problem.message = std::string("the tables do not read as the ") + forced.name + " form (" +
+                              error.what() + "); they read as the " + describe(other).name + " form";
+            throw ReadError(ErrorKind::FormMismatch, std::move(problem));
+        }
+        throw;
+    }
+}
+
+// The form the image is in: the one its machine is built in, or for i386
+// the likelier width first and the other when only it reads.
+Layout readDetected(const Layout& mapped, const std::vector<Form>& fitting)
+{
+    if (fitting.size() == 1)
+        return walkAs(mapped, fitting.front(), false);
+    const std::vector<Form> order = i386Order(mapped);
+    try {
+        return walkAs(mapped, order[0], false);
+    } catch (const ReadError& first) {
+        try {
+            return walkAs(mapped, order[1], false);
+        } catch (const ReadError&) {
+            throw first;
+        }
+    }
+}
+
 } // namespace
 
 Layout readLayout(std::span<const std::uint8_t> file, std::optional<std::uint64_t> loadBase, std::optional<Form> form)
 {
     Layout mapped;
     mapped.pe = parseHeaders(ByteView(file));
-    std::vector<Form> candidates = formsFor(mapped.pe); // before fields whose meaning depends on the machine
-    mapLayout(mapped, file, loadBase);
-    if (form) {
-        const FormDescription& forced = describe(*form);
-        if (std::find(candidates.begin(), candidates.end(), *form) == candidates.end())
-            throw ReadError(ErrorKind::FormMismatch,
-                            {"Machine", std::nullopt, mapped.pe.optionalHeaderOffset - 20,
-                             std::string("the ") + forced.name + " form is an image for machine " +
-                                 machineName(forced.machine) + ", but this image is for machine " +
-                                 machineName(mapped.pe.machine)});
-        try {
-            return walkAs(mapped, *form, true);
-        } catch (const ReadError& error) {
-            for (Form other : candidates)
-                if (other != *form) {
-                    try {
-                        walkAs(mapped, other, false);
-                    } catch (const ReadError&) {
-                        continue;
-                    }
-                    throw ReadError(ErrorKind::FormMismatch,
-                                    {error.problem().where, error.problem().rva, error.problem().fileOffset,
-                                     std::string("the tables do not read as the ") + forced.name + " form (" +
-                                         error.what() + "); they read as the " + describe(other).name + " form"});
-                }
-            throw;
-        }
-    }
-    if (candidates.size() == 1)
-        return walkAs(mapped, candidates.front(), false);
-    candidates = i386Order(mapped);
-    try {
-        return walkAs(mapped, candidates[0], false);
-    } catch (const ReadError& first) {
-        try {
-            return walkAs(mapped, candidates[1], false);
-        } catch (const ReadError&) {
-            throw first;
-        }
-    }
+    const std::vector<Form> fitting = formsFor(mapped.pe); // before fields whose meaning depends on the machine
+    mapAndRelocate(mapped, file, loadBase);
+    return form ? readForced(mapped, *form, fitting) : readDetected(mapped, fitting);
 }
 
 Layout readLayout(const std::filesystem::path& path, std::optional<std::uint64_t> loadBase, std::optional<Form> form)

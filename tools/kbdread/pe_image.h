@@ -99,6 +99,7 @@ struct PeInfo {
     std::uint32_t checksumOffset = 0;
     std::uint32_t dataDirectoriesOffset = 0;
     std::uint32_t sectionTableOffset = 0;
+    std::uint32_t machineOffset() const { return optionalHeaderOffset - 20; }
     std::uint32_t entryPointOffset() const { return optionalHeaderOffset + 16; }
     std::uint32_t dataDirectoryOffset(std::size_t index) const
     {
