@@ -4,9 +4,12 @@
 // Everything that can be worked out without Windows (geometry, the pulse,
 // the installer request) lives in its own unit; this file only creates the
 // windows, paints them and passes events on. It must run on Windows XP, so
-// it imports nothing newer: later functions are looked up at run time.
+// it imports nothing newer: later functions are looked up at run time. It
+// imports only libraries that Windows takes from the system directory
+// alone; the shell and Uniscribe are bound at run time from there.
 #include <windows.h>
 #include <objbase.h>
+#include <shellapi.h>
 #include <usp10.h>
 
 #include <iterator>
@@ -18,6 +21,7 @@
 #include "install_request.h"
 #include "pulse.h"
 #include "resource.h"
+#include "system_library.h"
 
 namespace halvaro {
 namespace {
@@ -58,28 +62,21 @@ struct Form1 {
     COLORREF picture4BackColour = 0;
     int dpi = defaultDpi;
     Pulse pulse;
-    OneShot installerStart;
+    InstallerStarter installerStarter;
 };
 
 // The program's one window.
 Form1 form;
 
-// Functions newer than Windows XP, or outside the statically imported
-// libraries, are looked up by name; a null result means "not here".
-template <typename Function>
-Function lookUp(HMODULE module, const char* name) {
-    if (!module)
-        return nullptr;
-    // FARPROC goes through the generic function pointer type so the
-    // compiler accepts the conversion to the real signature.
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
+// Functions newer than Windows XP are looked up by name; a null result
+// means "not here".
+using win32::procedure;
 
 HMODULE user32() { return GetModuleHandleW(L"user32.dll"); }
 
 int windowDpi(HWND window) {
     using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow = lookUp<GetDpiForWindowFunction>(user32(), "GetDpiForWindow");
+    static const auto getDpiForWindow = procedure<GetDpiForWindowFunction>(user32(), "GetDpiForWindow");
     if (getDpiForWindow) {
         if (const UINT dpi = getDpiForWindow(window))
             return static_cast<int>(dpi);
@@ -97,7 +94,7 @@ SIZE formWindowSize(int dpi) {
     RECT frame{0, 0, client.width, client.height};
     using AdjustForDpiFunction = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
     static const auto adjustForDpi =
-        lookUp<AdjustForDpiFunction>(user32(), "AdjustWindowRectExForDpi");
+        procedure<AdjustForDpiFunction>(user32(), "AdjustWindowRectExForDpi");
     if (!adjustForDpi || !adjustForDpi(&frame, formStyle, FALSE, formExStyle, static_cast<UINT>(dpi)))
         AdjustWindowRectEx(&frame, formStyle, FALSE, formExStyle);
     return {frame.right - frame.left, frame.bottom - frame.top};
@@ -139,57 +136,19 @@ void centreOnScreen() {
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-// The full path of this program, however long.
-std::wstring modulePath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0)
-            return {};
-        // A cut-off path fills the whole buffer.
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
-
-std::wstring systemDirectory() {
-    std::wstring directory(MAX_PATH, L'\0');
-    for (;;) {
-        const UINT length = GetSystemDirectoryW(directory.data(), static_cast<UINT>(directory.size()));
-        if (length == 0)
-            return {};
-        if (length < directory.size()) {
-            directory.resize(length);
-            return directory;
-        }
-        directory.resize(length);
-    }
-}
-
-// Hands the request to the shell. Shell32 is loaded by its full path in
-// the system folder, never from the launcher's own folder, where a planted
-// copy could sit next to the installers.
+// Hands the request to the shell, bound from the system directory when it
+// is first needed.
 void requestStart(const InstallRequest& request) {
-    const std::wstring shellPath = systemDirectory() + L"\\shell32.dll";
-    using ShellExecuteFunction =
-        HINSTANCE(WINAPI*)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
-    const auto shellExecute =
-        lookUp<ShellExecuteFunction>(LoadLibraryW(shellPath.c_str()), "ShellExecuteW");
+    const auto shellExecute = procedure<decltype(&ShellExecuteW)>(
+        win32::loadSystemLibrary(L"shell32.dll"), "ShellExecuteW");
     if (shellExecute)
         shellExecute(nullptr, request.verb.c_str(), request.file.c_str(),
                      request.parameters.c_str(), nullptr, request.showMode);
 }
 
-// Both installer buttons: one start request per run, the outcome is not
-// looked at, and the launcher closes whether or not the installer started.
 void startInstallerAndClose(std::wstring_view installer) {
-    if (!form.installerStart.take())
-        return;
-    requestStart(makeInstallRequest(modulePath(), GetCommandLineW(), installer));
-    DestroyWindow(form.window);
+    form.installerStarter.startAndClose(win32::modulePath(), GetCommandLineW(), installer,
+                                        requestStart, [] { DestroyWindow(form.window); });
 }
 
 void Command1_Click() { startInstallerAndClose(olderWindowsInstaller); }
@@ -241,21 +200,44 @@ void paintImage3(HDC dc) {
     DeleteDC(source);
 }
 
+// Uniscribe, bound from the system directory when the first caption is
+// drawn. Where it cannot be bound, captions are drawn by DrawTextW.
+struct Uniscribe {
+    decltype(&ScriptStringAnalyse) analyse;
+    decltype(&ScriptString_pSize) size;
+    decltype(&ScriptStringOut) out;
+    decltype(&ScriptStringFree) free;
+
+    bool bound() const { return analyse && size && out && free; }
+};
+
+const Uniscribe& uniscribe() {
+    static const Uniscribe functions = [] {
+        const HMODULE usp10 = win32::loadSystemLibrary(L"usp10.dll");
+        return Uniscribe{procedure<decltype(&ScriptStringAnalyse)>(usp10, "ScriptStringAnalyse"),
+                         procedure<decltype(&ScriptString_pSize)>(usp10, "ScriptString_pSize"),
+                         procedure<decltype(&ScriptStringOut)>(usp10, "ScriptStringOut"),
+                         procedure<decltype(&ScriptStringFree)>(usp10, "ScriptStringFree")};
+    }();
+    return functions;
+}
+
 // Centres a caption in `area`. Uniscribe orders the mixed Arabic-script and
 // Latin runs, shapes them, and measures the shaped text it draws, so the
 // centring holds where joined Arabic letters are narrower than their
 // isolated forms (DrawTextW measures the isolated forms under Wine).
 void drawCaption(HDC dc, const wchar_t* text, int length, RECT area) {
+    const Uniscribe& script = uniscribe();
     SCRIPT_STRING_ANALYSIS analysis = nullptr;
     const int glyphCapacity = length * 3 / 2 + 16;
-    if (length > 0 && SUCCEEDED(ScriptStringAnalyse(dc, text, length, glyphCapacity, -1,
-                                                    SSA_GLYPHS | SSA_FALLBACK, 0, nullptr, nullptr,
-                                                    nullptr, nullptr, nullptr, &analysis))) {
-        const SIZE* size = ScriptString_pSize(analysis);
+    if (length > 0 && script.bound() &&
+        SUCCEEDED(script.analyse(dc, text, length, glyphCapacity, -1, SSA_GLYPHS | SSA_FALLBACK, 0,
+                                 nullptr, nullptr, nullptr, nullptr, nullptr, &analysis))) {
+        const SIZE* size = script.size(analysis);
         const int x = area.left + (area.right - area.left - (size ? size->cx : 0)) / 2;
         const int y = area.top + (area.bottom - area.top - (size ? size->cy : 0)) / 2;
-        ScriptStringOut(analysis, x, y, 0, nullptr, 0, 0, FALSE);
-        ScriptStringFree(&analysis);
+        script.out(analysis, x, y, 0, nullptr, 0, 0, FALSE);
+        script.free(&analysis);
         return;
     }
     DrawTextW(dc, text, length, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
@@ -432,6 +414,8 @@ bool registerClasses() {
 }
 
 int run(HINSTANCE instance, int showCommand) {
+    // Before anything else can load a library by name.
+    win32::restrictLibrarySearch();
     form.instance = instance;
     // The shell may hand the start request to COM-based extensions.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);

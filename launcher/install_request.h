@@ -39,19 +39,26 @@ std::wstring installerParameters(std::wstring_view arguments);
 InstallRequest makeInstallRequest(std::wstring_view modulePath, std::wstring_view commandLine,
                                   std::wstring_view installer);
 
-// Lets one start request through per run, however many clicks or key
-// repeats arrive before the window is gone.
-class OneShot {
+// Both installer buttons go through one starter: it asks for one start per
+// run, however many clicks or key repeats arrive before the window is gone
+// (the shell may dispatch messages while it handles the request), then
+// closes the window, whether or not the installer started.
+class InstallerStarter {
 public:
-    bool take() {
-        if (taken_)
-            return false;
-        taken_ = true;
-        return true;
+    // request(const InstallRequest&) hands the request to the shell;
+    // close() closes the window.
+    template <typename Request, typename Close>
+    void startAndClose(std::wstring_view modulePath, std::wstring_view commandLine,
+                       std::wstring_view installer, Request&& request, Close&& close) {
+        if (started_)
+            return;
+        started_ = true;
+        request(makeInstallRequest(modulePath, commandLine, installer));
+        close();
     }
 
 private:
-    bool taken_ = false;
+    bool started_ = false;
 };
 
 }  // namespace halvaro

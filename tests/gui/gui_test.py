@@ -14,9 +14,12 @@ passed, 1 failed (each failure says what was expected and what was seen),
 import argparse
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import time
+
+from plant_names import plant_names
 
 SKIPPED = 77
 
@@ -132,8 +135,8 @@ class Case:
             shutil.copy(self.program(installer), folder)
         return folder
 
-    def probe(self, launcher, steps, dpi=None, arguments=None, first_tick=False, trace=False, timeout=40,
-              may_fail_to_start=False, while_running=None, dll_overrides=None, env=None):
+    def probe(self, launcher, steps, dpi=None, arguments=None, first_tick=False, second_click=False, trace=False,
+              timeout=40, may_fail_to_start=False, while_running=None, dll_overrides=None, env=None):
         """Runs the launcher under the probe; returns its report and stderr.
         while_running(), if given, is called while the probe runs."""
         command = [self.args.runner, "exec", "--gui", "--timeout", str(timeout)]
@@ -145,9 +148,12 @@ class Case:
             command += ["--desktop", "Wide", "1920x1080"]
         if arguments is not None:
             command += ["--args", arguments]
+        if first_tick or second_click:
+            command += ["--hooks", windows_path(self.program("launcherhooks.dll"))]
         if first_tick:
-            command += ["--first-tick", windows_path(self.program("firsttick.dll")),
-                        windows_path(os.path.join(self.work, "first-tick.txt"))]
+            command += ["--first-tick", windows_path(os.path.join(self.work, "first-tick.txt"))]
+        if second_click:
+            command += ["--second-click"]
         if trace:
             command += ["--winedebug", "trace+exec"]
         command += steps
@@ -299,6 +305,60 @@ def check_pixels(case, report, points):
         case.check(seen == rgb, f"{label} at client ({x},{y}) {rgb}", seen)
 
 
+class Screenshot:
+    """A 24-bit BMP file the probe wrote ("shot:FILE")."""
+
+    def __init__(self, path):
+        with open(path, "rb") as bmp:
+            self.data = bmp.read()
+        self.offset = struct.unpack_from("<I", self.data, 10)[0]
+        self.width, self.height = struct.unpack_from("<ii", self.data, 18)
+        self.stride = (self.width * 3 + 3) & ~3
+
+    def rgb(self, x, y):
+        row = self.height - 1 - y if self.height > 0 else y
+        i = self.offset + row * self.stride + x * 3
+        return self.data[i + 2], self.data[i + 1], self.data[i]
+
+
+def caption_ink(shot, origin, rect, dpi):
+    """The first and last columns of dark caption ink in a button, relative
+    to its left edge, looking inside its edges and focus rectangle; None
+    if it has none."""
+    left, top, width, height = rect
+    inset = pixels(90, dpi)
+    columns = [x for x in range(left + inset, left + width - inset)
+               if any(sum(shot.rgb(origin[0] + x, origin[1] + y)) < 300
+                      for y in range(top + inset, top + height - inset))]
+    return (columns[0] - left, columns[-1] - left) if columns else None
+
+
+def check_captions(case, report, shot_path, dpi, centred):
+    """Every button shows its caption; with centred, the installer
+    captions' ink sits in the middle of the button, within 3 px at 96 DPI
+    (half the trailing blank, which the shaped width counts). Uniscribe
+    measures the shaped text; DrawTextW under Wine measures the unjoined
+    forms and leaves these captions 8 to 15 px left of centre."""
+    if not case.check(os.path.exists(shot_path), f"a screenshot {shot_path}", "none"):
+        return
+    shot = Screenshot(shot_path)
+    origin = report.ints("client_origin")
+    controls = report.controls()
+    for name in ("command1", "command2", "command3"):
+        rect = controls.get(name, {}).get("rect")
+        if not case.check(rect and origin, f"{name} and the client origin in the report", rect):
+            continue
+        ink = caption_ink(shot, origin, rect, dpi)
+        if not case.check(ink is not None, f"{name}'s caption drawn (dark ink inside the button)", "no ink"):
+            continue
+        if centred and name != "command3":
+            off = ((ink[0]) - (rect[2] - 1 - ink[1])) / 2
+            tolerance = 3 * dpi / 96
+            case.check(abs(off) <= tolerance,
+                       f"{name}'s caption centred within {tolerance:g} px (shaped by Uniscribe)",
+                       f"ink from x {ink[0]} to {ink[1]} of {rect[2]}: {off:+g} px off centre")
+
+
 def pixels_step(points):
     return "pixels:" + ";".join(f"{x},{y}" for _, x, y, _ in points)
 
@@ -356,6 +416,7 @@ def case_window(case, dpi):
         pixels_step(points + edges), f"shot:{windows_path(shot)}", "key:esc", "exit", "settle"]
     report, _ = case.probe(launcher, steps, dpi=dpi, first_tick=True)
     print(f"screenshot: {shot}")
+    check_captions(case, report, shot, dpi, centred=True)
 
     first_tick = report.one("first_tick_strip")
     case.check(first_tick == [str(v) for v in STRIP_START],
@@ -380,6 +441,17 @@ def case_window(case, dpi):
         rest = rest[1:]
     case.check(rest[:1] == ["command1"], "Tab after command3 to come back to command1 (past the strip)",
                focus)
+    case.check_nothing_started(report, "Esc")
+
+
+def case_captions_without_uniscribe(case):
+    """Where Uniscribe cannot be bound (Wine told not to load usp10.dll),
+    DrawTextW still draws every caption and the launcher works."""
+    launcher = windows_path(os.path.join(case.folder_with_launcher(case.work), "Halvaro.exe"))
+    shot = os.path.join(case.work, "launcher.bmp")
+    report, _ = case.probe(launcher, ["facts", "sleep:1500", f"shot:{windows_path(shot)}", "key:esc", "exit"],
+                           dll_overrides="usp10=d")
+    check_captions(case, report, shot, 96, centred=False)
     case.check_nothing_started(report, "Esc")
 
 
@@ -454,10 +526,10 @@ def dispatch_rows(case):
 
 
 def run_dispatch(case, folder, launcher, arguments, steps, installer, parameters, how,
-                 request_file=None, may_fail_to_start=False):
+                 request_file=None, may_fail_to_start=False, **probe_options):
     """Runs one dispatch row; installer None means nothing may start."""
     report, stderr = case.probe(launcher, steps + ["exit", "settle"], arguments=arguments, trace=True,
-                                may_fail_to_start=may_fail_to_start)
+                                may_fail_to_start=may_fail_to_start, **probe_options)
     if may_fail_to_start and report.one("form") == ["none"]:
         return report
     starts = case.installer_starts()
@@ -484,8 +556,10 @@ def case_dispatch(case, row):
         return case_drive_root(case)
     if row == "long_path":
         return case_long_path(case)
-    if row == "planted_shell32":
-        return case_planted_shell32(case)
+    if row == "planted_libraries":
+        return case_planted_libraries(case)
+    if row == "click_while_closing":
+        return case_click_while_closing(case)
     if row == "missing_installer":
         folder = case.folder_with_launcher(os.path.join(case.work, "no installers"), installers=())
         report, stderr = case.probe(windows_path(os.path.join(folder, "Halvaro.exe")),
@@ -501,23 +575,42 @@ def case_dispatch(case, row):
                  arguments, steps, installer, parameters, f"{' '.join(steps)} (row {row})")
 
 
-def case_planted_shell32(case):
-    """A shell32.dll beside the launcher is never loaded: the launcher takes
-    shell32 from the system folder. Wine is told to prefer a native
-    shell32 wherever one is found, so a search that looked in the
-    launcher's folder would load the planted one."""
+def case_planted_libraries(case):
+    """A copy of every library the launcher may load beyond the safe ones
+    (plant_names.py), and of the shell it binds by full path, planted
+    beside it, is never loaded: the launcher takes each from the system
+    folder. Wine is told to prefer native copies of those names wherever
+    one is found, as a Windows without them on its known-DLL list behaves,
+    so a search that looked in the launcher's folder would load the planted
+    copy. Drawing the captions binds Uniscribe; the click binds the shell."""
     folder = case.folder_with_launcher(os.path.join(case.work, "download folder"))
-    shutil.copy(case.program("plantedshell32.dll"), os.path.join(folder, "shell32.dll"))
+    unsafe = plant_names(os.path.join(folder, "Halvaro.exe"))
+    case.check("usp10.dll" in unsafe, "the launcher's image to name usp10.dll", unsafe)
+    names = sorted(set(unsafe) | {"shell32.dll"})
+    print(f"planted as: {names}")
+    for name in names:
+        shutil.copy(case.program("planted.dll"), os.path.join(folder, name))
     planted_log = os.path.join(case.work, "planted.log")
+    overrides = ",".join(name[:-len(".dll")] for name in names) + "=n,b"
     report, _ = case.probe(windows_path(os.path.join(folder, "Halvaro.exe")),
-                           ["click:command2", "exit", "settle"], dll_overrides="shell32=n,b",
+                           ["click:command2", "exit", "settle"], dll_overrides=overrides,
                            env={"PLANTED_DLL_LOG": windows_path(planted_log)})
     loaded = open(planted_log, encoding="utf-8").read().splitlines() if os.path.exists(planted_log) else []
-    case.check(loaded == [], "the planted shell32.dll never loaded", loaded)
-    case.check_exit(report, "a click on command2 beside a planted shell32.dll")
+    case.check(loaded == [], f"no planted library ({', '.join(names)}) ever loaded", loaded)
+    case.check_exit(report, "a click on command2 beside planted libraries")
     case.check(case.installer_starts() == [(windows_path(folder) + "\\setup8.exe", "/admin")],
                "setup8.exe started once with /admin through the system's shell32",
                case.installer_starts())
+
+
+def case_click_while_closing(case):
+    """A second activation while the first is still in progress: as
+    Command2's start request closes the form, a hook in the launcher sends
+    it a click of Command1 (launcherhooks.dll). Only setup8.exe starts."""
+    folder = case.folder_with_launcher(os.path.join(case.work, "plain folder"))
+    run_dispatch(case, windows_path(folder), windows_path(os.path.join(folder, "Halvaro.exe")), None,
+                 ["click:command2"], "setup8.exe", "/admin",
+                 "a click on command2 and one on command1 while the form closes", second_click=True)
 
 
 def case_drive_root(case):
@@ -560,13 +653,16 @@ def main():
     parser.add_argument("--runner", required=True, help="tests/wine/run")
     parser.add_argument("--windows", required=True, help="the windows-x64 build folder")
     parser.add_argument("--work", required=True, help="a folder for this test's files")
-    parser.add_argument("case", help="window-96, window-120, window-144, pulse, gdi or dispatch-<row>")
+    parser.add_argument("case", help="window-96, window-120, window-144, captions-without_uniscribe, pulse, "
+                                     "gdi or dispatch-<row>")
     args = parser.parse_args()
     args.windows = os.path.abspath(args.windows)
     args.work = os.path.abspath(args.work)
     case = Case(args, args.case)
     if args.case.startswith("window-"):
         status = case_window(case, int(args.case.split("-")[1]))
+    elif args.case == "captions-without_uniscribe":
+        status = case_captions_without_uniscribe(case)
     elif args.case == "pulse":
         status = case_pulse(case)
     elif args.case == "gdi":

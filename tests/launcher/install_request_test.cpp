@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace halvaro {
 namespace {
@@ -82,11 +83,57 @@ TEST(InstallRequest, AsksForElevationInANormalWindow) {
     EXPECT_EQ(request.showMode, 1);
 }
 
-TEST(OneShot, LetsOnlyTheFirstRequestThrough) {
-    OneShot guard;
-    EXPECT_TRUE(guard.take());
-    for (int repeat = 0; repeat < 5; ++repeat)
-        EXPECT_FALSE(guard.take()) << "repeat " << repeat;
+// A second activation arrives at each point of the first one's run; the
+// starter must ask for exactly one start, of the first button's installer,
+// and close the window once.
+TEST(InstallerStarter, StartsOnceHoweverManyActivationsArrive) {
+    enum class Arrives { afterTheWindowClosed, duringTheRequest, whileTheWindowCloses };
+    struct Row {
+        const char* name;
+        Arrives when;
+        std::wstring_view secondInstaller;
+    };
+    const Row rows[] = {
+        {"the same button again after the window closed", Arrives::afterTheWindowClosed,
+         olderWindowsInstaller},
+        {"the same button while the shell handles the request", Arrives::duringTheRequest,
+         olderWindowsInstaller},
+        {"the other button while the shell handles the request", Arrives::duringTheRequest,
+         newerWindowsInstaller},
+        {"the other button while the window closes", Arrives::whileTheWindowCloses,
+         newerWindowsInstaller},
+    };
+    for (const Row& row : rows) {
+        InstallerStarter starter;
+        std::vector<std::wstring> requested;
+        int closes = 0;
+        bool secondArrived = false;
+        auto activate = [&](std::wstring_view installer, auto& self) -> void {
+            const auto arriveNow = [&](Arrives now) {
+                if (row.when == now && !secondArrived) {
+                    secondArrived = true;
+                    self(row.secondInstaller, self);
+                }
+            };
+            starter.startAndClose(
+                L"C:\\L\\Halvaro.exe", L"Halvaro.exe", installer,
+                [&](const InstallRequest& request) {
+                    requested.push_back(request.file);
+                    arriveNow(Arrives::duringTheRequest);
+                },
+                [&] {
+                    ++closes;
+                    arriveNow(Arrives::whileTheWindowCloses);
+                });
+        };
+        activate(olderWindowsInstaller, activate);
+        if (row.when == Arrives::afterTheWindowClosed)
+            activate(row.secondInstaller, activate);
+
+        EXPECT_EQ(requested, std::vector<std::wstring>{L"C:\\L\\setup7.exe"})
+            << row.name << ": " << requested.size() << " start requests";
+        EXPECT_EQ(closes, 1) << row.name;
+    }
 }
 
 }  // namespace

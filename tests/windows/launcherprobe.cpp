@@ -1,5 +1,5 @@
-// launcherprobe LAUNCHER [--args TEXT] [--first-tick DLL FILE] [--winedebug CHANNELS]
-//               [--desktop NAME WxH] [--first-paint X,Y,R,G,B;...] STEP...
+// launcherprobe LAUNCHER [--args TEXT] [--hooks DLL [--first-tick FILE] [--second-click]]
+//               [--winedebug CHANNELS] [--desktop NAME WxH] [--first-paint X,Y,R,G,B;...] STEP...
 //
 // Starts the launcher the way the shell does (its own path in quotes, then
 // the argument text), waits for its window, then carries out the steps in
@@ -20,9 +20,11 @@
 //   settle              wait until no setup7.exe/setup8.exe runs
 //   sleep:MS            wait
 //
-// --first-tick DLL hooks the launcher's message retrieval before it runs:
-// the hook reads the strip's colour when the first timer message arrives
-// and the probe prints it ("first_tick_strip R G B"). --winedebug gives
+// --hooks names launcherhooks.dll, whose hooks the next two options set on
+// the launcher's thread before it runs. --first-tick: the strip's colour
+// when the first timer message arrives, which the hook writes to FILE and
+// the probe prints ("first_tick_strip R G B"). --second-click: a click of
+// Command1 sent to the form while it is being destroyed. --winedebug gives
 // the launcher alone Wine's debug channels (the shell's "exec" channel
 // shows what the shell was asked to start). --desktop runs the launcher
 // on a virtual desktop of that size. --first-paint prints how long after
@@ -142,9 +144,24 @@ HWND findForm(DWORD processId) {
     return search.found;
 }
 
-// The first message hook runs inside the launcher; it learns where to write
-// from the environment the launcher inherits.
+// The hooks run inside the launcher; the first-tick hook learns where to
+// write from the environment the launcher inherits.
 using HookProc = LRESULT(CALLBACK*)(int, WPARAM, LPARAM);
+
+struct Hooks {
+    std::wstring dll;
+    std::wstring firstTickFile;
+    bool secondClick = false;
+};
+
+// Sets one hook of launcherhooks.dll on the launcher's thread.
+void setHook(HMODULE module, const char* name, int type) {
+    const auto hook = module ? reinterpret_cast<HookProc>(
+                                   reinterpret_cast<void (*)()>(GetProcAddress(module, name)))
+                             : nullptr;
+    if (!hook || !SetWindowsHookExW(type, hook, module, launcher.process.dwThreadId))
+        std::printf("hook_error %s %lu\n", name, GetLastError());
+}
 
 // Moves the probe to a desktop of its own with this size ("1920x1080"),
 // which Wine draws as another virtual desktop; the launcher starts there.
@@ -161,8 +178,7 @@ bool useDesktop(const std::wstring& name, const std::wstring& size) {
     return desktop && SetThreadDesktop(desktop) && GetDesktopWindow();
 }
 
-bool start(const std::wstring& path, const std::wstring& arguments, const std::wstring& hookDll,
-           const std::wstring& firstTickFile) {
+bool start(const std::wstring& path, const std::wstring& arguments, const Hooks& hooks) {
     std::wstring commandLine = L"\"" + path + L"\"";
     if (!arguments.empty())
         commandLine += L" " + arguments;
@@ -170,8 +186,8 @@ bool start(const std::wstring& path, const std::wstring& arguments, const std::w
     startup.cb = sizeof startup;
     if (!desktopName.empty())
         startup.lpDesktop = desktopName.data();
-    if (!firstTickFile.empty())
-        SetEnvironmentVariableW(L"LAUNCHERPROBE_FIRST_TICK", firstTickFile.c_str());
+    if (!hooks.firstTickFile.empty())
+        SetEnvironmentVariableW(L"LAUNCHERPROBE_FIRST_TICK", hooks.firstTickFile.c_str());
     // Past MAX_PATH a path may need its long form ("\\?\" in front).
     const std::wstring longForm = L"\\\\?\\" + path;
     for (const std::wstring& applicationName : {path, longForm}) {
@@ -184,13 +200,12 @@ bool start(const std::wstring& path, const std::wstring& arguments, const std::w
     }
     if (!launcher.process.hProcess)
         return false;
-    if (!hookDll.empty()) {
-        HMODULE module = LoadLibraryW(hookDll.c_str());
-        const auto hook = module ? reinterpret_cast<HookProc>(reinterpret_cast<void (*)()>(
-                                       GetProcAddress(module, "FirstTickHook")))
-                                 : nullptr;
-        if (!hook || !SetWindowsHookExW(WH_GETMESSAGE, hook, module, launcher.process.dwThreadId))
-            std::printf("hook_error %lu\n", GetLastError());
+    if (!hooks.dll.empty()) {
+        HMODULE module = LoadLibraryW(hooks.dll.c_str());
+        if (!hooks.firstTickFile.empty())
+            setHook(module, "FirstTickHook", WH_GETMESSAGE);
+        if (hooks.secondClick)
+            setHook(module, "SecondClickHook", WH_CALLWNDPROC);
     }
     ResumeThread(launcher.process.hThread);
     return true;
@@ -642,22 +657,27 @@ bool runStep(const std::wstring& step) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: launcherprobe LAUNCHER [--args TEXT] [--first-tick DLL FILE] [--winedebug CHANNELS] "
-                     "[--desktop NAME WxH] [--first-paint X,Y,R,G,B;...] STEP...\n");
+        std::fprintf(stderr, "usage: launcherprobe LAUNCHER [--args TEXT] [--hooks DLL [--first-tick FILE] "
+                     "[--second-click]] [--winedebug CHANNELS] [--desktop NAME WxH] "
+                     "[--first-paint X,Y,R,G,B;...] STEP...\n");
         return 2;
     }
     const std::wstring path = argv[1];
-    std::wstring arguments, hookDll, firstTickFile;
+    std::wstring arguments;
+    Hooks hooks;
     std::string firstPaint;
     int i = 2;
     for (; i < argc; ++i) {
         const std::wstring option = argv[i];
         if (option == L"--args" && i + 1 < argc)
             arguments = argv[++i];
-        else if (option == L"--first-tick" && i + 2 < argc) {
-            hookDll = argv[++i];
-            firstTickFile = argv[++i];
-        } else if (option == L"--first-paint" && i + 1 < argc) {
+        else if (option == L"--hooks" && i + 1 < argc)
+            hooks.dll = argv[++i];
+        else if (option == L"--first-tick" && i + 1 < argc)
+            hooks.firstTickFile = argv[++i];
+        else if (option == L"--second-click")
+            hooks.secondClick = true;
+        else if (option == L"--first-paint" && i + 1 < argc) {
             firstPaint = utf8(argv[++i]);
         } else if (option == L"--desktop" && i + 2 < argc) {
             if (!useDesktop(argv[i + 1], argv[i + 2])) {
@@ -672,13 +692,13 @@ int wmain(int argc, wchar_t** argv) {
     }
     LARGE_INTEGER startTicks;
     QueryPerformanceCounter(&startTicks);
-    if (!start(path, arguments, hookDll, firstTickFile)) {
+    if (!start(path, arguments, hooks)) {
         std::printf("form none\n");
         return 1;
     }
     bool ok = firstPaint.empty() ? waitForForm() : timeFirstPaint(startTicks.QuadPart, firstPaint);
-    if (ok && !firstTickFile.empty())
-        firstTick(firstTickFile);
+    if (ok && !hooks.firstTickFile.empty())
+        firstTick(hooks.firstTickFile);
     for (; ok && i < argc; ++i)
         ok = runStep(argv[i]);
     if (launcherRunning()) {
