@@ -25,12 +25,20 @@ def run(tool, *args):
     return done.returncode, done.stdout, done.stderr
 
 
-def writable_copy(dll, scratch):
-    """Kurd.dll with its first section marked writable, checksum made good."""
-    pe = pefile.PE(dll)
+def writable_copy(dll, path, section_name=None, replacements=()):
+    """Kurd.dll with its first section marked writable (and renamed, if a
+    name is given), the byte strings in `replacements` replaced, and its
+    checksum made good."""
+    with open(dll, "rb") as f:
+        data = f.read()
+    for old, new in replacements:
+        assert data.count(old) == 1 and len(new) == len(old), old
+        data = data.replace(old, new)
+    pe = pefile.PE(data=data)
     pe.sections[0].Characteristics |= 0x80000000
+    if section_name is not None:
+        pe.sections[0].Name = section_name.ljust(8, b"\0")
     pe.OPTIONAL_HEADER.CheckSum = 0
-    path = os.path.join(scratch, "writable.dll")
     pe.write(path)
     pe = pefile.PE(path)
     pe.OPTIONAL_HEADER.CheckSum = pe.generate_checksum()
@@ -145,7 +153,7 @@ def main(tool, manifest, scratch):
     expect("clean library: exit status", status, 0)
     expect("clean library: output", out, f"{dll}: no findings\n")
 
-    damaged = writable_copy(dll, scratch)
+    damaged = writable_copy(dll, os.path.join(scratch, "writable.dll"))
     status, out, _ = run(tool, damaged)
     expect("writable section: exit status", status, 1)
     expect("writable section: finding", out.startswith(f"{damaged}: section.writable: section .data"), True)
@@ -153,6 +161,28 @@ def main(tool, manifest, scratch):
     expect("writable section: JSON findings",
            [(f["code"], f["where"]) for f in json.loads(out)["findings"]],
            [("section.writable", "section .data Characteristics")])
+
+    # Quotes, backslashes, control characters and bytes that are not UTF-8,
+    # in the file's name, in a section name (through a finding) and in a key
+    # name: --json must stay JSON a real parser reads back to the same text,
+    # with U+FFFD for each ill-formed sequence, as Python's decoder has it.
+    odd = b'"\\\x01\x1f\xff\t\n'
+    odd_name = odd + b" \xd9\x84 \xf0\x9f\x98\x80 \xc0\xaf \xed\xa0\x80 \xe2\x82. \xf4\x90\x80\x80 \xe0\x80"
+    odd_copy = writable_copy(dll, os.path.join(os.fsencode(scratch), odd_name + b".dll"),
+                             section_name=b"." + odd[:6],
+                             replacements=[("Esc\0".encode("utf-16-le"), '"\\\x1f\0'.encode("utf-16-le"))])
+    done = subprocess.run([os.fsencode(tool), b"--json", odd_copy], capture_output=True)
+    expect("odd names: --json exit status", done.returncode, 1)
+    try:
+        report = json.loads(done.stdout.decode("utf-8"))
+    except ValueError as error:
+        failures.append(f"odd names: --json is not JSON in UTF-8: {error}")
+    else:
+        expect("odd names: file", report["file"], odd_copy.decode("utf-8", "replace"))
+        expect("odd names: finding", [(f["code"], f["where"]) for f in report["findings"]],
+               [("section.writable", "section ." + odd[:6].decode("utf-8", "replace") + " Characteristics")])
+        expect("odd names: key name", [n["text"] for n in report["layout"]["keyNames"] if n["scanCode"] == 1],
+               ['"\\\x1f'])
 
     text_file = os.path.join(scratch, "notes.txt")
     with open(text_file, "w") as f:

@@ -131,7 +131,7 @@ std::uint32_t tablesField(std::uint32_t offset)
 }
 
 struct Damage {
-    const char* name;
+    std::string name;
     std::function<void(Bytes&)> apply;
     std::set<std::string> codes;                    // exactly these codes are reported
     std::function<std::uint32_t()> rva = nullptr;   // where the first finding must point, if given
@@ -160,12 +160,6 @@ const std::vector<Damage>& damages()
          },
          {code::kUnterminated},
          [] { return scanListBeforeAnotherRecord().targetRva + scanListBeforeAnotherRecord().targetSize; }},
-        {"import directory added",
-         [](Bytes& b) {
-             put<std::uint32_t>(b, optionalHeader() + 112 + 8, layout().tablesRva);
-             put<std::uint32_t>(b, optionalHeader() + 116 + 8, 20);
-         },
-         {code::kImports}},
         {"0xF002 cell without a ligature row",
          [](Bytes& b) { put<std::uint16_t>(b, fileOffset(row('Q').rva + 2 + 2), 0xF002); },
          {code::kMissingLigature}, [] { return row('Q').rva + 4; }},
@@ -187,18 +181,9 @@ const std::vector<Damage>& damages()
                  get<std::uint16_t>(b, relocationEntry(layout().tablesRva + 0x00)));
          },
          {code::kMissingRelocation, code::kDuplicateRelocation}},
-        {"pKeyNames relocated as HIGHLOW",
-         [](Bytes& b) {
-             const std::uint32_t entry = relocationEntry(layout().tablesRva + 0x18);
-             put<std::uint16_t>(b, entry, static_cast<std::uint16_t>((get<std::uint16_t>(b, entry) & 0x0FFF) | 0x3000));
-         },
-         {code::kRelocationType}},
         {"0xF001 cell with no dead-key tables",
          [](Bytes& b) { put<std::uint16_t>(b, fileOffset(row('Q').rva + 2), 0xF001); },
          {code::kDeadWithoutTables}},
-        {"ModNumber selects a column no table has",
-         [](Bytes& b) { b[fileOffset(layout().modifiers.rva + 10 + 3)] = 7; },
-         {code::kModifierNumber}},
         {"VK_TO_BIT entry owning two bits",
          [](Bytes& b) { b[fileOffset(site(PointerRole::VkToBit).targetRva + 1)] = 0x03; },
          {code::kModifierBits}},
@@ -208,12 +193,6 @@ const std::vector<Damage>& damages()
         {"a row shadowed by an earlier table",
          [](Bytes& b) { b[fileOffset(layout().charTables[2].rows[0].rva)] = layout().charTables[0].rows[0].virtualKey; },
          {code::kShadowedRow}},
-        {"VK_TO_BIT terminator with modifier bits",
-         [](Bytes& b) {
-             const auto& list = site(PointerRole::VkToBit);
-             b[fileOffset(list.targetRva + list.targetSize - 1)] = 0x08;
-         },
-         {code::kDirtyTerminator}},
         {"scan-code map laid over the descriptor record",
          [](Bytes& b) {
              put<std::uint64_t>(b, tablesField(0x30), layout().loadBase + layout().tablesRva + 0x40);
@@ -274,21 +253,149 @@ TEST(Kbdcheck, BuiltLayoutHasNoFindings)
     ASSERT_TRUE(report.layout.has_value());
 }
 
+// Damages a copy of the library as the row says and checks the findings
+// against it.
+void expectFindings(const Damage& damage)
+{
+    SCOPED_TRACE(damage.name);
+    Bytes bytes = original();
+    damage.apply(bytes);
+    if (damage.codes.count(code::kChecksum) == 0)
+        fixChecksum(bytes);
+    const auto report = kbdcheck::check(bytes);
+    EXPECT_EQ(codesOf(report), damage.codes) << kbdcheck::findingsText(report);
+    if (damage.rva && !report.findings.empty()) {
+        EXPECT_EQ(report.findings.front().rva, damage.rva()) << kbdcheck::findingsText(report);
+        EXPECT_TRUE(report.findings.front().fileOffset.has_value()) << kbdcheck::findingsText(report);
+    }
+}
+
 TEST(Kbdcheck, EachDamageGivesItsOwnFinding)
 {
-    for (const auto& damage : damages()) {
-        SCOPED_TRACE(damage.name);
-        Bytes bytes = original();
-        damage.apply(bytes);
-        if (damage.codes.count(code::kChecksum) == 0)
-            fixChecksum(bytes);
-        const auto report = kbdcheck::check(bytes);
-        EXPECT_EQ(codesOf(report), damage.codes) << kbdcheck::findingsText(report);
-        if (damage.rva && !report.findings.empty()) {
-            EXPECT_EQ(report.findings.front().rva, damage.rva()) << kbdcheck::findingsText(report);
-            EXPECT_TRUE(report.findings.front().fileOffset.has_value()) << kbdcheck::findingsText(report);
+    for (const auto& damage : damages())
+        expectFindings(damage);
+}
+
+// Each kind of damage at its edge as well as at a far-off value.
+
+// The relocation of a stored 64-bit pointer must be DIR64; ABSOLUTE leaves
+// the pointer unrelocated, HIGHLOW moves only its low half, and the loader
+// applies no other type to an image.
+TEST(KbdcheckBoundaries, EveryRelocationTypeOnAStoredPointer)
+{
+    for (std::uint16_t type = 0; type < 16; ++type) {
+        std::set<std::string> codes;
+        if (type == kbdread::kRelocAbsolute)
+            codes = {code::kMissingRelocation};
+        else if (type == kbdread::kRelocHighLow)
+            codes = {code::kRelocationType};
+        else if (type != kbdread::kRelocDir64)
+            codes = {code::kBadRelocations};
+        expectFindings({"pKeyNames relocated with type " + std::to_string(type),
+                        [type](Bytes& b) {
+                            const std::uint32_t entry = relocationEntry(layout().tablesRva + 0x18);
+                            put<std::uint16_t>(b, entry, static_cast<std::uint16_t>(
+                                                             (get<std::uint16_t>(b, entry) & 0x0FFF) | type << 12));
+                        },
+                        codes});
+    }
+}
+
+// The pointer site of a list, by role and position.
+const kbdread::PointerSite& listSite(PointerRole role, std::size_t index)
+{
+    for (const auto& s : layout().pointerSites)
+        if (s.role == role && s.index == index && !s.isNull())
+            return s;
+    throw std::logic_error("no such list");
+}
+
+// A non-zero byte in the entry that ends a list, at the first and the last
+// byte the reader does not look at to find the end, for every kind of list.
+TEST(KbdcheckBoundaries, DirtyTerminatorOfEveryList)
+{
+    struct Row {
+        PointerRole role;
+        std::size_t index;
+        std::vector<int> bytes; // offsets in the terminator; negative ones count from its end
+    };
+    std::vector<Row> rows = {
+        {PointerRole::VkToBit, 0, {1}},                  // modifier bits
+        {PointerRole::VkToWcharTable, 0, {8, 9, 10, -1}}, // counts and fill
+        {PointerRole::KeyNames, 0, {1, 7}},              // fill before the pointer
+        {PointerRole::KeyNamesExt, 0, {1, 7}},
+        {PointerRole::VSCtoVK_E0, 0, {1}},               // fill before the value
+        {PointerRole::VSCtoVK_E1, 0, {1}},
+        {PointerRole::Ligature, 0, {1, 2, 4, -1}},       // fill, column, first and last cell
+    };
+    for (std::size_t table = 0; table < layout().charTables.size(); ++table)
+        rows.push_back({PointerRole::CharTableRows, table, {1, 2, -1}}); // attributes, first and last cell
+    for (const Row& row : rows) {
+        const auto& list = listSite(row.role, row.index);
+        const std::uint32_t terminator = list.targetRva + list.targetSize - list.entrySize;
+        for (const int offset : row.bytes) {
+            const std::uint32_t at = terminator + (offset < 0 ? list.entrySize + offset : offset);
+            expectFindings({std::string(kbdread::toString(row.role)) + " " + std::to_string(row.index + 1) +
+                                ", byte " + std::to_string(at - terminator) + " of its terminator",
+                            [at](Bytes& b) { b[fileOffset(at)] = 0x80; }, {code::kDirtyTerminator},
+                            [at] { return at; }});
         }
     }
+}
+
+// ModNumber may name any column up to the widest table's last, or
+// SHFT_INVALID; anything else is reported.
+TEST(KbdcheckBoundaries, ModNumberAgainstTheWidestTable)
+{
+    std::uint8_t widest = 0;
+    for (const auto& table : layout().charTables)
+        widest = std::max(widest, table.nModifications);
+    struct Row {
+        unsigned bits;
+        std::uint8_t column;
+        bool reported;
+    };
+    const Row rows[] = {
+        {0, static_cast<std::uint8_t>(widest - 1), false},
+        {3, widest, true},
+        {3, 7, true},
+        {1, kbdread::kShiftInvalid, false},
+        {1, kbdread::kShiftInvalid - 1, true},
+    };
+    for (const Row& row : rows) {
+        const std::uint32_t at = layout().modifiers.rva + 10 + row.bits;
+        expectFindings({"ModNumber[" + std::to_string(row.bits) + "] = " + std::to_string(row.column),
+                        [=](Bytes& b) { b[fileOffset(at)] = row.column; },
+                        row.reported ? std::set<std::string>{code::kModifierNumber} : std::set<std::string>{},
+                        [=] { return at; }});
+    }
+}
+
+// A layout library imports nothing: neither import, bound-import nor
+// delay-import directory may be filled, not even by its address or its
+// size alone.
+TEST(KbdcheckBoundaries, EveryImportDirectory)
+{
+    struct Row {
+        const char* name;
+        std::uint32_t index; // the data directory, as the PE format numbers them
+        std::uint32_t rva;
+        std::uint32_t size;
+    };
+    const Row rows[] = {
+        {"import", 1, layout().tablesRva, 20},
+        {"bound-import", 11, layout().tablesRva, 20},
+        {"delay-import", 13, layout().tablesRva, 32},
+        {"delay-import, address only", 13, layout().tablesRva, 0},
+        {"delay-import, size only", 13, 0, 32},
+    };
+    for (const Row& row : rows)
+        expectFindings({std::string(row.name) + " directory filled",
+                        [&row](Bytes& b) {
+                            put<std::uint32_t>(b, optionalHeader() + 112 + 8 * row.index, row.rva);
+                            put<std::uint32_t>(b, optionalHeader() + 116 + 8 * row.index, row.size);
+                        },
+                        {code::kImports}});
 }
 
 TEST(Kbdcheck, EntryPointThatOnlyReturnsIsAccepted)

@@ -371,7 +371,6 @@ TEST_P(EveryForm, ErrorsCarryTheirRvaAndFileOffset)
     }
 }
 
-
 // Reads one damaged copy away from its preferred base; anything but success
 // or ReadError is a failure.
 void readSurvives(const Bytes& bytes, std::uint64_t loadBase, const std::string& what)
@@ -399,6 +398,143 @@ TEST_P(EveryForm, FlippedZeroedAndTruncatedBytesNeverCrash)
     }
     for (std::size_t length = 0; length < original.size(); length += 64)
         readSurvives(Bytes(original.begin(), original.begin() + length), loadBase, "cut at " + hex(length));
+}
+
+// ---------------------------------------------------------------------------
+// Boundaries on every form: lists and records that end on their section's
+// last bytes, and the relocation types the reader takes.
+
+// Copies the list's last entries and its terminator into the slack after
+// the content of the list's section, so that the terminator's last byte is
+// the section's last byte, then cuts the section by `shortBy` bytes.
+// Returns how many entries come before the terminator.
+std::uint32_t moveListToSectionEnd(const FormImage& image, Bytes& b, const kbdread::PointerSite& list,
+                                   std::uint32_t shortBy)
+{
+    const kbdread::PeInfo& pe = image.layout.pe;
+    const kbdread::Section& s = *pe.sectionAt(list.targetRva);
+    const std::uint32_t end = s.virtualAddress + s.rawSize;
+    const std::uint32_t slackEntries = (s.rawSize - s.virtualSize) / list.entrySize;
+    EXPECT_GE(slackEntries, 2u) << "no room for an entry and a terminator after section " << s.name;
+    const std::uint32_t entries = std::min(list.targetSize / list.entrySize, slackEntries) - 1;
+    const std::uint32_t size = (entries + 1) * list.entrySize;
+    std::copy_n(image.bytes.begin() + image.at(list.targetRva + list.targetSize - size), size,
+                b.begin() + s.rawOffset + (end - size - s.virtualAddress));
+    put(b, image.at(list.siteRva), image.base() + end - size, image.layout.description().addressWidth);
+    put(b, pe.sectionHeaderOffset(&s - pe.sections.data()) + 8, s.rawSize - shortBy, 4);
+    return entries;
+}
+
+TEST_P(EveryForm, ListWithItsTerminatorOnTheSectionsLastBytesReadsAndCutShortDoesNot)
+{
+    const FormImage& image = formImage(GetParam());
+    struct Row {
+        kbdread::PointerRole role;
+        std::size_t index;
+        std::string messagePart; // names the list in the Unterminated error
+    };
+    std::vector<Row> rows = {
+        {kbdread::PointerRole::VkToBit, 0, "pVkToBit list"},
+        {kbdread::PointerRole::VkToWcharTable, 0, "pVkToWcharTable list"},
+        {kbdread::PointerRole::KeyNames, 0, "pKeyNames list"},
+        {kbdread::PointerRole::KeyNamesExt, 0, "pKeyNamesExt list"},
+        {kbdread::PointerRole::KeyNameString, 0, "string of pKeyNames entry 0"},
+        {kbdread::PointerRole::KeyNameExtString, 0, "string of pKeyNamesExt entry 0"},
+        {kbdread::PointerRole::VSCtoVK_E0, 0, "pVSCtoVK_E0 list"},
+        {kbdread::PointerRole::VSCtoVK_E1, 0, "pVSCtoVK_E1 list"},
+        {kbdread::PointerRole::Ligature, 0, "pLigature list"},
+    };
+    for (std::size_t t = 0; t < image.layout.charTables.size(); ++t)
+        rows.push_back({kbdread::PointerRole::CharTableRows, t, "rows of character table " + std::to_string(t + 1)});
+
+    for (const Row& row : rows) {
+        const auto& sites = image.layout.pointerSites;
+        const auto list = std::find_if(sites.begin(), sites.end(), [&](const kbdread::PointerSite& s) {
+            return s.role == row.role && s.index == row.index && !s.isNull();
+        });
+        ASSERT_NE(list, sites.end()) << row.messagePart;
+        for (const std::uint32_t shortBy : {0u, 1u, list->entrySize}) {
+            SCOPED_TRACE(row.messagePart + ", section cut by " + std::to_string(shortBy) + " bytes");
+            Bytes bytes = image.bytes;
+            const std::uint32_t entries = moveListToSectionEnd(image, bytes, *list, shortBy);
+            try {
+                const Layout layout = kbdread::readLayout(std::span<const std::uint8_t>(bytes), {}, GetParam());
+                if (shortBy != 0) {
+                    ADD_FAILURE() << "read a list whose terminator lies outside its section";
+                    continue;
+                }
+                const auto read = std::find_if(
+                    layout.pointerSites.begin(), layout.pointerSites.end(),
+                    [&](const kbdread::PointerSite& s) { return s.siteRva == list->siteRva; });
+                ASSERT_NE(read, layout.pointerSites.end());
+                EXPECT_EQ(read->targetSize, (entries + 1) * list->entrySize)
+                    << "the list was not read to its terminator";
+            } catch (const kbdread::ReadError& error) {
+                if (shortBy == 0) {
+                    ADD_FAILURE() << "refused a list whose terminator is the last entry of its section: "
+                                  << error.what();
+                    continue;
+                }
+                EXPECT_EQ(error.kind(), ErrorKind::Unterminated) << error.what();
+                EXPECT_NE(std::string(error.what()).find(row.messagePart), std::string::npos) << error.what();
+            }
+        }
+    }
+}
+
+// A record must fit before the end of its section: the scan-code map, whose
+// entries may hold anything, ending on the section's last byte reads; one
+// byte further does not.
+TEST_P(EveryForm, RecordOnTheSectionsLastBytesReadsAndOneByteFurtherDoesNot)
+{
+    const FormImage& image = formImage(GetParam());
+    const kbdread::Section& s = *image.layout.pe.sectionAt(image.layout.tablesRva);
+    const std::uint32_t mapSize = 2u * image.layout.maxScanCode;
+    for (const std::uint32_t over : {0u, 1u}) {
+        SCOPED_TRACE("map ending " + std::to_string(over) + " bytes past the section");
+        Bytes bytes = image.bytes;
+        put(bytes, image.recordField(image.tables().vscToVk), image.base() + s.end() - mapSize + over,
+            image.layout.description().addressWidth);
+        try {
+            const Layout layout = kbdread::readLayout(std::span<const std::uint8_t>(bytes), {}, GetParam());
+            EXPECT_EQ(over, 0u) << "read a scan-code map that runs past its section";
+            EXPECT_EQ(layout.scanCodeMap.size(), image.layout.maxScanCode);
+        } catch (const kbdread::ReadError& error) {
+            EXPECT_EQ(over, 1u) << error.what();
+            EXPECT_EQ(error.kind(), ErrorKind::PointerOutsideImage) << error.what();
+        }
+    }
+}
+
+// The base relocation types a layout image may hold: ABSOLUTE (padding),
+// HIGHLOW and DIR64 (which one a stored pointer needs is the validator's
+// concern). Every other type is refused, whatever it targets.
+TEST_P(EveryForm, OnlyAbsoluteHighLowAndDir64RelocationsAreRead)
+{
+    const FormImage& image = formImage(GetParam());
+    const auto& relocations = image.layout.pe.relocations;
+    const std::uint32_t pKeyNames = image.layout.tablesRva + image.tables().keyNames;
+    const auto found = std::find_if(relocations.begin(), relocations.end(),
+                                    [&](const kbdread::Relocation& r) { return r.rva == pKeyNames; });
+    ASSERT_NE(found, relocations.end());
+    const std::size_t entry = image.at(found->entryRva);
+
+    for (std::uint8_t type = 0; type < 16; ++type) {
+        SCOPED_TRACE("type " + std::to_string(type));
+        Bytes bytes = image.bytes;
+        put(bytes, entry, ((image.bytes[entry] | image.bytes[entry + 1] << 8) & 0x0FFF) | type << 12, 2);
+        const bool known =
+            type == kbdread::kRelocAbsolute || type == kbdread::kRelocHighLow || type == kbdread::kRelocDir64;
+        try {
+            kbdread::readLayout(std::span<const std::uint8_t>(bytes), {}, GetParam());
+            EXPECT_TRUE(known) << "type accepted";
+        } catch (const kbdread::ReadError& error) {
+            EXPECT_FALSE(known) << error.what();
+            EXPECT_EQ(error.kind(), ErrorKind::BadRelocation) << error.what();
+            EXPECT_NE(std::string(error.what()).find("type " + std::to_string(type)), std::string::npos)
+                << error.what();
+        }
+    }
 }
 
 } // namespace

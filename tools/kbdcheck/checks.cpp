@@ -143,11 +143,19 @@ private:
 
     void checkImports()
     {
+        struct ImportDirectory {
+            std::size_t index;
+            const char* name;
+        };
+        constexpr ImportDirectory kImportDirectories[] = {
+            {kbdread::kImportDirectory, "import"},
+            {kbdread::kBoundImportDirectory, "bound-import"},
+            {kbdread::kDelayImportDirectory, "delay-import"},
+        };
         const auto& dirs = pe_.dataDirectories;
-        for (std::size_t index : {kbdread::kImportDirectory, kbdread::kDelayImportDirectory}) {
+        for (const auto& [index, name] : kImportDirectories) {
             if (index >= dirs.size() || (dirs[index].rva == 0 && dirs[index].size == 0))
                 continue;
-            const char* name = index == kbdread::kImportDirectory ? "import" : "delay-import";
             atFileOffset(code::kImports, std::string("data directory ") + name, pe_.dataDirectoryOffset(index),
                          std::string("the ") + name + " directory is present (RVA " + hex(dirs[index].rva) +
                              ", " + std::to_string(dirs[index].size) +
@@ -338,28 +346,24 @@ private:
         }
     }
 
+    // Every list ends with an all-zero entry. The reader stops at the fields
+    // that mark the end; the rest of that entry must be zero too.
     void checkTerminators()
     {
-        const auto& modifiers = layout_.modifiers;
-        if (modifiers.vkToBitTerminator.modBits != 0)
-            atRva(code::kDirtyTerminator, "VK_TO_BIT terminator",
-                  modifiers.rva, "the VK_TO_BIT list ends with virtual key 0 but modifier bits " +
-                                     hex(modifiers.vkToBitTerminator.modBits));
-        for (std::size_t t = 0; t < layout_.charTables.size(); ++t) {
-            const auto& end = layout_.charTables[t].terminator;
-            const bool clean = end.attributes == 0 &&
-                               std::all_of(end.cells.begin(), end.cells.end(), [](auto c) { return c == 0; });
-            if (!clean)
-                atRva(code::kDirtyTerminator, "character table " + std::to_string(t + 1) + " terminator row",
-                      end.rva, "the row ending character table " + std::to_string(t + 1) +
-                                   " has virtual key 0 but non-zero attributes or cells");
+        for (const auto& site : layout_.pointerSites) {
+            if (site.isNull() || site.entrySize == 0)
+                continue;
+            const std::uint32_t terminator = site.targetRva + site.targetSize - site.entrySize;
+            for (std::uint32_t at = 0; at < site.entrySize; ++at) {
+                const std::uint8_t byte = layout_.image[terminator + at];
+                if (byte == 0)
+                    continue;
+                atRva(code::kDirtyTerminator, describe(site) + " terminator", terminator + at,
+                      "the entry ending " + recordName(site) + " (RVA " + hex(terminator) + ") has " + hex(byte) +
+                          " at byte " + std::to_string(at) + ": a list must end with an all-zero entry");
+                break;
+            }
         }
-        const auto& lig = layout_.ligatureTerminator;
-        const bool ligClean = lig.modificationNumber == 0 &&
-                              std::all_of(lig.cells.begin(), lig.cells.end(), [](auto c) { return c == 0; });
-        if (!ligClean)
-            atRva(code::kDirtyTerminator, "ligature terminator row", lig.rva,
-                  "the row ending the ligature table has virtual key 0 but a non-zero column or cells");
     }
 
     std::uint8_t widestTable() const

@@ -22,7 +22,7 @@ namespace code {
 inline constexpr const char* kTruncated = "image.truncated";           // file data ends early
 inline constexpr const char* kBadHeader = "image.header";              // inconsistent header field
 inline constexpr const char* kBadSection = "image.section";            // section outside the image or overlapping
-inline constexpr const char* kImports = "image.imports";               // an import directory is present
+inline constexpr const char* kImports = "image.imports";               // an import, bound- or delay-import directory
 inline constexpr const char* kEntryPoint = "image.entry";              // the entry point runs code that does something
 inline constexpr const char* kChecksum = "image.checksum";             // a stored checksum that does not match
 inline constexpr const char* kWritableSection = "section.writable";    // a section the loader maps writable

@@ -1,6 +1,7 @@
 #include "render.h"
 
 #include <sstream>
+#include <string_view>
 
 #include "names.h"
 
@@ -43,6 +44,45 @@ std::string utf8(const std::u16string& text)
         }
     }
     return out;
+}
+
+// The UTF-8 character that starts at text[at]: its length in bytes and
+// whether it is well formed. An ill-formed one spans the longest prefix
+// that could still have begun a character (at least one byte), to be
+// replaced by one U+FFFD.
+struct Utf8Character {
+    std::size_t length;
+    bool wellFormed;
+};
+
+Utf8Character utf8Character(std::string_view text, std::size_t at)
+{
+    const unsigned char lead = text[at];
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF; // the range of the second byte
+    if (lead < 0x80)
+        return {1, true};
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : low;   // no overlong forms
+        high = lead == 0xED ? 0x9F : high; // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : low;   // no overlong forms
+        high = lead == 0xF4 ? 0x8F : high; // nothing above U+10FFFF
+    } else {
+        return {1, false};
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        if (at + i == text.size())
+            return {i, false};
+        const unsigned char next = text[at + i];
+        if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF))
+            return {i, false};
+    }
+    return {length, true};
 }
 
 // ---------------------------------------------------------------------------
@@ -220,16 +260,24 @@ public:
         out_ << text;
         return *this;
     }
+    // Text from the command line and from the image (section names) may
+    // hold any bytes: what is not UTF-8 becomes U+FFFD, so the output is
+    // always JSON text.
     Json& string(const std::string& text)
     {
         out_ << '"';
-        for (unsigned char c : text) {
-            if (c == '"' || c == '\\')
+        for (std::size_t at = 0; at < text.size();) {
+            const unsigned char c = text[at];
+            const Utf8Character character = utf8Character(text, at);
+            if (!character.wellFormed)
+                out_ << "\xEF\xBF\xBD"; // U+FFFD REPLACEMENT CHARACTER
+            else if (c == '"' || c == '\\')
                 out_ << '\\' << c;
             else if (c < 0x20)
                 out_ << "\\u" << bareHex(c, 4);
             else
-                out_ << c;
+                out_ << std::string_view(text).substr(at, character.length);
+            at += character.length;
         }
         out_ << '"';
         return *this;

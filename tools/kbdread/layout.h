@@ -51,13 +51,14 @@ struct PointerSite {
     PointerRole role;
     std::size_t index;       // position for per-entry roles, else 0
     std::uint32_t upperHalf = 0; // WOW64 form: the field's upper 32 bits, which must be zero
+    std::uint32_t entrySize = 0; // for a list or string: bytes per entry, the last entry being its terminator
     bool isNull() const { return value == 0; }
 };
 
 // ---------------------------------------------------------------------------
 // The decoded tables. Lists hold their entries without the terminator; the
-// terminator's raw contents are kept where the format says "the rest of the
-// entry is zero", so that can be checked.
+// pointer site of each list gives where its terminator lies, so that the
+// rest of that entry can be checked for zero.
 
 struct VkToBit {
     std::uint8_t virtualKey;
@@ -67,7 +68,6 @@ struct VkToBit {
 struct Modifiers {
     std::uint32_t rva = 0;
     std::vector<VkToBit> vkToBit;   // up to the entry whose virtual key is 0
-    VkToBit vkToBitTerminator{};
     std::uint16_t maxModBits = 0;   // wMaxModBits
     std::vector<std::uint8_t> modNumber; // wMaxModBits + 1 entries
 };
@@ -91,7 +91,6 @@ struct CharTable {
     std::uint8_t nModifications = 0;
     std::uint8_t cbSize = 0;
     std::vector<CharRow> rows;      // up to the row whose virtual key is 0
-    CharRow terminator;             // that row, raw
 };
 
 struct LigatureRow {
@@ -144,7 +143,6 @@ struct Layout {
 
     Modifiers modifiers;
     std::vector<CharTable> charTables;  // in list order
-    std::uint32_t charTablesTerminatorRva = 0;
     bool deadKeyNull = true;            // pDeadKey
     bool keyNamesDeadNull = true;       // pKeyNamesDead
     std::vector<KeyName> keyNames;      // pKeyNames
@@ -157,7 +155,6 @@ struct Layout {
     std::uint8_t nLgMax = 0;
     std::uint8_t cbLgEntry = 0;
     std::vector<LigatureRow> ligatures; // up to the row whose virtual key is 0
-    LigatureRow ligatureTerminator;
 
     std::vector<PointerSite> pointerSites; // in the order the reader followed them
 

@@ -129,7 +129,8 @@ private:
 
     // Counts the entries of a list before its terminator; the terminator must
     // lie inside the section the list starts in. Widens the recorded size of
-    // the pointer site last followed to the whole list.
+    // the pointer site last followed to the whole list and records its entry
+    // size.
     template <typename IsTerminator>
     std::uint32_t countList(std::uint32_t start, std::uint32_t entrySize, const std::string& what,
                             IsTerminator isTerminator)
@@ -146,6 +147,7 @@ private:
                 break;
         }
         out_.pointerSites.back().targetSize = (count + 1) * entrySize;
+        out_.pointerSites.back().entrySize = entrySize;
         return count;
     }
 
@@ -173,7 +175,6 @@ private:
         const std::uint32_t n = countList(bits, 2, "pVkToBit list", [&](std::uint32_t p) { return map_.u8(p) == 0; });
         for (std::uint32_t i = 0; i < n; ++i)
             m.vkToBit.push_back({map_.u8(bits + 2 * i), map_.u8(bits + 2 * i + 1)});
-        m.vkToBitTerminator = {0, map_.u8(bits + 2 * n + 1)};
     }
 
     CharRow readRow(std::uint32_t rva, std::uint8_t columns) const
@@ -189,7 +190,6 @@ private:
         const std::uint32_t entrySize = t_.charTableEntrySize;
         const std::uint32_t n = countList(list, entrySize, "pVkToWcharTable list",
                                           [&](std::uint32_t p) { return fieldIsZero(p); });
-        out_.charTablesTerminatorRva = list + entrySize * n;
         for (std::uint32_t i = 0; i < n; ++i) {
             CharTable table;
             table.entryRva = list + entrySize * i;
@@ -209,7 +209,6 @@ private:
                                                  [&](std::uint32_t p) { return map_.u8(p) == 0; });
             for (std::uint32_t row = 0; row < rows; ++row)
                 table.rows.push_back(readRow(table.rowsRva + table.cbSize * row, table.nModifications));
-            table.terminator = readRow(table.rowsRva + table.cbSize * rows, table.nModifications);
             out_.charTables.push_back(std::move(table));
         }
     }
@@ -269,7 +268,6 @@ private:
         const std::uint32_t n = countList(list, out_.cbLgEntry, "pLigature list", [&](std::uint32_t p) { return map_.u8(p) == 0; });
         for (std::uint32_t i = 0; i < n; ++i)
             out_.ligatures.push_back(readLigature(list + out_.cbLgEntry * i));
-        out_.ligatureTerminator = readLigature(list + out_.cbLgEntry * n);
     }
 
     Layout& out_;
