@@ -11,7 +11,7 @@
 #include "chart_geometry.h"
 #include "chart_renderer.h"
 #include "kbdread.h"
-#include "little_endian.h"
+#include "bytes.h"
 
 using chart::Colour;
 
@@ -31,11 +31,12 @@ struct Picture {
 
 Picture pictureFromBmp(const std::vector<std::uint8_t>& bmp)
 {
+    const kbdread::ByteView header(bmp);
     Picture picture;
-    picture.width = static_cast<int>(le(bmp, 18, 4));
-    picture.height = static_cast<int>(le(bmp, 22, 4));
+    picture.width = static_cast<int>(header.u32(18));
+    picture.height = static_cast<int>(header.u32(22));
     const std::size_t stride = (static_cast<std::size_t>(picture.width) * 3 + 3) / 4 * 4;
-    const std::size_t offset = le(bmp, 10, 4);
+    const std::size_t offset = header.u32(10);
     for (int y = 0; y < picture.height; ++y) {
         const std::size_t row = offset + stride * static_cast<std::size_t>(picture.height - 1 - y);
         for (int x = 0; x < picture.width; ++x) {
@@ -122,7 +123,7 @@ TEST_F(ChartFiles, BmpHeaderDescribesA24BitBottomUpPicture)
         {"image size", 34, 4, stride * 266},
     };
     for (const Row& row : rows)
-        EXPECT_EQ(le(*bmp, row.offset, row.width), row.expected) << row.field;
+        EXPECT_EQ(kbdread::ByteView(*bmp).unsignedAt(row.offset, row.width), row.expected) << row.field;
     EXPECT_EQ(bmp->size(), 54 + stride * 266);
 }
 

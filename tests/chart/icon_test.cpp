@@ -5,7 +5,7 @@
 #include <set>
 
 #include "kbdread.h"
-#include "little_endian.h"
+#include "bytes.h"
 
 
 namespace {
@@ -62,7 +62,7 @@ TEST(Icon, HeadersDescribeOne32x32ImageIn256Colours)
         {"info compression", Info + 16, 4, 0},
     };
     for (const Row& row : rows)
-        EXPECT_EQ(le(ico, row.offset, row.width), row.expected) << row.field;
+        EXPECT_EQ(kbdread::ByteView(ico).unsignedAt(row.offset, row.width), row.expected) << row.field;
 }
 
 TEST(Icon, PaletteHas256DistinctColours)
@@ -72,7 +72,7 @@ TEST(Icon, PaletteHas256DistinctColours)
     std::set<std::uint32_t> colours;
     for (std::size_t i = 0; i < 256; ++i) {
         EXPECT_EQ(ico[Palette + i * 4 + 3], 0) << "reserved byte of entry " << i;
-        colours.insert(le(ico, Palette + i * 4, 3));
+        colours.insert(kbdread::ByteView(ico).unsignedAt(Palette + i * 4, 3));
     }
     EXPECT_EQ(colours.size(), 256u);
 }

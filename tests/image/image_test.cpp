@@ -156,7 +156,7 @@ TEST(Image, ExportDirectory)
 
 TEST(Image, VersionResource)
 {
-    const auto resources = kbdcheck::readResources(layout());
+    const auto resources = kbdread::readResources(kbdread::ByteView(layout().image), layout().pe);
     ASSERT_EQ(resources.versions.size(), 1u);
     const auto& version = resources.versions[0];
     const auto& fixed = version.fixed;
@@ -206,7 +206,7 @@ TEST(Image, VersionResource)
 
 TEST(Image, StringResources)
 {
-    const auto resources = kbdcheck::readResources(layout());
+    const auto resources = kbdread::readResources(kbdread::ByteView(layout().image), layout().pe);
     std::vector<std::tuple<std::uint32_t, std::uint32_t, std::string>> actual;
     for (const auto& string : resources.strings)
         actual.emplace_back(string.id, string.language, narrow(string.text));

@@ -1,8 +1,8 @@
 #!/usr/bin/python3
-"""The kbdcheck command line: exit codes, messages, and --json agreeing with
---dump line for line.
+"""The kbdcheck command line: exit codes, messages, --json agreeing with
+--dump line for line, and the form of every built image found or forced.
 
-Usage: kbdcheck_cli.py <kbdcheck> <Kurd.dll> <scratch dir>
+Usage: kbdcheck_cli.py <kbdcheck> <kurd-images.txt> <scratch dir>
 """
 import json
 import os
@@ -25,12 +25,20 @@ def run(tool, *args):
     return done.returncode, done.stdout, done.stderr
 
 
-def writable_copy(dll, scratch):
-    """Kurd.dll with its first section marked writable, checksum made good."""
-    pe = pefile.PE(dll)
+def writable_copy(dll, path, section_name=None, replacements=()):
+    """Kurd.dll with its first section marked writable (and renamed, if a
+    name is given), the byte strings in `replacements` replaced, and its
+    checksum made good."""
+    with open(dll, "rb") as f:
+        data = f.read()
+    for old, new in replacements:
+        assert data.count(old) == 1 and len(new) == len(old), old
+        data = data.replace(old, new)
+    pe = pefile.PE(data=data)
     pe.sections[0].Characteristics |= 0x80000000
+    if section_name is not None:
+        pe.sections[0].Name = section_name.ljust(8, b"\0")
     pe.OPTIONAL_HEADER.CheckSum = 0
-    path = os.path.join(scratch, "writable.dll")
     pe.write(path)
     pe = pefile.PE(path)
     pe.OPTIONAL_HEADER.CheckSum = pe.generate_checksum()
@@ -100,8 +108,42 @@ def resources_from_json(resources):
     return lines
 
 
-def main(tool, dll, scratch):
+def read_manifest(path):
+    """{form: image path} from the build's "<form> <path>" lines."""
+    with open(path) as f:
+        return dict(line.rstrip("\n").split(" ", 1) for line in f if line.strip())
+
+
+def check_forms(tool, images):
+    """Each image is clean, --dump and --json name its form, and forcing
+    another form is refused on stderr with status 2."""
+    for form, image in images.items():
+        status, out, _ = run(tool, image)
+        expect(f"{form}: exit status", (status, out), (0, f"{image}: no findings\n"))
+        status, dump, _ = run(tool, "--dump", image)
+        form_line = next((line for line in dump.splitlines() if line.startswith("  form ")), None)
+        expect(f"{form}: --dump names the form", (form_line or "").startswith(f"  form {form}: "), True)
+        expect(f"{form}: --dump says it was detected", (form_line or "").endswith("detected from the image"), True)
+        status, out, _ = run(tool, "--json", image)
+        found = json.loads(out)["layout"]["form"]
+        expect(f"{form}: --json form", (found["name"], found["detected"]), (form, True))
+        status, out, _ = run(tool, "--form", form, "--json", image)
+        expect(f"{form}: forced to itself", (status, json.loads(out)["layout"]["form"]["detected"]), (0, False))
+        for other in images:
+            if other == form:
+                continue
+            status, out, err = run(tool, "--form", other, image)
+            expect(f"{form} forced to {other}: exit status", status, 2)
+            expect(f"{form} forced to {other}: message ({err.strip()!r})",
+                   f"not a readable layout library in the {other} form: " in err, True)
+            expect(f"{form} forced to {other}: nothing on stdout", out, "")
+
+
+def main(tool, manifest, scratch):
     os.makedirs(scratch, exist_ok=True)
+    images = read_manifest(manifest)
+    dll = images["x64"]
+    check_forms(tool, images)
 
     status, out, _ = run(tool, "--help")
     expect("--help exit status", status, 0)
@@ -111,7 +153,7 @@ def main(tool, dll, scratch):
     expect("clean library: exit status", status, 0)
     expect("clean library: output", out, f"{dll}: no findings\n")
 
-    damaged = writable_copy(dll, scratch)
+    damaged = writable_copy(dll, os.path.join(scratch, "writable.dll"))
     status, out, _ = run(tool, damaged)
     expect("writable section: exit status", status, 1)
     expect("writable section: finding", out.startswith(f"{damaged}: section.writable: section .data"), True)
@@ -120,14 +162,38 @@ def main(tool, dll, scratch):
            [(f["code"], f["where"]) for f in json.loads(out)["findings"]],
            [("section.writable", "section .data Characteristics")])
 
+    # Quotes, backslashes, control characters and bytes that are not UTF-8,
+    # in the file's name, in a section name (through a finding) and in a key
+    # name: --json must stay JSON a real parser reads back to the same text,
+    # with U+FFFD for each ill-formed sequence, as Python's decoder has it.
+    odd = b'"\\\x01\x1f\xff\t\n'
+    odd_name = odd + b" \xd9\x84 \xf0\x9f\x98\x80 \xc0\xaf \xed\xa0\x80 \xe2\x82. \xf4\x90\x80\x80 \xe0\x80"
+    odd_copy = writable_copy(dll, os.path.join(os.fsencode(scratch), odd_name + b".dll"),
+                             section_name=b"." + odd[:6],
+                             replacements=[("Esc\0".encode("utf-16-le"), '"\\\x1f\0'.encode("utf-16-le"))])
+    done = subprocess.run([os.fsencode(tool), b"--json", odd_copy], capture_output=True)
+    expect("odd names: --json exit status", done.returncode, 1)
+    try:
+        report = json.loads(done.stdout.decode("utf-8"))
+    except ValueError as error:
+        failures.append(f"odd names: --json is not JSON in UTF-8: {error}")
+    else:
+        expect("odd names: file", report["file"], odd_copy.decode("utf-8", "replace"))
+        expect("odd names: finding", [(f["code"], f["where"]) for f in report["findings"]],
+               [("section.writable", "section ." + odd[:6].decode("utf-8", "replace") + " Characteristics")])
+        expect("odd names: key name", [n["text"] for n in report["layout"]["keyNames"] if n["scanCode"] == 1],
+               ['"\\\x1f'])
+
     text_file = os.path.join(scratch, "notes.txt")
     with open(text_file, "w") as f:
         f.write("not a library\n")
     unreadable = [
         ("missing file", [os.path.join(scratch, "absent.dll")], "cannot open"),
-        ("text file", [text_file], "not a readable 64-bit layout library"),
+        ("text file", [text_file], "not a readable layout library"),
         ("no file", [], "no file given"),
         ("unknown option", ["--frobnicate", dll], "unknown option --frobnicate"),
+        ("unknown form", ["--form", "ia64", dll], "unknown form ia64"),
+        ("form missing", ["--form"], "--form needs a form"),
     ]
     for name, args, message in unreadable:
         status, out, err = run(tool, *args)

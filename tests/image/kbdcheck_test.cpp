@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 
+#include "built_images.h"
 #include "kbdcheck.h"
 #include "render.h"
 
@@ -117,8 +119,8 @@ const kbdread::PointerSite& scanListBeforeAnotherRecord()
 
 std::uint32_t versionRva()
 {
-    for (const auto& entry : kbdcheck::readResources(layout()).entries)
-        if (entry.type == kbdcheck::kResourceTypeVersion)
+    for (const auto& entry : kbdread::readResources(kbdread::ByteView(layout().image), layout().pe).entries)
+        if (entry.type == kbdread::kResourceTypeVersion)
             return entry.rva;
     throw std::logic_error("no version resource");
 }
@@ -129,7 +131,7 @@ std::uint32_t tablesField(std::uint32_t offset)
 }
 
 struct Damage {
-    const char* name;
+    std::string name;
     std::function<void(Bytes&)> apply;
     std::set<std::string> codes;                    // exactly these codes are reported
     std::function<std::uint32_t()> rva = nullptr;   // where the first finding must point, if given
@@ -158,12 +160,6 @@ const std::vector<Damage>& damages()
          },
          {code::kUnterminated},
          [] { return scanListBeforeAnotherRecord().targetRva + scanListBeforeAnotherRecord().targetSize; }},
-        {"import directory added",
-         [](Bytes& b) {
-             put<std::uint32_t>(b, optionalHeader() + 112 + 8, layout().tablesRva);
-             put<std::uint32_t>(b, optionalHeader() + 116 + 8, 20);
-         },
-         {code::kImports}},
         {"0xF002 cell without a ligature row",
          [](Bytes& b) { put<std::uint16_t>(b, fileOffset(row('Q').rva + 2 + 2), 0xF002); },
          {code::kMissingLigature}, [] { return row('Q').rva + 4; }},
@@ -185,18 +181,9 @@ const std::vector<Damage>& damages()
                  get<std::uint16_t>(b, relocationEntry(layout().tablesRva + 0x00)));
          },
          {code::kMissingRelocation, code::kDuplicateRelocation}},
-        {"pKeyNames relocated as HIGHLOW",
-         [](Bytes& b) {
-             const std::uint32_t entry = relocationEntry(layout().tablesRva + 0x18);
-             put<std::uint16_t>(b, entry, static_cast<std::uint16_t>((get<std::uint16_t>(b, entry) & 0x0FFF) | 0x3000));
-         },
-         {code::kRelocationType}},
         {"0xF001 cell with no dead-key tables",
          [](Bytes& b) { put<std::uint16_t>(b, fileOffset(row('Q').rva + 2), 0xF001); },
          {code::kDeadWithoutTables}},
-        {"ModNumber selects a column no table has",
-         [](Bytes& b) { b[fileOffset(layout().modifiers.rva + 10 + 3)] = 7; },
-         {code::kModifierNumber}},
         {"VK_TO_BIT entry owning two bits",
          [](Bytes& b) { b[fileOffset(site(PointerRole::VkToBit).targetRva + 1)] = 0x03; },
          {code::kModifierBits}},
@@ -206,12 +193,6 @@ const std::vector<Damage>& damages()
         {"a row shadowed by an earlier table",
          [](Bytes& b) { b[fileOffset(layout().charTables[2].rows[0].rva)] = layout().charTables[0].rows[0].virtualKey; },
          {code::kShadowedRow}},
-        {"VK_TO_BIT terminator with modifier bits",
-         [](Bytes& b) {
-             const auto& list = site(PointerRole::VkToBit);
-             b[fileOffset(list.targetRva + list.targetSize - 1)] = 0x08;
-         },
-         {code::kDirtyTerminator}},
         {"scan-code map laid over the descriptor record",
          [](Bytes& b) {
              put<std::uint64_t>(b, tablesField(0x30), layout().loadBase + layout().tablesRva + 0x40);
@@ -272,21 +253,149 @@ TEST(Kbdcheck, BuiltLayoutHasNoFindings)
     ASSERT_TRUE(report.layout.has_value());
 }
 
+// Damages a copy of the library as the row says and checks the findings
+// against it.
+void expectFindings(const Damage& damage)
+{
+    SCOPED_TRACE(damage.name);
+    Bytes bytes = original();
+    damage.apply(bytes);
+    if (damage.codes.count(code::kChecksum) == 0)
+        fixChecksum(bytes);
+    const auto report = kbdcheck::check(bytes);
+    EXPECT_EQ(codesOf(report), damage.codes) << kbdcheck::findingsText(report);
+    if (damage.rva && !report.findings.empty()) {
+        EXPECT_EQ(report.findings.front().rva, damage.rva()) << kbdcheck::findingsText(report);
+        EXPECT_TRUE(report.findings.front().fileOffset.has_value()) << kbdcheck::findingsText(report);
+    }
+}
+
 TEST(Kbdcheck, EachDamageGivesItsOwnFinding)
 {
-    for (const auto& damage : damages()) {
-        SCOPED_TRACE(damage.name);
-        Bytes bytes = original();
-        damage.apply(bytes);
-        if (damage.codes.count(code::kChecksum) == 0)
-            fixChecksum(bytes);
-        const auto report = kbdcheck::check(bytes);
-        EXPECT_EQ(codesOf(report), damage.codes) << kbdcheck::findingsText(report);
-        if (damage.rva && !report.findings.empty()) {
-            EXPECT_EQ(report.findings.front().rva, damage.rva()) << kbdcheck::findingsText(report);
-            EXPECT_TRUE(report.findings.front().fileOffset.has_value()) << kbdcheck::findingsText(report);
+    for (const auto& damage : damages())
+        expectFindings(damage);
+}
+
+// Each kind of damage at its edge as well as at a far-off value.
+
+// The relocation of a stored 64-bit pointer must be DIR64; ABSOLUTE leaves
+// the pointer unrelocated, HIGHLOW moves only its low half, and the loader
+// applies no other type to an image.
+TEST(KbdcheckBoundaries, EveryRelocationTypeOnAStoredPointer)
+{
+    for (std::uint16_t type = 0; type < 16; ++type) {
+        std::set<std::string> codes;
+        if (type == kbdread::kRelocAbsolute)
+            codes = {code::kMissingRelocation};
+        else if (type == kbdread::kRelocHighLow)
+            codes = {code::kRelocationType};
+        else if (type != kbdread::kRelocDir64)
+            codes = {code::kBadRelocations};
+        expectFindings({"pKeyNames relocated with type " + std::to_string(type),
+                        [type](Bytes& b) {
+                            const std::uint32_t entry = relocationEntry(layout().tablesRva + 0x18);
+                            put<std::uint16_t>(b, entry, static_cast<std::uint16_t>(
+                                                             (get<std::uint16_t>(b, entry) & 0x0FFF) | type << 12));
+                        },
+                        codes});
+    }
+}
+
+// The pointer site of a list, by role and position.
+const kbdread::PointerSite& listSite(PointerRole role, std::size_t index)
+{
+    for (const auto& s : layout().pointerSites)
+        if (s.role == role && s.index == index && !s.isNull())
+            return s;
+    throw std::logic_error("no such list");
+}
+
+// A non-zero byte in the entry that ends a list, at the first and the last
+// byte the reader does not look at to find the end, for every kind of list.
+TEST(KbdcheckBoundaries, DirtyTerminatorOfEveryList)
+{
+    struct Row {
+        PointerRole role;
+        std::size_t index;
+        std::vector<int> bytes; // offsets in the terminator; negative ones count from its end
+    };
+    std::vector<Row> rows = {
+        {PointerRole::VkToBit, 0, {1}},                  // modifier bits
+        {PointerRole::VkToWcharTable, 0, {8, 9, 10, -1}}, // counts and fill
+        {PointerRole::KeyNames, 0, {1, 7}},              // fill before the pointer
+        {PointerRole::KeyNamesExt, 0, {1, 7}},
+        {PointerRole::VSCtoVK_E0, 0, {1}},               // fill before the value
+        {PointerRole::VSCtoVK_E1, 0, {1}},
+        {PointerRole::Ligature, 0, {1, 2, 4, -1}},       // fill, column, first and last cell
+    };
+    for (std::size_t table = 0; table < layout().charTables.size(); ++table)
+        rows.push_back({PointerRole::CharTableRows, table, {1, 2, -1}}); // attributes, first and last cell
+    for (const Row& row : rows) {
+        const auto& list = listSite(row.role, row.index);
+        const std::uint32_t terminator = list.targetRva + list.targetSize - list.entrySize;
+        for (const int offset : row.bytes) {
+            const std::uint32_t at = terminator + (offset < 0 ? list.entrySize + offset : offset);
+            expectFindings({std::string(kbdread::toString(row.role)) + " " + std::to_string(row.index + 1) +
+                                ", byte " + std::to_string(at - terminator) + " of its terminator",
+                            [at](Bytes& b) { b[fileOffset(at)] = 0x80; }, {code::kDirtyTerminator},
+                            [at] { return at; }});
         }
     }
+}
+
+// ModNumber may name any column up to the widest table's last, or
+// SHFT_INVALID; anything else is reported.
+TEST(KbdcheckBoundaries, ModNumberAgainstTheWidestTable)
+{
+    std::uint8_t widest = 0;
+    for (const auto& table : layout().charTables)
+        widest = std::max(widest, table.nModifications);
+    struct Row {
+        unsigned bits;
+        std::uint8_t column;
+        bool reported;
+    };
+    const Row rows[] = {
+        {0, static_cast<std::uint8_t>(widest - 1), false},
+        {3, widest, true},
+        {3, 7, true},
+        {1, kbdread::kShiftInvalid, false},
+        {1, kbdread::kShiftInvalid - 1, true},
+    };
+    for (const Row& row : rows) {
+        const std::uint32_t at = layout().modifiers.rva + 10 + row.bits;
+        expectFindings({"ModNumber[" + std::to_string(row.bits) + "] = " + std::to_string(row.column),
+                        [=](Bytes& b) { b[fileOffset(at)] = row.column; },
+                        row.reported ? std::set<std::string>{code::kModifierNumber} : std::set<std::string>{},
+                        [=] { return at; }});
+    }
+}
+
+// A layout library imports nothing: neither import, bound-import nor
+// delay-import directory may be filled, not even by its address or its
+// size alone.
+TEST(KbdcheckBoundaries, EveryImportDirectory)
+{
+    struct Row {
+        const char* name;
+        std::uint32_t index; // the data directory, as the PE format numbers them
+        std::uint32_t rva;
+        std::uint32_t size;
+    };
+    const Row rows[] = {
+        {"import", 1, layout().tablesRva, 20},
+        {"bound-import", 11, layout().tablesRva, 20},
+        {"delay-import", 13, layout().tablesRva, 32},
+        {"delay-import, address only", 13, layout().tablesRva, 0},
+        {"delay-import, size only", 13, 0, 32},
+    };
+    for (const Row& row : rows)
+        expectFindings({std::string(row.name) + " directory filled",
+                        [&row](Bytes& b) {
+                            put<std::uint32_t>(b, optionalHeader() + 112 + 8 * row.index, row.rva);
+                            put<std::uint32_t>(b, optionalHeader() + 116 + 8 * row.index, row.size);
+                        },
+                        {code::kImports}});
 }
 
 TEST(Kbdcheck, EntryPointThatOnlyReturnsIsAccepted)
@@ -307,7 +416,7 @@ TEST(Kbdcheck, NotA64BitImageIsUnreadableNotAFinding)
     };
     const Case cases[] = {
         {"text file", [](Bytes& b) { b.assign({'h', 'e', 'l', 'l', 'o', '\n'}); }, kbdread::ErrorKind::NotPe},
-        {"PE32 header", [](Bytes& b) { put<std::uint16_t>(b, optionalHeader(), 0x10B); }, kbdread::ErrorKind::NotPe32Plus},
+        {"PE32 header", [](Bytes& b) { put<std::uint16_t>(b, optionalHeader(), 0x10B); }, kbdread::ErrorKind::UnsupportedMachine},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -341,6 +450,225 @@ TEST(Kbdcheck, SurvivesDamageAnywhere)
                     << "offset " << offset << " value " << int{value} << ": " << error.what();
             }
         }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Every form: the built image has no findings, and damage to it (the findings
+// every form shares, at the offsets of its own pointer width, and those only
+// the new forms can have) gives exactly its findings.
+
+using kbdread::Form;
+
+// A built image of one form, read at its preferred base.
+struct FormImage {
+    Bytes bytes;
+    Layout layout;
+
+    std::uint32_t at(std::uint32_t rva) const { return layout.pe.fileOffsetOf(rva).value(); }
+    const kbdread::FormDescription& form() const { return layout.description(); }
+    std::uint32_t site(PointerRole role) const
+    {
+        for (const auto& s : layout.pointerSites)
+            if (s.role == role)
+                return s.siteRva;
+        throw std::logic_error("no such pointer site");
+    }
+    const kbdread::Relocation& relocationOf(std::uint32_t siteRva) const
+    {
+        for (const auto& r : layout.pe.relocations)
+            if (r.rva == siteRva && r.type != kbdread::kRelocAbsolute)
+                return r;
+        throw std::logic_error("no relocation for the site");
+    }
+    // Rewrites the type of the relocation of a stored pointer.
+    void retype(Bytes& b, std::uint32_t siteRva, std::uint8_t type) const
+    {
+        const std::uint32_t entry = at(relocationOf(siteRva).entryRva);
+        put<std::uint16_t>(b, entry, static_cast<std::uint16_t>((get<std::uint16_t>(b, entry) & 0x0FFF) | type << 12));
+    }
+    std::uint32_t versionResource() const
+    {
+        for (const auto& entry : kbdread::readResources(kbdread::ByteView(layout.image), layout.pe).entries)
+            if (entry.type == kbdread::kResourceTypeVersion)
+                return entry.rva;
+        throw std::logic_error("no version resource");
+    }
+    // Rewrites the export name in place, using the zero padding after it.
+    void renameExport(Bytes& b, const std::string& name) const
+    {
+        const std::uint32_t text = at(layout.pe.exports.names.at(0).nameRva);
+        for (std::size_t i = std::strlen(kbdread::kDescriptorExport); i <= name.size(); ++i)
+            if (b.at(text + i) != 0)
+                throw std::logic_error("no room after the export name");
+        std::memcpy(&b[text], name.c_str(), name.size() + 1);
+    }
+};
+
+const FormImage& formImage(Form form)
+{
+    static std::map<Form, FormImage> images;
+    auto found = images.find(form);
+    if (found == images.end()) {
+        Bytes bytes = kbdread::readFileBytes(builtImage(form));
+        Layout layout = kbdread::readLayout(std::span<const std::uint8_t>(bytes));
+        found = images.emplace(form, FormImage{std::move(bytes), std::move(layout)}).first;
+    }
+    return found->second;
+}
+
+class KbdcheckEveryForm : public testing::TestWithParam<Form> {};
+INSTANTIATE_TEST_SUITE_P(Forms, KbdcheckEveryForm, everyForm(), FormName());
+
+TEST_P(KbdcheckEveryForm, BuiltImageHasNoFindings)
+{
+    const auto report = kbdcheck::check(formImage(GetParam()).bytes);
+    EXPECT_EQ(kbdcheck::findingsText(report), "no findings\n");
+    ASSERT_TRUE(report.layout.has_value());
+    EXPECT_STREQ(report.layout->description().name, kbdread::describe(GetParam()).name);
+}
+
+struct FormDamage {
+    const char* name;
+    std::set<Form> forms;
+    std::function<void(const FormImage&, Bytes&)> apply;
+    std::set<std::string> codes;                                  // exactly these codes are reported
+    std::function<std::uint32_t(const FormImage&)> rva = nullptr; // where the first finding must point, if given
+};
+
+const std::set<Form> kAllForms{Form::X64, Form::X86, Form::Wow64, Form::Arm64};
+const std::set<Form> kI386Forms{Form::X86, Form::Wow64};
+
+std::uint8_t otherRelocationType(const FormImage& image)
+{
+    return image.form().relocationType == kbdread::kRelocDir64 ? kbdread::kRelocHighLow : kbdread::kRelocDir64;
+}
+
+const std::vector<FormDamage>& formDamages()
+{
+    static const std::vector<FormDamage> all = {
+        {"writable section", kAllForms,
+         [](const FormImage& i, Bytes& b) {
+             const std::uint32_t flags = i.layout.pe.sectionHeaderOffset(0) + 36;
+             put(b, flags, get<std::uint32_t>(b, flags) | 0x80000000u);
+         },
+         {code::kWritableSection}},
+        {"import directory added", kAllForms,
+         [](const FormImage& i, Bytes& b) {
+             put<std::uint32_t>(b, i.layout.pe.dataDirectoryOffset(kbdread::kImportDirectory), i.layout.tablesRva);
+             put<std::uint32_t>(b, i.layout.pe.dataDirectoryOffset(kbdread::kImportDirectory) + 4, 20);
+         },
+         {code::kImports}},
+        {"relocation of pKeyNames turned into padding", kAllForms,
+         [](const FormImage& i, Bytes& b) { i.retype(b, i.site(PointerRole::KeyNames), kbdread::kRelocAbsolute); },
+         {code::kMissingRelocation}, [](const FormImage& i) { return i.site(PointerRole::KeyNames); }},
+        {"pKeyNames relocated with the other machine's type", kAllForms,
+         [](const FormImage& i, Bytes& b) { i.retype(b, i.site(PointerRole::KeyNames), otherRelocationType(i)); },
+         {code::kRelocationType}, [](const FormImage& i) { return i.site(PointerRole::KeyNames); }},
+        {"a key-name string relocated with the other machine's type", kAllForms,
+         [](const FormImage& i, Bytes& b) { i.retype(b, i.site(PointerRole::KeyNameExtString), otherRelocationType(i)); },
+         {code::kRelocationType}, [](const FormImage& i) { return i.site(PointerRole::KeyNameExtString); }},
+        {"x86 record without the relocations that tell its width", {Form::X86},
+         [](const FormImage& i, Bytes& b) {
+             for (PointerRole role : {PointerRole::VkToWcharTable, PointerRole::KeyNames, PointerRole::VSCtoVK_E1})
+                 i.retype(b, i.site(role), kbdread::kRelocAbsolute);
+         },
+         {code::kMissingRelocation}},
+        {"record address in the code without its relocation", kI386Forms,
+         [](const FormImage& i, Bytes& b) { i.retype(b, i.layout.descriptorRva + 1, kbdread::kRelocAbsolute); },
+         {code::kMissingRelocation}, [](const FormImage& i) { return i.layout.descriptorRva + 1; }},
+        {"record address in the code relocated as DIR64", kI386Forms,
+         [](const FormImage& i, Bytes& b) { i.retype(b, i.layout.descriptorRva + 1, kbdread::kRelocDir64); },
+         {code::kRelocationType}, [](const FormImage& i) { return i.layout.descriptorRva + 1; }},
+        {"upper half of pKeyNames set", {Form::Wow64},
+         [](const FormImage& i, Bytes& b) { put<std::uint32_t>(b, i.at(i.site(PointerRole::KeyNames) + 4), 1); },
+         {code::kUpperHalf}, [](const FormImage& i) { return i.site(PointerRole::KeyNames) + 4; }},
+        {"upper half of the null pDeadKey set", {Form::Wow64},
+         [](const FormImage& i, Bytes& b) { put<std::uint32_t>(b, i.at(i.site(PointerRole::DeadKey) + 4), 0x80000000u); },
+         {code::kUpperHalf}, [](const FormImage& i) { return i.site(PointerRole::DeadKey) + 4; }},
+        {"upper half of a row pointer set", {Form::Wow64},
+         [](const FormImage& i, Bytes& b) { put<std::uint32_t>(b, i.at(i.site(PointerRole::CharTableRows) + 4), 0xFFFFFFFFu); },
+         {code::kUpperHalf}},
+        {"export named _KbdLayerDescriptor", kAllForms,
+         [](const FormImage& i, Bytes& b) { i.renameExport(b, "_KbdLayerDescriptor"); }, {code::kDecoratedExport},
+         [](const FormImage& i) { return i.layout.pe.exports.names.at(0).nameRva; }},
+        {"export named KbdLayerDescriptor@0", kAllForms,
+         [](const FormImage& i, Bytes& b) { i.renameExport(b, "KbdLayerDescriptor@0"); }, {code::kDecoratedExport}},
+        {"export named _KbdLayerDescriptor@0 is not missing", kI386Forms,
+         [](const FormImage& i, Bytes& b) {
+             i.renameExport(b, "KbdLayerDescriptor@0");
+             b[i.at(i.layout.pe.exports.names.at(0).nameRva)] = '_'; // "_bdLayerDescriptor@0": no longer ours
+         },
+         {code::kMissingExport}},
+        {"entry point set to the KBDTABLES record", kAllForms,
+         [](const FormImage& i, Bytes& b) { put<std::uint32_t>(b, i.layout.pe.entryPointOffset(), i.layout.tablesRva); },
+         {code::kEntryPoint}, [](const FormImage& i) { return i.layout.tablesRva; }},
+        {"entry point set to the descriptor's code", {Form::X64, Form::Arm64},
+         [](const FormImage& i, Bytes& b) { put<std::uint32_t>(b, i.layout.pe.entryPointOffset(), i.layout.descriptorRva); },
+         {code::kEntryPoint}, [](const FormImage& i) { return i.layout.descriptorRva; }},
+        {"ModNumber selects a column no table has", kAllForms,
+         [](const FormImage& i, Bytes& b) { b[i.at(i.layout.modifiers.rva + i.form().tables.modNumber + 3)] = 4; },
+         {code::kModifierNumber},
+         [](const FormImage& i) { return i.layout.modifiers.rva + i.form().tables.modNumber + 3; }},
+        {"stored checksum wrong", kAllForms,
+         [](const FormImage& i, Bytes& b) { put<std::uint32_t>(b, i.layout.pe.checksumOffset, 1); }, {code::kChecksum}},
+        {"scan-code map laid over the descriptor record", kAllForms,
+         [](const FormImage& i, Bytes& b) {
+             const auto& t = i.form().tables;
+             put<std::uint32_t>(b, i.at(i.layout.tablesRva + t.vscToVk),
+                                static_cast<std::uint32_t>(i.layout.loadBase + i.layout.tablesRva + t.vscToVkE0));
+         },
+         {code::kOverlap}},
+        {"version block longer than its resource", kAllForms,
+         [](const FormImage& i, Bytes& b) { put<std::uint16_t>(b, i.at(i.versionResource()), 0xFFF0); },
+         {code::kResources}, [](const FormImage& i) { return i.versionResource(); }},
+        {"pKeyNames null", kAllForms,
+         [](const FormImage& i, Bytes& b) {
+             std::fill_n(&b[i.at(i.site(PointerRole::KeyNames))], i.form().addressWidth, 0);
+         },
+         {code::kNullPointer}, [](const FormImage& i) { return i.site(PointerRole::KeyNames); }},
+    };
+    return all;
+}
+
+TEST_P(KbdcheckEveryForm, EachDamageGivesItsOwnFinding)
+{
+    const FormImage& image = formImage(GetParam());
+    for (const auto& damage : formDamages()) {
+        if (!damage.forms.contains(GetParam()))
+            continue;
+        SCOPED_TRACE(damage.name);
+        Bytes bytes = image.bytes;
+        damage.apply(image, bytes);
+        if (!damage.codes.contains(code::kChecksum))
+            put(bytes, image.layout.pe.checksumOffset, kbdread::computePeChecksum(bytes));
+        const auto report = kbdcheck::check(bytes);
+        EXPECT_EQ(codesOf(report), damage.codes) << kbdcheck::findingsText(report);
+        if (report.layout)
+            EXPECT_STREQ(report.layout->description().name, image.form().name) << "the form read";
+        if (damage.rva && !report.findings.empty()) {
+            EXPECT_EQ(report.findings.front().rva, damage.rva(image)) << kbdcheck::findingsText(report);
+            EXPECT_EQ(report.findings.front().fileOffset, image.layout.pe.fileOffsetOf(damage.rva(image)))
+                << kbdcheck::findingsText(report);
+        }
+    }
+}
+
+// The ret that ends the descriptor's code, and in the 32-bit forms the whole
+// code (mov eax,imm32; ret), do nothing but return.
+TEST_P(KbdcheckEveryForm, EntryPointThatOnlyReturnsIsAccepted)
+{
+    const FormImage& image = formImage(GetParam());
+    const std::uint32_t retSize = GetParam() == Form::Arm64 ? 4 : 1;
+    std::vector<std::uint32_t> entries{image.layout.descriptorRva + image.form().codeSize - retSize};
+    if (kI386Forms.contains(GetParam()))
+        entries.push_back(image.layout.descriptorRva);
+    for (const std::uint32_t entry : entries) {
+        SCOPED_TRACE("entry point RVA " + std::to_string(entry));
+        Bytes bytes = image.bytes;
+        put<std::uint32_t>(bytes, image.layout.pe.entryPointOffset(), entry);
+        put(bytes, image.layout.pe.checksumOffset, kbdread::computePeChecksum(bytes));
+        EXPECT_EQ(kbdcheck::findingsText(kbdcheck::check(bytes)), "no findings\n");
     }
 }
 

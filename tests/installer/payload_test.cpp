@@ -9,11 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <functional>
 #include <string>
 
-#include "kbdread.h"
+#include "built_images.h"
 
 namespace setup {
 namespace {
@@ -31,16 +30,16 @@ std::string hex(const Sha256Digest& digest) {
     return text;
 }
 
-// The built images, by form, from the build's list ("<form> <path>" lines).
+// The built images, by form; the reader numbers the forms as we do.
+static_assert(static_cast<int>(kbdread::Form::X64) == static_cast<int>(Form::X64) &&
+              static_cast<int>(kbdread::Form::X86) == static_cast<int>(Form::X86) &&
+              static_cast<int>(kbdread::Form::Wow64) == static_cast<int>(Form::Wow64) &&
+              static_cast<int>(kbdread::Form::Arm64) == static_cast<int>(Form::Arm64));
 const std::map<Form, Bytes>& builtImages() {
     static const std::map<Form, Bytes> images = [] {
-        const std::map<std::string, Form> forms = {
-            {"x64", Form::X64}, {"x86", Form::X86}, {"wow64", Form::Wow64}, {"arm64", Form::Arm64}};
         std::map<Form, Bytes> read;
-        std::ifstream list(KURD_IMAGES_MANIFEST);
-        std::string form, path;
-        while (list >> form >> path)
-            read[forms.at(form)] = kbdread::readFileBytes(path);
+        for (const FormInfo& info : forms)
+            read[info.form] = kbdread::readFileBytes(builtImage(static_cast<kbdread::Form>(info.form)));
         return read;
     }();
     return images;
@@ -70,7 +69,6 @@ TEST(Sha256, KnownDigests) {
 }
 
 TEST(Payload, EveryBuiltFormPasses) {
-    ASSERT_EQ(builtImages().size(), std::size(forms));
     for (const FormInfo& info : forms) {
         const ImageCheck check = checkImage(info.form, image(info.form), sha256(image(info.form)));
         ASSERT_TRUE(check.strings) << narrow(info.resourceName) << ": " << narrow(check.problem);

@@ -1,6 +1,7 @@
-// What Kurd.dll types, read from the built file the way the loader reads it.
-// Expected values are written out here from the layout's design, not taken
-// from the tables, so a wrong table shows up as a failing row.
+// What Kurd.dll types, read from each built form of it the way the loader
+// reads it. Expected values are written out here from the layout's design,
+// not taken from the tables, so a wrong table shows up as a failing row; the
+// one suite runs on every form.
 #include "kbdread.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,9 @@
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
+
+#include "built_images.h"
 
 namespace {
 
@@ -59,15 +63,18 @@ std::string units(const std::u16string& text)
     return out.empty() ? "(nothing)" : out;
 }
 
-const Layout& kurd()
+const Layout& layoutOf(kbdread::Form form)
 {
-    static const Layout layout = kbdread::readLayout(KURD_DLL);
-    return layout;
+    static std::map<kbdread::Form, Layout> layouts;
+    auto found = layouts.find(form);
+    if (found == layouts.end())
+        found = layouts.emplace(form, kbdread::readLayout(builtImage(form))).first;
+    return found->second;
 }
 
 // The characters a key types, or "(nothing)"; dead keys and missing
 // ligatures never occur in this layout, so they read as failures.
-std::string typed(const Layout& layout, std::uint8_t vk, unsigned bits)
+std::string typedBy(const Layout& layout, std::uint8_t vk, unsigned bits)
 {
     const kbdread::KeyResult r = layout.characters(vk, bits);
     switch (r.outcome) {
@@ -79,7 +86,26 @@ std::string typed(const Layout& layout, std::uint8_t vk, unsigned bits)
     return "?";
 }
 
-std::string typed(std::uint8_t vk, unsigned bits) { return typed(kurd(), vk, bits); }
+// The layout of the form under test.
+class EveryForm : public testing::TestWithParam<kbdread::Form> {
+protected:
+    const Layout& kurd() const { return layoutOf(GetParam()); }
+    std::string typed(std::uint8_t vk, unsigned bits) const { return typedBy(kurd(), vk, bits); }
+};
+
+// The groups of the suite, each run on every form.
+using Keys = EveryForm;
+using Modifiers = EveryForm;
+using Tables = EveryForm;
+using Record = EveryForm;
+using ScanCodes = EveryForm;
+using Relocation = EveryForm;
+INSTANTIATE_TEST_SUITE_P(Forms, Keys, everyForm(), FormName());
+INSTANTIATE_TEST_SUITE_P(Forms, Modifiers, everyForm(), FormName());
+INSTANTIATE_TEST_SUITE_P(Forms, Tables, everyForm(), FormName());
+INSTANTIATE_TEST_SUITE_P(Forms, Record, everyForm(), FormName());
+INSTANTIATE_TEST_SUITE_P(Forms, ScanCodes, everyForm(), FormName());
+INSTANTIATE_TEST_SUITE_P(Forms, Relocation, everyForm(), FormName());
 
 // ---------------------------------------------------------------------------
 // Every key, as a user meets it: where it sits, the scan code it sends (E0 and
@@ -303,7 +329,7 @@ std::uint8_t withNumLock(std::uint8_t vk)
     return found == keypad.end() ? vk : found->second;
 }
 
-TEST(Keys, EveryKeyTypesItsCharacters)
+TEST_P(Keys, EveryKeyTypesItsCharacters)
 {
     std::set<std::uint8_t> reached;
     for (const Key& key : kKeys) {
@@ -334,7 +360,7 @@ std::string nameEntry(std::uint8_t scanCode, const std::u16string& text)
     return out + "\"";
 }
 
-TEST(Keys, NameListsInFull)
+TEST_P(Keys, NameListsInFull)
 {
     for (const Prefix prefix : {Prefix::None, Prefix::E0}) {
         const char* list = prefix == Prefix::None ? "plain key-name list" : "E0 key-name list";
@@ -355,7 +381,7 @@ TEST(Keys, NameListsInFull)
     }
 }
 
-TEST(Modifiers, AltHasNoColumn)
+TEST_P(Modifiers, AltHasNoColumn)
 {
     const kbdread::Modifiers& m = kurd().modifiers;
     ASSERT_EQ(m.vkToBit.size(), 3u);
@@ -374,7 +400,7 @@ TEST(Modifiers, AltHasNoColumn)
     }
 }
 
-TEST(Tables, OrderWidthsAndNoCapsLockAttribute)
+TEST_P(Tables, OrderWidthsAndNoCapsLockAttribute)
 {
     struct Shape {
         std::uint8_t columns, rowBytes;
@@ -395,7 +421,7 @@ TEST(Tables, OrderWidthsAndNoCapsLockAttribute)
     }
 }
 
-TEST(Record, FlagsAndNullPointers)
+TEST_P(Record, FlagsAndNullPointers)
 {
     EXPECT_TRUE(kurd().deadKeyNull);
     EXPECT_TRUE(kurd().keyNamesDeadNull);
@@ -406,7 +432,7 @@ TEST(Record, FlagsAndNullPointers)
 }
 
 // Scan codes no key of the table sends.
-TEST(ScanCodes, EdgeCases)
+TEST_P(ScanCodes, EdgeCases)
 {
     struct Row {
         Prefix prefix;
@@ -446,11 +472,15 @@ TEST(ScanCodes, EdgeCases)
         EXPECT_EQ(pair.value & KBDEXT, KBDEXT) << "E0 " << hex(pair.scanCode) << " lacks KBDEXT";
 }
 
-TEST(Relocation, AnotherLoadBaseGivesTheSameLayout)
+// Loaded away from its preferred base, every form still types exactly what
+// the x86-64 image types at home: the same scan codes, characters and names.
+TEST_P(Relocation, AnotherLoadBaseGivesTheSameLayoutAsX64)
 {
-    constexpr std::uint64_t otherBase = 0x7FF612340000;
-    const Layout moved = kbdread::readLayout(KURD_DLL, otherBase);
+    const bool image32 = kurd().pe.optionalMagic == kbdread::kPe32Magic;
+    const std::uint64_t otherBase = image32 ? 0x6A120000 : 0x7FF612340000;
+    const Layout moved = kbdread::readLayout(builtImage(GetParam()), otherBase);
     const Layout& home = kurd();
+    const Layout& x64 = layoutOf(kbdread::Form::X64);
     ASSERT_EQ(moved.pointerSites.size(), home.pointerSites.size());
     std::size_t nonNull = 0;
     for (std::size_t i = 0; i < moved.pointerSites.size(); ++i) {
@@ -464,20 +494,26 @@ TEST(Relocation, AnotherLoadBaseGivesTheSameLayout)
             EXPECT_EQ(m.value, otherBase + m.targetRva) << site;
         }
     }
-    EXPECT_EQ(nonNull, 86u) << "record, pVkToBit, table and key-name string pointers";
+    // The record, pVkToBit, table and key-name string pointers, and in the
+    // 32-bit forms the record's address inside the code.
+    EXPECT_EQ(nonNull, image32 ? 87u : 86u);
 
     for (unsigned prefix = 0; prefix < 3; ++prefix)
         for (unsigned sc = 0; sc < 256; ++sc)
             EXPECT_EQ(moved.mapScanCode(static_cast<std::uint8_t>(sc), Prefix(prefix)),
-                      home.mapScanCode(static_cast<std::uint8_t>(sc), Prefix(prefix)))
+                      x64.mapScanCode(static_cast<std::uint8_t>(sc), Prefix(prefix)))
                 << "prefix " << prefix << " scan code " << hex(sc);
     for (unsigned vk = 1; vk < 0xFF; ++vk)
         for (unsigned bits = 0; bits < 8; ++bits)
-            EXPECT_EQ(typed(moved, static_cast<std::uint8_t>(vk), bits), typed(home, static_cast<std::uint8_t>(vk), bits))
+            EXPECT_EQ(typedBy(moved, static_cast<std::uint8_t>(vk), bits), typedBy(x64, static_cast<std::uint8_t>(vk), bits))
                 << "vk " << hex(vk) << " bits " << bits;
-    ASSERT_EQ(moved.keyNames.size(), home.keyNames.size());
-    for (std::size_t i = 0; i < home.keyNames.size(); ++i)
-        EXPECT_EQ(units(moved.keyNames[i].text), units(home.keyNames[i].text)) << "plain name entry " << i;
+    for (const auto& [list, names, x64Names] : {std::tuple{"plain", &moved.keyNames, &x64.keyNames},
+                                                std::tuple{"E0", &moved.keyNamesExt, &x64.keyNamesExt}}) {
+        ASSERT_EQ(names->size(), x64Names->size()) << list << " names";
+        for (std::size_t i = 0; i < names->size(); ++i)
+            EXPECT_EQ(nameEntry((*names)[i].scanCode, (*names)[i].text), nameEntry((*x64Names)[i].scanCode, (*x64Names)[i].text))
+                << list << " name entry " << i;
+    }
 }
 
 } // namespace

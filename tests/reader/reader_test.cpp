@@ -8,7 +8,11 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
+
+#include "built_images.h"
 
 namespace {
 
@@ -63,12 +67,7 @@ std::size_t fileOffset(std::uint32_t rva)
 
 std::size_t recordField(std::uint32_t offset) { return fileOffset(pristineLayout().tablesRva + offset); }
 
-std::string hex(std::uint64_t value)
-{
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-    return text;
-}
+using kbdread::hex;
 
 // The last string of the extended key-name list, which the reader reads
 // after every other list it lies behind.
@@ -119,8 +118,8 @@ std::vector<Damage> damages()
         {"not a PE at all", [](Bytes& b) { b.assign({'h', 'e', 'l', 'l', 'o', '\n'}); }, ErrorKind::NotPe, "MZ"},
         {"empty file", [](Bytes& b) { b.clear(); }, ErrorKind::NotPe, "MZ"},
         {"no PE signature", [](Bytes& b) { put(b, peOffset(), 0x4C45, 2); }, ErrorKind::NotPe, "PE signature"},
-        {"PE32 optional header", [](Bytes& b) { put(b, optionalHeader(), 0x10B, 2); }, ErrorKind::NotPe32Plus,
-         "0x10B (PE32"},
+        {"PE32 optional header on an AMD64 image", [](Bytes& b) { put(b, optionalHeader(), 0x10B, 2); }, ErrorKind::UnsupportedMachine,
+         "AMD64 (0x8664) with a PE32 (0x10B)"},
         {"cut inside the DOS header", [](Bytes& b) { b.resize(0x3E); }, ErrorKind::Truncated, "e_lfanew"},
         {"cut inside the optional header", [](Bytes& b) { b.resize(optionalHeader() + 0x20); },
          ErrorKind::Truncated, "optional header"},
@@ -142,7 +141,7 @@ std::vector<Damage> damages()
         {"export code without ret", [](Bytes& b) { b.at(fileOffset(pristineLayout().descriptorRva + 7)) = 0x90; },
          ErrorKind::BadExportCode, "48 8D 05"},
         {"export loads outside the image", [](Bytes& b) { put(b, fileOffset(pristineLayout().descriptorRva + 3), 0x40000000, 4); },
-         ErrorKind::PointerOutsideImage, "KbdLayerDescriptor's lea"},
+         ErrorKind::PointerOutsideImage, "KbdLayerDescriptor's code at RVA"},
         {"pKeyNames outside the image", [=](Bytes& b) { put(b, recordField(0x18), base + 0x9000, 8); },
          ErrorKind::PointerOutsideImage, "pKeyNames (record +0x18) points outside the image: " + hex(base + 0x9000)},
         {"pusVSCtoVK too close to the section end", [=](Bytes& b) {
@@ -207,30 +206,335 @@ TEST(Checksum, MatchesTheStoredValueAndSeesAChange)
     EXPECT_EQ(kbdread::computePeChecksum(restamped), pristineLayout().pe.checksumStored);
 }
 
-// Reads one damaged copy; anything but success or ReadError is a failure.
-void readSurvives(const Bytes& bytes, const std::string& what)
+// ---------------------------------------------------------------------------
+// Every form: the form found from the image, a form forced on it, and damage
+// to what differs between the forms (the code, the pointer widths, the
+// machine).
+
+using kbdread::Form;
+
+// A built image of one form, read at its preferred base.
+struct FormImage {
+    Bytes bytes;
+    Layout layout;
+
+    std::size_t at(std::uint32_t rva) const { return layout.pe.fileOffsetOf(rva).value(); }
+    std::size_t recordField(std::uint32_t offset) const { return at(layout.tablesRva + offset); }
+    const kbdread::TableFormat& tables() const { return layout.description().tables; }
+    std::uint64_t base() const { return layout.pe.imageBase; }
+};
+
+const FormImage& formImage(Form form)
+{
+    static std::map<Form, FormImage> images;
+    auto found = images.find(form);
+    if (found == images.end()) {
+        Bytes bytes = kbdread::readFileBytes(builtImage(form));
+        Layout layout = kbdread::readLayout(std::span<const std::uint8_t>(bytes));
+        found = images.emplace(form, FormImage{std::move(bytes), std::move(layout)}).first;
+    }
+    return found->second;
+}
+
+class EveryForm : public testing::TestWithParam<Form> {};
+INSTANTIATE_TEST_SUITE_P(Forms, EveryForm, everyForm(), FormName());
+
+TEST_P(EveryForm, IsFoundFromTheImageAndNoOtherFormFits)
+{
+    const FormImage& image = formImage(GetParam());
+    const std::span<const std::uint8_t> bytes(image.bytes);
+    EXPECT_STREQ(image.layout.description().name, kbdread::describe(GetParam()).name);
+    EXPECT_FALSE(image.layout.formForced);
+    for (const kbdread::FormDescription& other : kbdread::allForms()) {
+        SCOPED_TRACE(std::string("forced ") + other.name);
+        if (other.form == GetParam()) {
+            EXPECT_TRUE(kbdread::readLayout(bytes, std::nullopt, other.form).formForced);
+            continue;
+        }
+        try {
+            kbdread::readLayout(bytes, std::nullopt, other.form);
+            ADD_FAILURE() << "read in a form that does not fit";
+        } catch (const kbdread::ReadError& error) {
+            EXPECT_STREQ(kbdread::toString(error.kind()), "FormMismatch") << error.what();
+        }
+    }
+}
+
+struct FormDamage {
+    const char* name;
+    std::set<Form> forms;
+    std::function<void(const FormImage&, Bytes&)> apply;
+    ErrorKind kind;
+    std::string messagePart;
+};
+
+constexpr std::uint32_t kArm64AdrpX0Back2Pages = 0xD0FFFFE0; // adrp x0, -2 pages (immlo 2, immhi all ones)
+constexpr std::uint32_t kArm64AdrpX0Up17Pages = 0xB0000080;   // adrp x0, +17 pages (immlo 1, immhi 4), past the image
+constexpr std::uint32_t kArm64AddX0Lo12_234 = 0x9108D000;     // add x0, x0, #0x234
+
+const std::vector<FormDamage>& formDamages()
+{
+    const std::set<Form> i386{Form::X86, Form::Wow64};
+    static const std::vector<FormDamage> all = {
+        {"x86-64 code changed", {Form::X64}, [](const FormImage& i, Bytes& b) { b.at(i.at(i.layout.descriptorRva)) = 0x90; },
+         ErrorKind::BadExportCode, "not lea rax,[rip+disp32]"},
+        {"i386 code without ret", i386, [](const FormImage& i, Bytes& b) { b.at(i.at(i.layout.descriptorRva + 5)) = 0x90; },
+         ErrorKind::BadExportCode, "not mov eax,imm32 (B8) followed by ret (C3)"},
+        {"ARM64 add with a shifted immediate", {Form::Arm64},
+         [](const FormImage& i, Bytes& b) { b.at(i.at(i.layout.descriptorRva + 6)) |= 0x40; },
+         ErrorKind::BadExportCode, "not adrp x0,page; add x0,x0,#lo12; ret"},
+        {"ARM64 adrp into x1", {Form::Arm64},
+         [](const FormImage& i, Bytes& b) { b.at(i.at(i.layout.descriptorRva)) |= 0x01; },
+         ErrorKind::BadExportCode, "not adrp x0"},
+        {"i386 record address above the image", i386,
+         [](const FormImage& i, Bytes& b) { put(b, i.at(i.layout.descriptorRva + 1), i.base() + 0x100000, 4); },
+         ErrorKind::PointerOutsideImage, "KbdLayerDescriptor's code at RVA"},
+        {"i386 record address 4 bytes short of the section end", i386,
+         [](const FormImage& i, Bytes& b) {
+             const kbdread::Section& data = *i.layout.pe.sectionAt(i.layout.tablesRva);
+             put(b, i.at(i.layout.descriptorRva + 1), i.base() + data.end() - i.tables().tablesSize + 4, 4);
+         },
+         ErrorKind::PointerOutsideImage, "-byte KBDTABLES record fits"},
+        {"ARM64 adrp a page below the image", {Form::Arm64},
+         [](const FormImage& i, Bytes& b) { put(b, i.at(i.layout.descriptorRva), kArm64AdrpX0Back2Pages, 4); },
+         ErrorKind::PointerOutsideImage, "loads RVA -0x"},
+        {"ARM64 adrp 17 pages up and add 0x234", {Form::Arm64},
+         [](const FormImage& i, Bytes& b) {
+             put(b, i.at(i.layout.descriptorRva), kArm64AdrpX0Up17Pages, 4);
+             put(b, i.at(i.layout.descriptorRva + 4), kArm64AddX0Lo12_234, 4);
+         },
+         ErrorKind::PointerOutsideImage, "loads RVA " + hex((formImage(Form::Arm64).layout.descriptorRva & ~0xFFFu) + 0x11000 + 0x234)},
+        {"x86 pKeyNames above the image", {Form::X86},
+         [](const FormImage& i, Bytes& b) { put(b, i.recordField(i.tables().keyNames), i.base() + 0x900000, 4); },
+         ErrorKind::PointerOutsideImage, "pKeyNames (record +0xC) points outside the image"},
+        {"x86 pVkToWcharTable null", {Form::X86},
+         [](const FormImage& i, Bytes& b) { put(b, i.recordField(i.tables().vkToWcharTable), 0, 4); },
+         ErrorKind::NullPointer, "pVkToWcharTable (record +0x4)"},
+        {"WOW64 pKeyNames lower half above the image", {Form::Wow64},
+         [](const FormImage& i, Bytes& b) { put(b, i.recordField(i.tables().keyNames), i.base() + 0x900000, 4); },
+         ErrorKind::PointerOutsideImage, "pKeyNames (record +0x18) points outside the image"},
+        {"x86 key-name entry string null", {Form::X86},
+         [](const FormImage& i, Bytes& b) {
+             put(b, i.at(i.layout.keyNames.at(3).entryRva + i.tables().keyNameString), 0, 4);
+         },
+         ErrorKind::NullPointer, "string of pKeyNames entry 3"},
+        {"x86 table 2 cbSize", {Form::X86},
+         [](const FormImage& i, Bytes& b) { b.at(i.at(i.layout.charTables.at(1).entryRva + i.tables().cbSize)) = 9; },
+         ErrorKind::BadCount, "character table 2"},
+        {"machine none of the forms have", {Form::X86},
+         [](const FormImage& i, Bytes& b) { put(b, i.layout.pe.optionalHeaderOffset - 20, 0x01C4, 2); },
+         ErrorKind::UnsupportedMachine, "machine 0x1C4 is none"},
+        {"i386 machine with a PE32+ header", {Form::X86},
+         [](const FormImage& i, Bytes& b) { put(b, i.layout.pe.optionalHeaderOffset, 0x20B, 2); },
+         ErrorKind::UnsupportedMachine, "i386 (0x14C) with a PE32+ (0x20B)"},
+        {"ARM64 machine with a PE32 header", {Form::Arm64},
+         [](const FormImage& i, Bytes& b) { put(b, i.layout.pe.optionalHeaderOffset, 0x10B, 2); },
+         ErrorKind::UnsupportedMachine, "ARM64 (0xAA64) with a PE32 (0x10B)"},
+    };
+    return all;
+}
+
+TEST_P(EveryForm, EachDamageIsReportedByKindAndField)
+{
+    const FormImage& image = formImage(GetParam());
+    for (const FormDamage& damage : formDamages()) {
+        if (!damage.forms.contains(GetParam()))
+            continue;
+        Bytes bytes = image.bytes;
+        damage.apply(image, bytes);
+        try {
+            kbdread::readLayout(std::span<const std::uint8_t>(bytes));
+            ADD_FAILURE() << damage.name << ": read without error";
+        } catch (const kbdread::ReadError& error) {
+            EXPECT_STREQ(kbdread::toString(error.kind()), kbdread::toString(damage.kind))
+                << damage.name << ": " << error.what();
+            EXPECT_NE(std::string(error.what()).find(damage.messagePart), std::string::npos)
+                << damage.name << ": message \"" << error.what() << "\" lacks \"" << damage.messagePart << "\"";
+        }
+    }
+}
+
+// The reader's errors say where: a fault inside the tables comes with its
+// RVA and the file offset of the same byte.
+TEST_P(EveryForm, ErrorsCarryTheirRvaAndFileOffset)
+{
+    const FormImage& image = formImage(GetParam());
+    Bytes bytes = image.bytes;
+    const std::uint32_t site = image.layout.tablesRva + image.tables().keyNames;
+    put(bytes, image.at(site), 0, image.layout.description().addressWidth);
+    try {
+        kbdread::readLayout(std::span<const std::uint8_t>(bytes));
+        ADD_FAILURE() << "read a null pKeyNames";
+    } catch (const kbdread::ReadError& error) {
+        EXPECT_EQ(error.problem().rva, site) << error.what();
+        EXPECT_EQ(error.problem().fileOffset, image.at(site)) << error.what();
+    }
+}
+
+// Reads one damaged copy away from its preferred base; anything but success
+// or ReadError is a failure.
+void readSurvives(const Bytes& bytes, std::uint64_t loadBase, const std::string& what)
 {
     try {
-        kbdread::readLayout(std::span<const std::uint8_t>(bytes), 0x7FF612340000);
+        kbdread::readLayout(std::span<const std::uint8_t>(bytes), loadBase);
     } catch (const kbdread::ReadError&) {
     } catch (const std::exception& other) {
         ADD_FAILURE() << what << ": unexpected exception " << other.what();
     }
 }
 
-TEST(Robustness, FlippedZeroedAndTruncatedBytesNeverCrash)
+TEST_P(EveryForm, FlippedZeroedAndTruncatedBytesNeverCrash)
 {
-    const Bytes& original = pristine();
+    const Bytes& original = formImage(GetParam()).bytes;
+    const bool image32 = formImage(GetParam()).layout.pe.optionalMagic == kbdread::kPe32Magic;
+    const std::uint64_t loadBase = image32 ? 0x6A120000 : 0x7FF612340000;
     Bytes bytes = original;
     for (std::size_t at = 0; at < original.size(); ++at) {
         for (std::uint8_t replacement : {static_cast<std::uint8_t>(original[at] ^ 0xFF), std::uint8_t{0}}) {
             bytes[at] = replacement;
-            readSurvives(bytes, "byte " + hex(at) + " set to " + hex(replacement));
+            readSurvives(bytes, loadBase, "byte " + hex(at) + " set to " + hex(replacement));
         }
         bytes[at] = original[at];
     }
     for (std::size_t length = 0; length < original.size(); length += 64)
-        readSurvives(Bytes(original.begin(), original.begin() + length), "cut at " + hex(length));
+        readSurvives(Bytes(original.begin(), original.begin() + length), loadBase, "cut at " + hex(length));
+}
+
+// ---------------------------------------------------------------------------
+// Boundaries on every form: lists and records that end on their section's
+// last bytes, and the relocation types the reader takes.
+
+// Copies the list's last entries and its terminator into the slack after
+// the content of the list's section, so that the terminator's last byte is
+// the section's last byte, then cuts the section by `shortBy` bytes.
+// Returns how many entries come before the terminator.
+std::uint32_t moveListToSectionEnd(const FormImage& image, Bytes& b, const kbdread::PointerSite& list,
+                                   std::uint32_t shortBy)
+{
+    const kbdread::PeInfo& pe = image.layout.pe;
+    const kbdread::Section& s = *pe.sectionAt(list.targetRva);
+    const std::uint32_t end = s.virtualAddress + s.rawSize;
+    const std::uint32_t slackEntries = (s.rawSize - s.virtualSize) / list.entrySize;
+    EXPECT_GE(slackEntries, 2u) << "no room for an entry and a terminator after section " << s.name;
+    const std::uint32_t entries = std::min(list.targetSize / list.entrySize, slackEntries) - 1;
+    const std::uint32_t size = (entries + 1) * list.entrySize;
+    std::copy_n(image.bytes.begin() + image.at(list.targetRva + list.targetSize - size), size,
+                b.begin() + s.rawOffset + (end - size - s.virtualAddress));
+    put(b, image.at(list.siteRva), image.base() + end - size, image.layout.description().addressWidth);
+    put(b, pe.sectionHeaderOffset(&s - pe.sections.data()) + 8, s.rawSize - shortBy, 4);
+    return entries;
+}
+
+TEST_P(EveryForm, ListWithItsTerminatorOnTheSectionsLastBytesReadsAndCutShortDoesNot)
+{
+    const FormImage& image = formImage(GetParam());
+    struct Row {
+        kbdread::PointerRole role;
+        std::size_t index;
+        std::string messagePart; // names the list in the Unterminated error
+    };
+    std::vector<Row> rows = {
+        {kbdread::PointerRole::VkToBit, 0, "pVkToBit list"},
+        {kbdread::PointerRole::VkToWcharTable, 0, "pVkToWcharTable list"},
+        {kbdread::PointerRole::KeyNames, 0, "pKeyNames list"},
+        {kbdread::PointerRole::KeyNamesExt, 0, "pKeyNamesExt list"},
+        {kbdread::PointerRole::KeyNameString, 0, "string of pKeyNames entry 0"},
+        {kbdread::PointerRole::KeyNameExtString, 0, "string of pKeyNamesExt entry 0"},
+        {kbdread::PointerRole::VSCtoVK_E0, 0, "pVSCtoVK_E0 list"},
+        {kbdread::PointerRole::VSCtoVK_E1, 0, "pVSCtoVK_E1 list"},
+        {kbdread::PointerRole::Ligature, 0, "pLigature list"},
+    };
+    for (std::size_t t = 0; t < image.layout.charTables.size(); ++t)
+        rows.push_back({kbdread::PointerRole::CharTableRows, t, "rows of character table " + std::to_string(t + 1)});
+
+    for (const Row& row : rows) {
+        const auto& sites = image.layout.pointerSites;
+        const auto list = std::find_if(sites.begin(), sites.end(), [&](const kbdread::PointerSite& s) {
+            return s.role == row.role && s.index == row.index && !s.isNull();
+        });
+        ASSERT_NE(list, sites.end()) << row.messagePart;
+        for (const std::uint32_t shortBy : {0u, 1u, list->entrySize}) {
+            SCOPED_TRACE(row.messagePart + ", section cut by " + std::to_string(shortBy) + " bytes");
+            Bytes bytes = image.bytes;
+            const std::uint32_t entries = moveListToSectionEnd(image, bytes, *list, shortBy);
+            try {
+                const Layout layout = kbdread::readLayout(std::span<const std::uint8_t>(bytes), {}, GetParam());
+                if (shortBy != 0) {
+                    ADD_FAILURE() << "read a list whose terminator lies outside its section";
+                    continue;
+                }
+                const auto read = std::find_if(
+                    layout.pointerSites.begin(), layout.pointerSites.end(),
+                    [&](const kbdread::PointerSite& s) { return s.siteRva == list->siteRva; });
+                ASSERT_NE(read, layout.pointerSites.end());
+                EXPECT_EQ(read->targetSize, (entries + 1) * list->entrySize)
+                    << "the list was not read to its terminator";
+            } catch (const kbdread::ReadError& error) {
+                if (shortBy == 0) {
+                    ADD_FAILURE() << "refused a list whose terminator is the last entry of its section: "
+                                  << error.what();
+                    continue;
+                }
+                EXPECT_EQ(error.kind(), ErrorKind::Unterminated) << error.what();
+                EXPECT_NE(std::string(error.what()).find(row.messagePart), std::string::npos) << error.what();
+            }
+        }
+    }
+}
+
+// A record must fit before the end of its section: the scan-code map, whose
+// entries may hold anything, ending on the section's last byte reads; one
+// byte further does not.
+TEST_P(EveryForm, RecordOnTheSectionsLastBytesReadsAndOneByteFurtherDoesNot)
+{
+    const FormImage& image = formImage(GetParam());
+    const kbdread::Section& s = *image.layout.pe.sectionAt(image.layout.tablesRva);
+    const std::uint32_t mapSize = 2u * image.layout.maxScanCode;
+    for (const std::uint32_t over : {0u, 1u}) {
+        SCOPED_TRACE("map ending " + std::to_string(over) + " bytes past the section");
+        Bytes bytes = image.bytes;
+        put(bytes, image.recordField(image.tables().vscToVk), image.base() + s.end() - mapSize + over,
+            image.layout.description().addressWidth);
+        try {
+            const Layout layout = kbdread::readLayout(std::span<const std::uint8_t>(bytes), {}, GetParam());
+            EXPECT_EQ(over, 0u) << "read a scan-code map that runs past its section";
+            EXPECT_EQ(layout.scanCodeMap.size(), image.layout.maxScanCode);
+        } catch (const kbdread::ReadError& error) {
+            EXPECT_EQ(over, 1u) << error.what();
+            EXPECT_EQ(error.kind(), ErrorKind::PointerOutsideImage) << error.what();
+        }
+    }
+}
+
+// The base relocation types a layout image may hold: ABSOLUTE (padding),
+// HIGHLOW and DIR64 (which one a stored pointer needs is the validator's
+// concern). Every other type is refused, whatever it targets.
+TEST_P(EveryForm, OnlyAbsoluteHighLowAndDir64RelocationsAreRead)
+{
+    const FormImage& image = formImage(GetParam());
+    const auto& relocations = image.layout.pe.relocations;
+    const std::uint32_t pKeyNames = image.layout.tablesRva + image.tables().keyNames;
+    const auto found = std::find_if(relocations.begin(), relocations.end(),
+                                    [&](const kbdread::Relocation& r) { return r.rva == pKeyNames; });
+    ASSERT_NE(found, relocations.end());
+    const std::size_t entry = image.at(found->entryRva);
+
+    for (std::uint8_t type = 0; type < 16; ++type) {
+        SCOPED_TRACE("type " + std::to_string(type));
+        Bytes bytes = image.bytes;
+        put(bytes, entry, ((image.bytes[entry] | image.bytes[entry + 1] << 8) & 0x0FFF) | type << 12, 2);
+        const bool known =
+            type == kbdread::kRelocAbsolute || type == kbdread::kRelocHighLow || type == kbdread::kRelocDir64;
+        try {
+            kbdread::readLayout(std::span<const std::uint8_t>(bytes), {}, GetParam());
+            EXPECT_TRUE(known) << "type accepted";
+        } catch (const kbdread::ReadError& error) {
+            EXPECT_FALSE(known) << error.what();
+            EXPECT_EQ(error.kind(), ErrorKind::BadRelocation) << error.what();
+            EXPECT_NE(std::string(error.what()).find("type " + std::to_string(type)), std::string::npos)
+                << error.what();
+        }
+    }
 }
 
 } // namespace

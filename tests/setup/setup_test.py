@@ -266,7 +266,7 @@ class Prefix:
         if self.bits == 64:
             return [self.case.args.runner, "exec", "--timeout", str(timeout)] + (["--gui"] if gui else []) \
                 + [program, *args]
-        return [self.case.args.x86_test, "exec", self.path, program, *args]
+        return [self.case.args.x86_test, "exec-in", self.path, program, *args]
 
     def environment(self, env):
         environment = dict(os.environ, **(env or {}))

@@ -14,19 +14,29 @@ constexpr std::uint16_t kLigature = 0xF002;
 // A modifier combination with no column.
 constexpr std::uint8_t kInvalidColumn = 0x0F;
 
-// Record sizes and field offsets of the 64-bit table format.
-namespace kbdtables {
-constexpr std::size_t pCharModifiers = 0x00, pVkToWcharTable = 0x08, pKeyNames = 0x18,
-                      pKeyNamesExt = 0x20, pusVSCtoVK = 0x30, bMaxVSCtoVK = 0x38,
-                      pVSCtoVK_E0 = 0x40, pVSCtoVK_E1 = 0x48, fLocaleFlags = 0x50,
-                      nLgMax = 0x54, cbLgEntry = 0x55, pLigature = 0x58;
-}
-namespace modifiers {
-constexpr std::size_t wMaxModBits = 0x08, ModNumber = 0x0A;
-}
-namespace char_table {  // one entry of the list of character tables
-constexpr std::size_t pVkToWchars = 0x00, nModifications = 0x08, cbSize = 0x09, size = 0x10;
-}
+// Record sizes and field offsets that depend on the width of a pointer field.
+struct RecordLayout {
+    std::size_t pCharModifiers, pVkToWcharTable, pKeyNames, pKeyNamesExt, pusVSCtoVK, bMaxVSCtoVK,
+        pVSCtoVK_E0, pVSCtoVK_E1, fLocaleFlags, nLgMax, cbLgEntry, pLigature;
+    std::size_t wMaxModBits, ModNumber;                             // MODIFIERS
+    std::size_t table_nModifications, table_cbSize, table_size;    // VK_TO_WCHAR_TABLE
+    std::size_t name_pwsz, name_size;                               // VSC_LPWSTR
+};
+constexpr RecordLayout kWideLayout = {
+    .pCharModifiers = 0x00, .pVkToWcharTable = 0x08, .pKeyNames = 0x18, .pKeyNamesExt = 0x20,
+    .pusVSCtoVK = 0x30, .bMaxVSCtoVK = 0x38, .pVSCtoVK_E0 = 0x40, .pVSCtoVK_E1 = 0x48,
+    .fLocaleFlags = 0x50, .nLgMax = 0x54, .cbLgEntry = 0x55, .pLigature = 0x58,
+    .wMaxModBits = 0x08, .ModNumber = 0x0A,
+    .table_nModifications = 0x08, .table_cbSize = 0x09, .table_size = 0x10,
+    .name_pwsz = 0x08, .name_size = 0x10};
+constexpr RecordLayout kNarrowLayout = {
+    .pCharModifiers = 0x00, .pVkToWcharTable = 0x04, .pKeyNames = 0x0C, .pKeyNamesExt = 0x10,
+    .pusVSCtoVK = 0x18, .bMaxVSCtoVK = 0x1C, .pVSCtoVK_E0 = 0x20, .pVSCtoVK_E1 = 0x24,
+    .fLocaleFlags = 0x28, .nLgMax = 0x2C, .cbLgEntry = 0x2D, .pLigature = 0x30,
+    .wMaxModBits = 0x04, .ModNumber = 0x06,
+    .table_nModifications = 0x04, .table_cbSize = 0x05, .table_size = 0x08,
+    .name_pwsz = 0x04, .name_size = 0x08};
+
 namespace char_row {
 constexpr std::size_t VirtualKey = 0x00, wch = 0x02;
 }
@@ -35,9 +45,6 @@ constexpr std::size_t VirtualKey = 0x00, ModificationNumber = 0x02, wch = 0x04;
 }
 namespace scan_pair {  // VSC_VK
 constexpr std::size_t Vsc = 0x00, Vk = 0x02, size = 0x04;
-}
-namespace key_name {  // VSC_LPWSTR
-constexpr std::size_t vsc = 0x00, pwsz = 0x08, size = 0x10;
 }
 
 using Bytes = const unsigned char*;
@@ -51,7 +58,7 @@ std::string hex(std::uint64_t value, int digits) {
 
 class Reader {
 public:
-    explicit Reader(Image image) : image_(image) {}
+    Reader(Image image, PointerWidth width) : image_(image), width_(width) {}
 
     template <class T>
     T value(Bytes record, std::size_t offset, const char* what) const {
@@ -66,32 +73,40 @@ public:
         return result;
     }
 
+    // A 4-byte field, or an 8-byte one whose value must fit this process's
+    // addresses: in a 32-bit process its upper half must be zero.
     Bytes pointer(Bytes record, std::size_t offset, const char* what) const {
-        return reinterpret_cast<Bytes>(
-            static_cast<std::uintptr_t>(value<std::uint64_t>(record, offset, what)));
+        const std::uint64_t address = width_ == PointerWidth::Narrow
+                                          ? value<std::uint32_t>(record, offset, what)
+                                          : value<std::uint64_t>(record, offset, what);
+        if (address > UINTPTR_MAX)
+            throw WalkError(std::string(what) + " holds 0x" + hex(address, 16) +
+                            ", beyond this process's addresses");
+        return reinterpret_cast<Bytes>(static_cast<std::uintptr_t>(address));
     }
 
 private:
     Image image_;
+    PointerWidth width_;
 };
 
 class Walk {
 public:
-    Walk(Bytes tables, Image image) : read_(image) {
-        using namespace kbdtables;
-        modifiers_ = required(tables, pCharModifiers, "pCharModifiers");
-        char_tables_ = required(tables, pVkToWcharTable, "pVkToWcharTable");
-        scan_map_ = required(tables, pusVSCtoVK, "pusVSCtoVK");
-        key_names_ = read_.pointer(tables, pKeyNames, "pKeyNames");
-        key_names_ext_ = read_.pointer(tables, pKeyNamesExt, "pKeyNamesExt");
-        e0_ = read_.pointer(tables, pVSCtoVK_E0, "pVSCtoVK_E0");
-        e1_ = read_.pointer(tables, pVSCtoVK_E1, "pVSCtoVK_E1");
-        ligatures_ = read_.pointer(tables, pLigature, "pLigature");
-        max_scan_ = read_.value<std::uint8_t>(tables, bMaxVSCtoVK, "bMaxVSCtoVK");
-        locale_flags_ = read_.value<std::uint32_t>(tables, fLocaleFlags, "fLocaleFlags");
-        lg_max_ = read_.value<std::uint8_t>(tables, nLgMax, "nLgMax");
-        lg_entry_ = read_.value<std::uint8_t>(tables, cbLgEntry, "cbLgEntry");
-        max_mod_bits_ = read_.value<std::uint16_t>(modifiers_, modifiers::wMaxModBits, "wMaxModBits");
+    Walk(Bytes tables, Image image, PointerWidth width)
+        : read_(image, width), at_(width == PointerWidth::Narrow ? kNarrowLayout : kWideLayout) {
+        modifiers_ = required(tables, at_.pCharModifiers, "pCharModifiers");
+        char_tables_ = required(tables, at_.pVkToWcharTable, "pVkToWcharTable");
+        scan_map_ = required(tables, at_.pusVSCtoVK, "pusVSCtoVK");
+        key_names_ = read_.pointer(tables, at_.pKeyNames, "pKeyNames");
+        key_names_ext_ = read_.pointer(tables, at_.pKeyNamesExt, "pKeyNamesExt");
+        e0_ = read_.pointer(tables, at_.pVSCtoVK_E0, "pVSCtoVK_E0");
+        e1_ = read_.pointer(tables, at_.pVSCtoVK_E1, "pVSCtoVK_E1");
+        ligatures_ = read_.pointer(tables, at_.pLigature, "pLigature");
+        max_scan_ = read_.value<std::uint8_t>(tables, at_.bMaxVSCtoVK, "bMaxVSCtoVK");
+        locale_flags_ = read_.value<std::uint32_t>(tables, at_.fLocaleFlags, "fLocaleFlags");
+        lg_max_ = read_.value<std::uint8_t>(tables, at_.nLgMax, "nLgMax");
+        lg_entry_ = read_.value<std::uint8_t>(tables, at_.cbLgEntry, "cbLgEntry");
+        max_mod_bits_ = read_.value<std::uint16_t>(modifiers_, at_.wMaxModBits, "wMaxModBits");
     }
 
     std::string text() const {
@@ -130,7 +145,7 @@ private:
     std::optional<unsigned> column(unsigned modifier_bits) const {
         if (modifier_bits > max_mod_bits_) return std::nullopt;
         const auto number =
-            read_.value<std::uint8_t>(modifiers_, modifiers::ModNumber + modifier_bits, "ModNumber");
+            read_.value<std::uint8_t>(modifiers_, at_.ModNumber + modifier_bits, "ModNumber");
         if (number == kInvalidColumn) return std::nullopt;
         return number;
     }
@@ -142,11 +157,11 @@ private:
 
     // The first row for `vk` in list order; character rows end at VirtualKey 0.
     std::optional<Row> find_row(std::uint8_t vk) const {
-        for (Bytes table = char_tables_;; table += char_table::size) {
-            Bytes rows = read_.pointer(table, char_table::pVkToWchars, "pVkToWchars");
+        for (Bytes table = char_tables_;; table += at_.table_size) {
+            Bytes rows = read_.pointer(table, 0, "pVkToWchars");
             if (rows == nullptr) return std::nullopt;
-            const auto width = read_.value<std::uint8_t>(table, char_table::nModifications, "nModifications");
-            const auto stride = read_.value<std::uint8_t>(table, char_table::cbSize, "cbSize");
+            const auto width = read_.value<std::uint8_t>(table, at_.table_nModifications, "nModifications");
+            const auto stride = read_.value<std::uint8_t>(table, at_.table_cbSize, "cbSize");
             if (stride < char_row::wch) throw WalkError("cbSize " + std::to_string(stride) + " is too small");
             for (Bytes row = rows;; row += stride) {
                 const auto key = read_.value<std::uint8_t>(row, char_row::VirtualKey, "VirtualKey");
@@ -200,9 +215,9 @@ private:
 
     void name_lines(std::string& out, const char* prefix, Bytes list) const {
         if (list == nullptr) return;
-        for (Bytes entry = list;; entry += key_name::size) {
-            const auto sc = read_.value<std::uint8_t>(entry, key_name::vsc, "VSC_LPWSTR.vsc");
-            Bytes name = read_.pointer(entry, key_name::pwsz, "VSC_LPWSTR.pwsz");
+        for (Bytes entry = list;; entry += at_.name_size) {
+            const auto sc = read_.value<std::uint8_t>(entry, 0, "VSC_LPWSTR.vsc");
+            Bytes name = read_.pointer(entry, at_.name_pwsz, "VSC_LPWSTR.pwsz");
             if (sc == 0 && name == nullptr) return;
             if (name == nullptr) throw WalkError("key name " + hex(sc, 2) + " has no string");
             out += std::string("name ") + prefix + ' ' + hex(sc, 2) + ' ';
@@ -219,10 +234,10 @@ private:
     void summary_line(std::string& out) const {
         std::string sizes;
         unsigned count = 0;
-        for (Bytes table = char_tables_;; table += char_table::size, ++count) {
-            if (read_.pointer(table, char_table::pVkToWchars, "pVkToWchars") == nullptr) break;
-            sizes += ' ' + std::to_string(read_.value<std::uint8_t>(table, char_table::nModifications, "nModifications")) +
-                     'x' + std::to_string(read_.value<std::uint8_t>(table, char_table::cbSize, "cbSize"));
+        for (Bytes table = char_tables_;; table += at_.table_size, ++count) {
+            if (read_.pointer(table, 0, "pVkToWchars") == nullptr) break;
+            sizes += ' ' + std::to_string(read_.value<std::uint8_t>(table, at_.table_nModifications, "nModifications")) +
+                     'x' + std::to_string(read_.value<std::uint8_t>(table, at_.table_cbSize, "cbSize"));
         }
         out += "flags " + hex(locale_flags_, 8) + " lgmax " + std::to_string(lg_max_) + " lgentry " +
                std::to_string(lg_entry_) + " maxmodbits " + std::to_string(max_mod_bits_) + " tables " +
@@ -230,6 +245,7 @@ private:
     }
 
     Reader read_;
+    const RecordLayout& at_;
     Bytes modifiers_, char_tables_, scan_map_, key_names_, key_names_ext_, e0_, e1_, ligatures_;
     std::uint8_t max_scan_, lg_max_, lg_entry_;
     std::uint32_t locale_flags_;
@@ -238,8 +254,8 @@ private:
 
 }  // namespace
 
-std::string canonical_walk(const void* tables, Image image) {
-    return Walk(static_cast<Bytes>(tables), image).text();
+std::string canonical_walk(const void* tables, Image image, PointerWidth width) {
+    return Walk(static_cast<Bytes>(tables), image, width).text();
 }
 
 }  // namespace table_walk

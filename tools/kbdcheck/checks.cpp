@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <bit>
-#include <cstdio>
 #include <map>
 #include <set>
 #include <stdexcept>
@@ -15,59 +14,21 @@ using kbdread::ErrorKind;
 using kbdread::Layout;
 using kbdread::PointerRole;
 using kbdread::PointerSite;
+using kbdread::hex;
 
 constexpr std::uint32_t kScnMemWrite = 0x80000000;
 constexpr std::uint32_t kScnMemExecute = 0x20000000;
 constexpr std::uint32_t kScnMemDiscardable = 0x02000000;
-constexpr std::size_t kDelayImportDirectory = 13;
-constexpr std::uint32_t kSectionHeaderSize = 40;
 constexpr std::uint32_t kSectionCharacteristicsField = 36;
 
-std::string hex(std::uint64_t value)
+std::string relocationTypeName(std::uint8_t type)
 {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-    return text;
-}
-
-std::uint32_t readU32(std::span<const std::uint8_t> bytes, std::size_t offset)
-{
-    if (offset + 4 > bytes.size())
-        return 0;
-    return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
-           static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
-}
-
-std::uint16_t readU16(std::span<const std::uint8_t> bytes, std::size_t offset)
-{
-    if (offset + 2 > bytes.size())
-        return 0;
-    return static_cast<std::uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
-}
-
-// File offsets of the header fields findings point at. The reader has
-// already bounded the headers by the file size.
-struct HeaderOffsets {
-    std::uint32_t optionalHeader = 0;
-    std::uint32_t sectionTable = 0;
-
-    explicit HeaderOffsets(std::span<const std::uint8_t> file)
-    {
-        const std::uint32_t peHeader = readU32(file, 0x3C);
-        optionalHeader = peHeader + 24;
-        sectionTable = optionalHeader + readU16(file, peHeader + 20);
+    switch (type) {
+    case kbdread::kRelocHighLow: return "HIGHLOW (3)";
+    case kbdread::kRelocDir64: return "DIR64 (10)";
     }
-    std::uint32_t entryPoint() const { return optionalHeader + 16; }
-    std::uint32_t dataDirectory(std::size_t index) const
-    {
-        return optionalHeader + 112 + 8 * static_cast<std::uint32_t>(index);
-    }
-    std::uint32_t checksum() const { return optionalHeader + 64; }
-    std::uint32_t section(std::size_t index) const
-    {
-        return sectionTable + kSectionHeaderSize * static_cast<std::uint32_t>(index);
-    }
-};
+    return std::to_string(type);
+}
 
 // The record and field holding a pointer, as a reader of the format names it.
 std::string describe(const PointerSite& site)
@@ -90,6 +51,8 @@ std::string describe(const PointerSite& site)
         return "pKeyNames entry " + std::to_string(site.index + 1) + " pwsz";
     case PointerRole::KeyNameExtString:
         return "pKeyNamesExt entry " + std::to_string(site.index + 1) + " pwsz";
+    case PointerRole::RecordAddress:
+        return "KbdLayerDescriptor's code (record address)";
     }
     return kbdread::toString(site.role);
 }
@@ -111,7 +74,8 @@ std::string recordName(const PointerSite& site)
     case PointerRole::KeyNameString: return "key name " + std::to_string(site.index + 1);
     case PointerRole::KeyNameExtString: return "E0 key name " + std::to_string(site.index + 1);
     case PointerRole::DeadKey:
-    case PointerRole::KeyNamesDead: break;
+    case PointerRole::KeyNamesDead:
+    case PointerRole::RecordAddress: break;
     }
     return "the record of " + describe(site);
 }
@@ -138,43 +102,22 @@ bool isString(PointerRole role)
     return role == PointerRole::KeyNameString || role == PointerRole::KeyNameExtString;
 }
 
-// Code that ends at a return without touching anything but the return
-// value: what an entry point that "does nothing" compiles to.
-bool isBareReturn(std::span<const std::uint8_t> code)
-{
-    std::size_t at = 0;
-    auto next = [&](std::uint8_t byte) {
-        if (at < code.size() && code[at] == byte) {
-            ++at;
-            return true;
-        }
-        return false;
-    };
-    if (next(0xB8)) // mov eax, imm32
-        at += 4;
-    else if (next(0xB0)) // mov al, imm8
-        at += 1;
-    else if (next(0x31) || next(0x33)) { // xor eax, eax
-        if (!next(0xC0))
-            return false;
-    }
-    return next(0xC3) || next(0xC2); // ret / ret imm16
-}
-
 class Checker {
 public:
     Checker(std::span<const std::uint8_t> file, const Layout& layout)
-        : file_(file), layout_(layout), headers_(file)
+        : file_(file), layout_(layout), pe_(layout.pe), form_(layout.description())
     {}
 
     std::vector<Finding> run()
     {
         checkImports();
         checkEntryPoint();
+        checkExportNames();
         checkChecksum();
         checkSections();
         checkDescriptorCode();
         checkPointerTargets();
+        checkUpperHalves();
         checkRelocations();
         checkRecordExtents();
         checkTerminators();
@@ -185,37 +128,35 @@ public:
         return std::move(findings_);
     }
 
-    std::optional<Resources> resources() const { return resources_; }
+    std::optional<kbdread::Resources> resources() const { return resources_; }
 
 private:
-    std::optional<std::uint32_t> fileOffsetOf(std::uint32_t rva) const
-    {
-        if (rva < layout_.pe.sizeOfHeaders)
-            return rva;
-        for (const auto& section : layout_.pe.sections)
-            if (rva >= section.virtualAddress && rva - section.virtualAddress < section.rawSize)
-                return section.rawOffset + (rva - section.virtualAddress);
-        return std::nullopt;
-    }
-
     void atRva(const char* code, std::string where, std::uint32_t rva, std::string message)
     {
-        findings_.push_back({code, std::move(where), rva, fileOffsetOf(rva), std::move(message)});
+        findings_.push_back({{std::move(where), rva, pe_.fileOffsetOf(rva), std::move(message)}, code});
     }
 
     void atFileOffset(const char* code, std::string where, std::uint32_t offset, std::string message)
     {
-        findings_.push_back({code, std::move(where), std::nullopt, offset, std::move(message)});
+        findings_.push_back({{std::move(where), std::nullopt, offset, std::move(message)}, code});
     }
 
     void checkImports()
     {
-        const auto& dirs = layout_.pe.dataDirectories;
-        for (std::size_t index : {kbdread::kImportDirectory, kDelayImportDirectory}) {
+        struct ImportDirectory {
+            std::size_t index;
+            const char* name;
+        };
+        constexpr ImportDirectory kImportDirectories[] = {
+            {kbdread::kImportDirectory, "import"},
+            {kbdread::kBoundImportDirectory, "bound-import"},
+            {kbdread::kDelayImportDirectory, "delay-import"},
+        };
+        const auto& dirs = pe_.dataDirectories;
+        for (const auto& [index, name] : kImportDirectories) {
             if (index >= dirs.size() || (dirs[index].rva == 0 && dirs[index].size == 0))
                 continue;
-            const char* name = index == kbdread::kImportDirectory ? "import" : "delay-import";
-            atFileOffset(code::kImports, std::string("data directory ") + name, headers_.dataDirectory(index),
+            atFileOffset(code::kImports, std::string("data directory ") + name, pe_.dataDirectoryOffset(index),
                          std::string("the ") + name + " directory is present (RVA " + hex(dirs[index].rva) +
                              ", " + std::to_string(dirs[index].size) +
                              " bytes): a layout library must import nothing");
@@ -224,29 +165,33 @@ private:
 
     void checkEntryPoint()
     {
-        const std::uint32_t entry = layout_.pe.entryPointRva;
+        const std::uint32_t entry = pe_.entryPointRva;
         if (entry == 0)
             return;
-        const auto* section = sectionAt(entry);
+        const auto* section = pe_.sectionAt(entry);
         if (!section || !(section->characteristics & kScnMemExecute)) {
-            atFileOffset(code::kEntryPoint, "AddressOfEntryPoint", headers_.entryPoint(),
+            atFileOffset(code::kEntryPoint, "AddressOfEntryPoint", pe_.entryPointOffset(),
                          "the entry point RVA " + hex(entry) + " lies in no executable section");
             return;
         }
-        const std::size_t available =
-            std::min<std::size_t>(16, section->virtualAddress + extent(*section) - entry);
+        const std::size_t available = std::min<std::size_t>(16, section->end() - entry);
         const std::span<const std::uint8_t> code{layout_.image.data() + entry, available};
-        if (isBareReturn(code))
+        if (form_.onlyReturns(code))
             return;
-        std::string bytes;
-        for (std::size_t i = 0; i < std::min<std::size_t>(8, code.size()); ++i) {
-            char text[4];
-            std::snprintf(text, sizeof text, "%02X ", code[i]);
-            bytes += text;
-        }
         atRva(code::kEntryPoint, "AddressOfEntryPoint", entry,
-              "the entry point runs code at load time (" + bytes +
-                  "...): a layout library needs no entry point, or one that only returns");
+              "the entry point runs code at load time (" + kbdread::hexBytes(code.first(std::min<std::size_t>(8, available))) +
+                  " ...): a layout library needs no entry point, or one that only returns");
+    }
+
+    // The loader looks the export up by its plain name; a compiler's
+    // decoration of it finds nothing.
+    void checkExportNames()
+    {
+        for (const auto& name : pe_.exports.names)
+            if (kbdread::isDecoratedDescriptorName(name.name))
+                atRva(code::kDecoratedExport, "export name", name.nameRva,
+                      "KbdLayerDescriptor is exported as \"" + name.name +
+                          "\": the loader looks up the undecorated name KbdLayerDescriptor");
     }
 
     void checkChecksum()
@@ -256,24 +201,24 @@ private:
             return;
         const std::uint32_t actual = kbdread::computePeChecksum(file_);
         if (stored != actual)
-            atFileOffset(code::kChecksum, "CheckSum", headers_.checksum(),
+            atFileOffset(code::kChecksum, "CheckSum", pe_.checksumOffset,
                          "the stored checksum " + hex(stored) + " does not match the file's " + hex(actual));
     }
 
     void checkSections()
     {
-        const auto& sections = layout_.pe.sections;
+        const auto& sections = pe_.sections;
         for (std::size_t i = 0; i < sections.size(); ++i)
             if (sections[i].characteristics & kScnMemWrite)
                 atFileOffset(code::kWritableSection, "section " + sections[i].name + " Characteristics",
-                             headers_.section(i) + kSectionCharacteristicsField,
+                             pe_.sectionHeaderOffset(i) + kSectionCharacteristicsField,
                              "section " + sections[i].name + " is mapped writable (flags " +
                                  hex(sections[i].characteristics) + "): the tables must be read-only");
     }
 
     void checkDescriptorCode()
     {
-        const auto* section = sectionAt(layout_.descriptorRva);
+        const auto* section = pe_.sectionAt(layout_.descriptorRva);
         if (!section || !(section->characteristics & kScnMemExecute))
             atRva(code::kExportNotExecutable, "KbdLayerDescriptor", layout_.descriptorRva,
                   "the code of KbdLayerDescriptor lies in section " + (section ? section->name : std::string("?")) +
@@ -287,12 +232,23 @@ private:
         for (const auto& site : layout_.pointerSites) {
             if (site.isNull())
                 continue;
-            const auto* section = sectionAt(site.targetRva);
+            const auto* section = pe_.sectionAt(site.targetRva);
             if (section && (section->characteristics & kScnMemDiscardable))
                 atRva(code::kDiscardableTarget, describe(site), site.siteRva,
                       describe(site) + " points into section " + section->name +
                           ", which is discardable: the loader may drop what it points to");
         }
+    }
+
+    // A 32-bit reader of the WOW64 form takes the lower half of each
+    // pointer field; the 64-bit kernel reads all of it.
+    void checkUpperHalves()
+    {
+        for (const auto& site : layout_.pointerSites)
+            if (site.upperHalf != 0)
+                atRva(code::kUpperHalf, describe(site), site.siteRva + 4,
+                      describe(site) + " has upper half " + hex(site.upperHalf, 8) +
+                          ": a 64-bit-wide pointer field of a 32-bit image must hold zero there");
     }
 
     void checkRelocations()
@@ -316,10 +272,12 @@ private:
                 atRva(code::kMissingRelocation, describe(site), site.siteRva,
                       describe(site) + " (-> RVA " + hex(site.targetRva) +
                           ") has no base relocation: loaded at another base it would point astray");
-            else if (found->second != kbdread::kRelocDir64)
+            else if (found->second != form_.relocationType)
                 atRva(code::kRelocationType, describe(site), site.siteRva,
-                      describe(site) + " is relocated with type " + std::to_string(found->second) +
-                          ", not DIR64 (10): only part of the 64-bit pointer would move");
+                      describe(site) + " is relocated with type " + relocationTypeName(found->second) + ", not " +
+                          relocationTypeName(form_.relocationType) + ": the loader would move " +
+                          (found->second == kbdread::kRelocDir64 ? "8" : "4") + " bytes of a " +
+                          std::to_string(form_.addressWidth) + "-byte address");
         }
         for (const auto& [rva, type] : relocated) {
             if (pointerSites.contains(rva))
@@ -351,17 +309,18 @@ private:
     void checkRecordExtents()
     {
         std::vector<Extent> extents;
-        extents.push_back({layout_.tablesRva, layout_.tablesRva + 0x60, "the KBDTABLES record",
+        extents.push_back({layout_.tablesRva, layout_.tablesRva + form_.tables.tablesSize, "the KBDTABLES record",
                            "KBDTABLES", false, false});
-        const auto& dirs = layout_.pe.dataDirectories;
+        const auto& dirs = pe_.dataDirectories;
         if (dirs.size() > kbdread::kExportDirectory && dirs[kbdread::kExportDirectory].size != 0)
             extents.push_back({dirs[0].rva, dirs[0].rva + dirs[0].size, "the export directory",
                                "export directory", false, false});
-        extents.push_back({layout_.descriptorRva, layout_.descriptorRva + 8, "the code of KbdLayerDescriptor",
+        extents.push_back({layout_.descriptorRva, layout_.descriptorRva + form_.codeSize, "the code of KbdLayerDescriptor",
                            "KbdLayerDescriptor", false, false});
         std::set<std::uint32_t> seenTargets;
         for (const auto& site : layout_.pointerSites) {
-            if (site.isNull() || site.targetSize == 0 || !seenTargets.insert(site.targetRva).second)
+            if (site.isNull() || site.targetSize == 0 || site.role == PointerRole::RecordAddress ||
+                !seenTargets.insert(site.targetRva).second)
                 continue;
             extents.push_back({site.targetRva, site.targetRva + site.targetSize, recordName(site),
                                describe(site), isList(site.role), isString(site.role)});
@@ -387,28 +346,24 @@ private:
         }
     }
 
+    // Every list ends with an all-zero entry. The reader stops at the fields
+    // that mark the end; the rest of that entry must be zero too.
     void checkTerminators()
     {
-        const auto& modifiers = layout_.modifiers;
-        if (modifiers.vkToBitTerminator.modBits != 0)
-            atRva(code::kDirtyTerminator, "VK_TO_BIT terminator",
-                  modifiers.rva, "the VK_TO_BIT list ends with virtual key 0 but modifier bits " +
-                                     hex(modifiers.vkToBitTerminator.modBits));
-        for (std::size_t t = 0; t < layout_.charTables.size(); ++t) {
-            const auto& end = layout_.charTables[t].terminator;
-            const bool clean = end.attributes == 0 &&
-                               std::all_of(end.cells.begin(), end.cells.end(), [](auto c) { return c == 0; });
-            if (!clean)
-                atRva(code::kDirtyTerminator, "character table " + std::to_string(t + 1) + " terminator row",
-                      end.rva, "the row ending character table " + std::to_string(t + 1) +
-                                   " has virtual key 0 but non-zero attributes or cells");
+        for (const auto& site : layout_.pointerSites) {
+            if (site.isNull() || site.entrySize == 0)
+                continue;
+            const std::uint32_t terminator = site.targetRva + site.targetSize - site.entrySize;
+            for (std::uint32_t at = 0; at < site.entrySize; ++at) {
+                const std::uint8_t byte = layout_.image[terminator + at];
+                if (byte == 0)
+                    continue;
+                atRva(code::kDirtyTerminator, describe(site) + " terminator", terminator + at,
+                      "the entry ending " + recordName(site) + " (RVA " + hex(terminator) + ") has " + hex(byte) +
+                          " at byte " + std::to_string(at) + ": a list must end with an all-zero entry");
+                break;
+            }
         }
-        const auto& lig = layout_.ligatureTerminator;
-        const bool ligClean = lig.modificationNumber == 0 &&
-                              std::all_of(lig.cells.begin(), lig.cells.end(), [](auto c) { return c == 0; });
-        if (!ligClean)
-            atRva(code::kDirtyTerminator, "ligature terminator row", lig.rva,
-                  "the row ending the ligature table has virtual key 0 but a non-zero column or cells");
     }
 
     std::uint8_t widestTable() const
@@ -435,7 +390,7 @@ private:
             const std::uint8_t column = modifiers.modNumber[bits];
             if (column != kbdread::kShiftInvalid && column >= widest)
                 atRva(code::kModifierNumber, "MODIFIERS.ModNumber[" + std::to_string(bits) + "]",
-                      modifiers.rva + 10 + static_cast<std::uint32_t>(bits),
+                      modifiers.rva + form_.tables.modNumber + static_cast<std::uint32_t>(bits),
                       "modifier bits " + std::to_string(bits) + " select column " + std::to_string(column) +
                           ", but the widest character table has " + std::to_string(widest) + " columns");
         }
@@ -509,43 +464,31 @@ private:
         }
     }
 
-    // Sections span their virtual size, or their raw size when that is 0,
-    // as the loader maps them.
-    static std::uint32_t extent(const kbdread::Section& section)
-    {
-        return section.virtualSize != 0 ? section.virtualSize : section.rawSize;
-    }
-
     void checkResources()
     {
         try {
-            resources_ = readResources(layout_);
-        } catch (const ResourceError& error) {
-            atRva(code::kResources, "resource directory", layout_.pe.dataDirectories[kbdread::kResourceDirectory].rva,
-                  error.what());
+            resources_ = kbdread::readResources(kbdread::ByteView(layout_.image), pe_);
+        } catch (const kbdread::ReadError& error) {
+            kbdread::Problem problem = error.problem();
+            problem.where = "resource directory";
+            findings_.push_back({std::move(problem), code::kResources});
         }
-    }
-
-    const kbdread::Section* sectionAt(std::uint32_t rva) const
-    {
-        for (const auto& section : layout_.pe.sections)
-            if (rva >= section.virtualAddress && rva - section.virtualAddress < extent(section))
-                return &section;
-        return nullptr;
     }
 
     std::span<const std::uint8_t> file_;
     const Layout& layout_;
-    HeaderOffsets headers_;
+    const kbdread::PeInfo& pe_;
+    const kbdread::FormDescription& form_;
     std::vector<Finding> findings_;
-    std::optional<Resources> resources_;
+    std::optional<kbdread::Resources> resources_;
 };
 
 } // namespace
 
 bool isUnreadable(ErrorKind kind)
 {
-    return kind == ErrorKind::FileUnreadable || kind == ErrorKind::NotPe || kind == ErrorKind::NotPe32Plus;
+    return kind == ErrorKind::FileUnreadable || kind == ErrorKind::NotPe || kind == ErrorKind::UnsupportedMachine ||
+           kind == ErrorKind::FormMismatch;
 }
 
 const char* codeFor(ErrorKind kind)
@@ -561,28 +504,29 @@ const char* codeFor(ErrorKind kind)
     case ErrorKind::PointerOutsideImage: return code::kPointerOutside;
     case ErrorKind::Unterminated: return code::kUnterminated;
     case ErrorKind::BadCount: return code::kBadCount;
+    case ErrorKind::BadResource: return code::kResources;
     case ErrorKind::FileUnreadable:
     case ErrorKind::NotPe:
-    case ErrorKind::NotPe32Plus: break;
+    case ErrorKind::UnsupportedMachine:
+    case ErrorKind::FormMismatch: break;
     }
     return code::kBadHeader;
 }
 
-Report check(std::span<const std::uint8_t> file)
+Report check(std::span<const std::uint8_t> file, std::optional<kbdread::Form> form)
 {
     Report report;
     try {
-        report.layout = kbdread::readLayout(file);
+        report.layout = kbdread::readLayout(file, std::nullopt, form);
     } catch (const kbdread::ReadError& error) {
         if (isUnreadable(error.kind()))
             throw;
-        // The reader's message names the field and where it is.
-        report.findings.push_back({codeFor(error.kind()), "", std::nullopt, std::nullopt, error.what()});
+        report.findings.push_back({error.problem(), codeFor(error.kind())});
         return report;
     } catch (const std::invalid_argument& error) {
         // The reader maps at the preferred base, and refuses one the loader
         // could never use.
-        report.findings.push_back({code::kBadHeader, "ImageBase", std::nullopt, std::nullopt, error.what()});
+        report.findings.push_back({{"ImageBase", std::nullopt, std::nullopt, error.what()}, code::kBadHeader});
         return report;
     }
     Checker checker(file, *report.layout);

@@ -1,6 +1,6 @@
-// kbdcheck: checks a 64-bit keyboard-layout library for what the Windows
-// image loader and keyboard-layout loader rely on, and renders the layout
-// readably. Pure logic over the file's bytes; the command line is a thin
+// kbdcheck: checks a keyboard-layout library, in any of its four forms, for
+// what the Windows image loader and keyboard-layout loader rely on, and
+// renders the layout readably. Pure logic over the file's bytes; the command line is a thin
 // shell around it.
 #pragma once
 
@@ -22,20 +22,22 @@ namespace code {
 inline constexpr const char* kTruncated = "image.truncated";           // file data ends early
 inline constexpr const char* kBadHeader = "image.header";              // inconsistent header field
 inline constexpr const char* kBadSection = "image.section";            // section outside the image or overlapping
-inline constexpr const char* kImports = "image.imports";               // an import directory is present
+inline constexpr const char* kImports = "image.imports";               // an import, bound- or delay-import directory
 inline constexpr const char* kEntryPoint = "image.entry";              // the entry point runs code that does something
 inline constexpr const char* kChecksum = "image.checksum";             // a stored checksum that does not match
 inline constexpr const char* kWritableSection = "section.writable";    // a section the loader maps writable
 inline constexpr const char* kBadRelocations = "reloc.malformed";      // a relocation block the loader cannot apply
 inline constexpr const char* kMissingRelocation = "reloc.missing";     // a stored pointer no relocation covers
 inline constexpr const char* kStrayRelocation = "reloc.stray";         // a relocation on no stored pointer
-inline constexpr const char* kRelocationType = "reloc.type";           // a stored pointer relocated other than DIR64
+inline constexpr const char* kRelocationType = "reloc.type";           // a stored pointer relocated with another type than its form's
 inline constexpr const char* kDuplicateRelocation = "reloc.duplicate"; // a pointer relocated twice
 inline constexpr const char* kMissingExport = "export.missing";        // no KbdLayerDescriptor export
 inline constexpr const char* kExportCode = "export.code";              // the export does not just return an address
+inline constexpr const char* kDecoratedExport = "export.decorated";   // KbdLayerDescriptor exported under a decorated name
 inline constexpr const char* kExportNotExecutable = "export.noexec";   // the export's code lies in a section that cannot run
 inline constexpr const char* kNullPointer = "pointer.null";            // a pointer the loader follows is null
 inline constexpr const char* kPointerOutside = "pointer.outside";      // a pointer leaves the image or its section
+inline constexpr const char* kUpperHalf = "pointer.upper";            // a WOW64 pointer field with a non-zero upper half
 inline constexpr const char* kDiscardableTarget = "pointer.discardable"; // a pointer into a section the loader may discard
 inline constexpr const char* kUnterminated = "list.unterminated";      // a list runs off its section or into another record
 inline constexpr const char* kDirtyTerminator = "list.terminator";     // a terminator with non-zero fields
@@ -50,13 +52,9 @@ inline constexpr const char* kModifierBits = "modifiers.bits";         // a VK_T
 inline constexpr const char* kResources = "resource.malformed";        // a resource directory or block the loader cannot read
 } // namespace code
 
-struct Finding {
-    std::string code;                      // one of code::k*
-    std::string where;                     // record and field, table and row, or header field;
-                                           // empty when the message names the place itself
-    std::optional<std::uint32_t> rva;      // where in the image, when known
-    std::optional<std::uint32_t> fileOffset; // where in the file, when the RVA is backed by file data
-    std::string message;
+// A problem (where, RVA, file offset, message) under its code.
+struct Finding : kbdread::Problem {
+    std::string code; // one of code::k*
 };
 
 struct Report {
@@ -65,16 +63,17 @@ struct Report {
     std::optional<kbdread::Layout> layout;
     // Its resources; empty when the layout could not be read or the
     // resources are malformed.
-    std::optional<Resources> resources;
+    std::optional<kbdread::Resources> resources;
 };
 
-// Checks a layout library file. Throws kbdread::ReadError when the bytes are
-// not a 64-bit PE image at all (ErrorKind FileUnreadable, NotPe or
-// NotPe32Plus): there is nothing to check then.
-Report check(std::span<const std::uint8_t> file);
+// Checks a layout library file, read in the form `form` or, without it, in
+// the form detected from the image. Throws kbdread::ReadError when the bytes
+// are not a layout library image of any form, or not of the form asked for
+// (isUnreadable): there is nothing to check then.
+Report check(std::span<const std::uint8_t> file, std::optional<kbdread::Form> form = {});
 
-// Whether the reader's error means "not a 64-bit image at all" rather than
-// a fault of one.
+// Whether the reader's error means "not a layout library image (of the form
+// asked for) at all" rather than a fault of one.
 bool isUnreadable(kbdread::ErrorKind kind);
 
 // The code a reader error is reported under.

@@ -2,19 +2,15 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <iterator>
 #include <utility>
+
+#include "bytes.h"
 
 namespace kbdcheck {
 namespace {
 
-std::string hex(unsigned value, int digits)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%0*X", digits, value);
-    return text;
-}
+using kbdread::bareHex;
 
 // Published virtual-key names, sorted by code; letters and digits are
 // handled apart.
@@ -145,7 +141,7 @@ std::string virtualKeyName(std::uint8_t virtualKey)
         return std::string{'\'', static_cast<char>(virtualKey), '\''};
     if (const char* name = lookup(kVirtualKeys, virtualKey))
         return name;
-    return "VK 0x" + hex(virtualKey, 2);
+    return "VK 0x" + bareHex(virtualKey, 2);
 }
 
 std::string characterName(char16_t unit)
@@ -169,7 +165,7 @@ std::string characterName(char16_t unit)
 
 std::string codePoint(char16_t unit)
 {
-    return "U+" + hex(unit, 4);
+    return "U+" + bareHex(unit, 4);
 }
 
 } // namespace kbdcheck

@@ -1,7 +1,7 @@
 #include "render.h"
 
-#include <cstdio>
 #include <sstream>
+#include <string_view>
 
 #include "names.h"
 
@@ -11,19 +11,12 @@ namespace {
 using kbdread::KeyOutcome;
 using kbdread::Layout;
 
-std::string hex(std::uint64_t value, int digits = 0)
-{
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%0*llX", digits, static_cast<unsigned long long>(value));
-    return text;
-}
-
-std::string bareHex(unsigned value, int digits)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%0*X", digits, value);
-    return text;
-}
+using kbdread::bareHex;
+using kbdread::hex;
+using kbdread::Resources;
+using kbdread::StringResource;
+using kbdread::VersionInfo;
+using kbdread::VersionStringTable;
 
 std::string utf8(const std::u16string& text)
 {
@@ -51,6 +44,45 @@ std::string utf8(const std::u16string& text)
         }
     }
     return out;
+}
+
+// The UTF-8 character that starts at text[at]: its length in bytes and
+// whether it is well formed. An ill-formed one spans the longest prefix
+// that could still have begun a character (at least one byte), to be
+// replaced by one U+FFFD.
+struct Utf8Character {
+    std::size_t length;
+    bool wellFormed;
+};
+
+Utf8Character utf8Character(std::string_view text, std::size_t at)
+{
+    const unsigned char lead = text[at];
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF; // the range of the second byte
+    if (lead < 0x80)
+        return {1, true};
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : low;   // no overlong forms
+        high = lead == 0xED ? 0x9F : high; // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : low;   // no overlong forms
+        high = lead == 0xF4 ? 0x8F : high; // nothing above U+10FFFF
+    } else {
+        return {1, false};
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        if (at + i == text.size())
+            return {i, false};
+        const unsigned char next = text[at + i];
+        if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF))
+            return {i, false};
+    }
+    return {length, true};
 }
 
 // ---------------------------------------------------------------------------
@@ -228,16 +260,24 @@ public:
         out_ << text;
         return *this;
     }
+    // Text from the command line and from the image (section names) may
+    // hold any bytes: what is not UTF-8 becomes U+FFFD, so the output is
+    // always JSON text.
     Json& string(const std::string& text)
     {
         out_ << '"';
-        for (unsigned char c : text) {
-            if (c == '"' || c == '\\')
+        for (std::size_t at = 0; at < text.size();) {
+            const unsigned char c = text[at];
+            const Utf8Character character = utf8Character(text, at);
+            if (!character.wellFormed)
+                out_ << "\xEF\xBF\xBD"; // U+FFFD REPLACEMENT CHARACTER
+            else if (c == '"' || c == '\\')
                 out_ << '\\' << c;
             else if (c < 0x20)
                 out_ << "\\u" << bareHex(c, 4);
             else
-                out_ << c;
+                out_ << std::string_view(text).substr(at, character.length);
+            at += character.length;
         }
         out_ << '"';
         return *this;
@@ -278,9 +318,24 @@ void characterJson(Json& json, const Character& c)
     json.raw("}");
 }
 
+// The form the tables were read in, and whether it was found or given.
+std::string formText(const Layout& layout)
+{
+    const auto& form = layout.description();
+    return std::string(form.name) + ": " + form.title + ", machine " + kbdread::machineName(layout.pe.machine) + ", " +
+           std::to_string(form.tables.pointer) + "-byte pointer fields, " +
+           (layout.formForced ? "as given" : "detected from the image");
+}
+
 void layoutJson(Json& json, const Layout& layout)
 {
-    json.raw("{").key("tablesRva").number(layout.tablesRva);
+    const auto& form = layout.description();
+    json.raw("{").key("form").raw("{").key("name").string(form.name);
+    json.raw(",").key("machine").number(layout.pe.machine);
+    json.raw(",").key("pointerFieldBytes").number(form.tables.pointer);
+    json.raw(",").key("addressBytes").number(form.addressWidth);
+    json.raw(",").key("detected").raw(layout.formForced ? "false" : "true").raw("}");
+    json.raw(",").key("tablesRva").number(layout.tablesRva);
     json.raw(",").key("descriptorRva").number(layout.descriptorRva);
     json.raw(",").key("imageBase").number(layout.pe.imageBase);
     json.raw(",").key("localeFlags").number(layout.localeFlags);
@@ -451,6 +506,7 @@ std::string dumpText(const Report& report)
     const Layout& layout = *report.layout;
     std::ostringstream out;
     out << "layout\n";
+    out << "  form " << formText(layout) << "\n";
     out << "  KBDTABLES at RVA " << hex(layout.tablesRva) << ", KbdLayerDescriptor at RVA "
         << hex(layout.descriptorRva) << ", preferred base " << hex(layout.pe.imageBase) << "\n";
     out << "  fLocaleFlags " << hex(layout.localeFlags, 8) << ", nLgMax " << unsigned{layout.nLgMax}

@@ -1,9 +1,8 @@
 #include "resources.h"
 
-#include <cstdio>
 #include <span>
 
-namespace kbdcheck {
+namespace kbdread {
 namespace {
 
 constexpr std::uint32_t kSubdirectoryFlag = 0x80000000;
@@ -12,40 +11,35 @@ constexpr std::uint32_t kFixedFileInfoSize = 52;
 constexpr std::uint32_t kStringsPerBundle = 16;
 constexpr int kMaxBlockDepth = 4; // root, StringFileInfo, table, string
 
-std::string hex(std::uint64_t value)
-{
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-    return text;
-}
-
-[[noreturn]] void fail(const std::string& message)
-{
-    throw ResourceError(message);
-}
-
-// Bounds-checked little-endian reads of the mapped image.
+// Bounds-checked little-endian reads of the mapped image; a fault is
+// reported at its RVA.
 class ImageBytes {
 public:
-    explicit ImageBytes(const std::vector<std::uint8_t>& image) : image_(image) {}
+    ImageBytes(ByteView image, const PeInfo& pe) : image_(image), pe_(pe) {}
 
+    [[noreturn]] void fail(std::uint64_t rva, const std::string& message) const
+    {
+        throw ReadError(ErrorKind::BadResource, pe_.at(rva, message));
+    }
     void require(std::uint64_t rva, std::uint64_t size, const std::string& what) const
     {
-        if (rva > image_.size() || size > image_.size() - rva)
-            fail(what + " at RVA " + hex(rva) + " (" + std::to_string(size) + " bytes) runs past the image");
+        if (!image_.fits(rva, size))
+            fail(rva, what + " at RVA " + hex(rva) + " (" + std::to_string(size) + " bytes) runs past the image");
     }
     std::uint16_t u16(std::uint64_t rva, const std::string& what) const
     {
         require(rva, 2, what);
-        return static_cast<std::uint16_t>(image_[rva] | image_[rva + 1] << 8);
+        return image_.u16(rva);
     }
     std::uint32_t u32(std::uint64_t rva, const std::string& what) const
     {
-        return u16(rva, what) | static_cast<std::uint32_t>(u16(rva + 2, what)) << 16;
+        require(rva, 4, what);
+        return image_.u32(rva);
     }
 
 private:
-    const std::vector<std::uint8_t>& image_;
+    ByteView image_;
+    const PeInfo& pe_;
 };
 
 std::uint64_t align4(std::uint64_t value)
@@ -66,18 +60,18 @@ Block readBlock(const ImageBytes& bytes, std::uint64_t rva, std::uint64_t end, i
 {
     const std::string where = "version block at RVA " + hex(rva);
     if (depth > kMaxBlockDepth)
-        fail(where + " is nested deeper than a version resource allows");
+        bytes.fail(rva, where + " is nested deeper than a version resource allows");
     const std::uint16_t length = bytes.u16(rva, where);
     const std::uint16_t valueLength = bytes.u16(rva + 2, where);
     Block block;
     block.type = bytes.u16(rva + 4, where);
     if (length < 6 || rva + length > end)
-        fail(where + " has length " + std::to_string(length) + ", which does not fit its parent");
+        bytes.fail(rva, where + " has length " + std::to_string(length) + ", which does not fit its parent");
     const std::uint64_t blockEnd = rva + length;
     std::uint64_t at = rva + 6;
     for (;; at += 2) {
         if (at + 2 > blockEnd)
-            fail(where + ": its key runs past the block");
+            bytes.fail(rva, where + ": its key runs past the block");
         const std::uint16_t unit = bytes.u16(at, where);
         if (unit == 0)
             break;
@@ -88,7 +82,7 @@ Block readBlock(const ImageBytes& bytes, std::uint64_t rva, std::uint64_t end, i
     block.valueBytes = block.type == 1 ? 2u * valueLength : valueLength;
     block.valueRva = at;
     if (block.valueBytes > 0 && at + block.valueBytes > blockEnd)
-        fail(where + " (\"" + std::string(block.key.begin(), block.key.end()) + "\"): its value runs past the block");
+        bytes.fail(rva, where + " (\"" + std::string(block.key.begin(), block.key.end()) + "\"): its value runs past the block");
     at = align4(at + block.valueBytes);
     while (at < blockEnd) {
         block.children.push_back(readBlock(bytes, at, blockEnd, depth + 1));
@@ -111,9 +105,9 @@ VersionInfo readVersion(const ImageBytes& bytes, const ResourceEntry& entry)
 {
     const Block root = readBlock(bytes, entry.rva, std::uint64_t{entry.rva} + entry.size, 0);
     if (root.key != u"VS_VERSION_INFO")
-        fail("version resource at RVA " + hex(entry.rva) + " does not start with VS_VERSION_INFO");
+        bytes.fail(entry.rva, "version resource at RVA " + hex(entry.rva) + " does not start with VS_VERSION_INFO");
     if (root.valueBytes != kFixedFileInfoSize)
-        fail("version resource at RVA " + hex(entry.rva) + " has a fixed part of " +
+        bytes.fail(entry.rva, "version resource at RVA " + hex(entry.rva) + " has a fixed part of " +
              std::to_string(root.valueBytes) + " bytes, not 52");
     VersionInfo info;
     info.id = entry.id;
@@ -148,16 +142,16 @@ VersionInfo readVersion(const ImageBytes& bytes, const ResourceEntry& entry)
 void readStringBundle(const ImageBytes& bytes, const ResourceEntry& entry, std::vector<StringResource>& out)
 {
     if (entry.id == 0)
-        fail("string bundle 0 at RVA " + hex(entry.rva) + ": bundles are numbered from 1");
+        bytes.fail(entry.rva, "string bundle 0 at RVA " + hex(entry.rva) + ": bundles are numbered from 1");
     std::uint64_t at = entry.rva;
     const std::uint64_t end = std::uint64_t{entry.rva} + entry.size;
     for (std::uint32_t index = 0; index < kStringsPerBundle; ++index) {
         const std::string where = "string " + std::to_string(index) + " of bundle " + std::to_string(entry.id);
         if (at + 2 > end)
-            fail(where + " at RVA " + hex(at) + " lies past the end of its bundle");
+            bytes.fail(at, where + " at RVA " + hex(at) + " lies past the end of its bundle");
         const std::uint16_t units = bytes.u16(at, where);
         if (at + 2 + 2ull * units > end)
-            fail(where + " at RVA " + hex(at) + " runs past the end of its bundle");
+            bytes.fail(at, where + " at RVA " + hex(at) + " runs past the end of its bundle");
         if (units != 0)
             out.push_back({(entry.id - 1) * kStringsPerBundle + index, entry.language, text(bytes, at + 2, units)});
         at += 2 + 2ull * units;
@@ -178,7 +172,7 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> directoryLevel(const ImageB
         const std::uint32_t name = bytes.u32(rva + 16 + 8 * i, where);
         const std::uint32_t target = bytes.u32(rva + 20 + 8 * i, where);
         if (((target & kSubdirectoryFlag) != 0) != wantSubdirectories)
-            fail(where + " entry " + std::to_string(i) + (wantSubdirectories ? " is a leaf where a directory belongs"
+            bytes.fail(rva + 16 + 8 * i, where + " entry " + std::to_string(i) + (wantSubdirectories ? " is a leaf where a directory belongs"
                                                                              : " is a directory where data belongs"));
         if (name & kNamedEntryFlag)
             continue;
@@ -189,14 +183,14 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> directoryLevel(const ImageB
 
 } // namespace
 
-Resources readResources(const kbdread::Layout& layout)
+Resources readResources(ByteView image, const PeInfo& pe)
 {
     Resources resources;
-    const auto& dirs = layout.pe.dataDirectories;
-    if (dirs.size() <= kbdread::kResourceDirectory || dirs[kbdread::kResourceDirectory].size == 0)
+    const DataDirectory* directory = pe.directory(kResourceDirectory);
+    if (!directory || directory->size == 0)
         return resources;
-    const std::uint32_t root = dirs[kbdread::kResourceDirectory].rva;
-    const ImageBytes bytes(layout.image);
+    const std::uint32_t root = directory->rva;
+    const ImageBytes bytes(image, pe);
     for (const auto& [type, typeDir] : directoryLevel(bytes, root, 0, true))
         for (const auto& [id, idDir] : directoryLevel(bytes, root, typeDir, true))
             for (const auto& [language, leaf] : directoryLevel(bytes, root, idDir, false)) {
@@ -215,4 +209,4 @@ Resources readResources(const kbdread::Layout& layout)
     return resources;
 }
 
-} // namespace kbdcheck
+} // namespace kbdread

@@ -5,20 +5,12 @@
 
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "kbdread.h"
+#include "pe_image.h"
 
-namespace kbdcheck {
-
-// A resource directory or block that cannot be read as the resource loader
-// would; the message names what and where.
-class ResourceError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+namespace kbdread {
 
 inline constexpr std::uint32_t kResourceTypeString = 6;
 inline constexpr std::uint32_t kResourceTypeVersion = 16;
@@ -67,8 +59,9 @@ struct Resources {
     std::vector<StringResource> strings; // every non-empty string, by bundle then index
 };
 
-// Reads the resource directory of the mapped image. An image without one
-// gives empty Resources. Throws ResourceError on a malformed directory or block.
-Resources readResources(const kbdread::Layout& layout);
+// Reads the resource directory of a mapped image. An image without one
+// gives empty Resources. Throws ReadError(BadResource) at the RVA of a
+// malformed directory entry or block.
+Resources readResources(ByteView image, const PeInfo& pe);
 
-} // namespace kbdcheck
+} // namespace kbdread

@@ -1,0 +1,50 @@
+// The layout images the build made, one per form, from the manifest it
+// writes ("<form> <path>" lines): one test binary checks every form.
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <stdexcept>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "kbdread.h"
+
+// The built image of a form; throws when the manifest does not list it.
+inline const std::filesystem::path& builtImage(kbdread::Form form)
+{
+    static const std::map<kbdread::Form, std::filesystem::path> images = [] {
+        std::map<kbdread::Form, std::filesystem::path> listed;
+        std::ifstream manifest(KURD_IMAGES_MANIFEST);
+        for (std::string line; std::getline(manifest, line);) {
+            const std::size_t space = line.find(' ');
+            const kbdread::FormDescription* described = kbdread::formNamed(line.substr(0, space));
+            if (space == std::string::npos || !described)
+                throw std::runtime_error(KURD_IMAGES_MANIFEST ": not a \"<form> <path>\" line: " + line);
+            listed[described->form] = line.substr(space + 1);
+        }
+        return listed;
+    }();
+    const auto found = images.find(form);
+    if (found == images.end())
+        throw std::runtime_error(KURD_IMAGES_MANIFEST " lists no " + std::string(kbdread::describe(form).name) +
+                                 " image");
+    return found->second;
+}
+
+// Names the tests of a suite parameterised by form: "x64", "wow64", ...
+struct FormName {
+    template <typename ParamInfo>
+    std::string operator()(const ParamInfo& info) const
+    {
+        return kbdread::describe(info.param).name;
+    }
+};
+
+// Every form, for INSTANTIATE_TEST_SUITE_P.
+inline auto everyForm()
+{
+    return testing::Values(kbdread::Form::X64, kbdread::Form::X86, kbdread::Form::Wow64, kbdread::Form::Arm64);
+}

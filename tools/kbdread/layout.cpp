@@ -1,0 +1,93 @@
+#include "layout.h"
+
+#include <algorithm>
+
+namespace kbdread {
+
+const char* toString(PointerRole role)
+{
+    switch (role) {
+    case PointerRole::CharModifiers: return "pCharModifiers";
+    case PointerRole::VkToWcharTable: return "pVkToWcharTable";
+    case PointerRole::DeadKey: return "pDeadKey";
+    case PointerRole::KeyNames: return "pKeyNames";
+    case PointerRole::KeyNamesExt: return "pKeyNamesExt";
+    case PointerRole::KeyNamesDead: return "pKeyNamesDead";
+    case PointerRole::VSCtoVK: return "pusVSCtoVK";
+    case PointerRole::VSCtoVK_E0: return "pVSCtoVK_E0";
+    case PointerRole::VSCtoVK_E1: return "pVSCtoVK_E1";
+    case PointerRole::Ligature: return "pLigature";
+    case PointerRole::VkToBit: return "pVkToBit";
+    case PointerRole::CharTableRows: return "pVkToWchars";
+    case PointerRole::KeyNameString: return "key name string";
+    case PointerRole::KeyNameExtString: return "extended key name string";
+    case PointerRole::RecordAddress: return "KbdLayerDescriptor's record address";
+    }
+    return "?";
+}
+
+// ---------------------------------------------------------------------------
+// The loader's published lookups.
+
+std::optional<std::uint16_t> Layout::mapScanCode(std::uint8_t scanCode, Prefix prefix) const
+{
+    if (prefix == Prefix::None) {
+        if (scanCode < scanCodeMap.size())
+            return scanCodeMap[scanCode];
+        return std::nullopt;
+    }
+    for (const ScanCodePair& pair : prefix == Prefix::E0 ? e0 : e1)
+        if (pair.scanCode == scanCode)
+            return pair.value;
+    return std::nullopt;
+}
+
+std::optional<unsigned> Layout::column(unsigned modBits) const
+{
+    if (modBits > modifiers.maxModBits || modBits >= modifiers.modNumber.size())
+        return std::nullopt;
+    const std::uint8_t number = modifiers.modNumber[modBits];
+    if (number == kShiftInvalid)
+        return std::nullopt;
+    return number;
+}
+
+const CharTable* Layout::tableFor(std::uint8_t virtualKey) const
+{
+    for (const CharTable& table : charTables)
+        for (const CharRow& row : table.rows)
+            if (row.virtualKey == virtualKey)
+                return &table;
+    return nullptr;
+}
+
+KeyResult Layout::characters(std::uint8_t virtualKey, unsigned modBits) const
+{
+    const CharTable* table = tableFor(virtualKey);
+    const std::optional<unsigned> col = column(modBits);
+    if (!table || !col || *col >= table->nModifications)
+        return {};
+    const auto row = std::find_if(table->rows.begin(), table->rows.end(),
+                                  [&](const CharRow& r) { return r.virtualKey == virtualKey; });
+    const std::uint16_t cell = row->cells[*col];
+    switch (cell) {
+    case kWchNone: return {};
+    case kWchDead: return {KeyOutcome::Dead, {}};
+    case kWchLigature:
+        for (const LigatureRow& lig : ligatures) {
+            if (lig.virtualKey != virtualKey || lig.modificationNumber != *col)
+                continue;
+            KeyResult result{KeyOutcome::Characters, {}};
+            for (std::uint16_t unit : lig.cells) {
+                if (unit == kWchNone)
+                    break;
+                result.characters.push_back(static_cast<char16_t>(unit));
+            }
+            return result;
+        }
+        return {KeyOutcome::MissingLigature, {}};
+    default: return {KeyOutcome::Characters, std::u16string(1, static_cast<char16_t>(cell))};
+    }
+}
+
+} // namespace kbdread
