@@ -7,6 +7,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -31,6 +32,31 @@ inline const std::filesystem::path& builtImage(kbdread::Form form)
     if (found == images.end())
         throw std::runtime_error(KURD_IMAGES_MANIFEST " lists no " + std::string(kbdread::describe(form).name) +
                                  " image");
+    return found->second;
+}
+
+// A built image of one form and what the reader makes of it at its
+// preferred base. Test files extend it with the helpers their damage needs.
+struct BuiltImage {
+    std::vector<std::uint8_t> bytes;
+    kbdread::Layout layout;
+
+    // The file offset of an RVA the reader found.
+    std::uint32_t at(std::uint32_t rva) const { return layout.pe.fileOffsetOf(rva).value(); }
+};
+
+// The built image of a form, read once per test binary, as `Image` (a
+// BuiltImage or a type that extends it).
+template <typename Image = BuiltImage>
+const Image& readBuiltImage(kbdread::Form form)
+{
+    static std::map<kbdread::Form, Image> images;
+    auto found = images.find(form);
+    if (found == images.end()) {
+        std::vector<std::uint8_t> bytes = kbdread::readFileBytes(builtImage(form));
+        kbdread::Layout layout = kbdread::readLayout(std::span<const std::uint8_t>(bytes));
+        found = images.emplace(form, Image{BuiltImage{std::move(bytes), std::move(layout)}}).first;
+    }
     return found->second;
 }
 

@@ -461,11 +461,7 @@ TEST(Kbdcheck, SurvivesDamageAnywhere)
 using kbdread::Form;
 
 // A built image of one form, read at its preferred base.
-struct FormImage {
-    Bytes bytes;
-    Layout layout;
-
-    std::uint32_t at(std::uint32_t rva) const { return layout.pe.fileOffsetOf(rva).value(); }
+struct FormImage : BuiltImage {
     const kbdread::FormDescription& form() const { return layout.description(); }
     std::uint32_t site(PointerRole role) const
     {
@@ -505,17 +501,7 @@ struct FormImage {
     }
 };
 
-const FormImage& formImage(Form form)
-{
-    static std::map<Form, FormImage> images;
-    auto found = images.find(form);
-    if (found == images.end()) {
-        Bytes bytes = kbdread::readFileBytes(builtImage(form));
-        Layout layout = kbdread::readLayout(std::span<const std::uint8_t>(bytes));
-        found = images.emplace(form, FormImage{std::move(bytes), std::move(layout)}).first;
-    }
-    return found->second;
-}
+const FormImage& formImage(Form form) { return readBuiltImage<FormImage>(form); }
 
 class KbdcheckEveryForm : public testing::TestWithParam<Form> {};
 INSTANTIATE_TEST_SUITE_P(Forms, KbdcheckEveryForm, everyForm(), FormName());

@@ -214,27 +214,13 @@ TEST(Checksum, MatchesTheStoredValueAndSeesAChange)
 using kbdread::Form;
 
 // A built image of one form, read at its preferred base.
-struct FormImage {
-    Bytes bytes;
-    Layout layout;
-
-    std::size_t at(std::uint32_t rva) const { return layout.pe.fileOffsetOf(rva).value(); }
+struct FormImage : BuiltImage {
     std::size_t recordField(std::uint32_t offset) const { return at(layout.tablesRva + offset); }
     const kbdread::TableFormat& tables() const { return layout.description().tables; }
     std::uint64_t base() const { return layout.pe.imageBase; }
 };
 
-const FormImage& formImage(Form form)
-{
-    static std::map<Form, FormImage> images;
-    auto found = images.find(form);
-    if (found == images.end()) {
-        Bytes bytes = kbdread::readFileBytes(builtImage(form));
-        Layout layout = kbdread::readLayout(std::span<const std::uint8_t>(bytes));
-        found = images.emplace(form, FormImage{std::move(bytes), std::move(layout)}).first;
-    }
-    return found->second;
-}
+const FormImage& formImage(Form form) { return readBuiltImage<FormImage>(form); }
 
 class EveryForm : public testing::TestWithParam<Form> {};
 INSTANTIATE_TEST_SUITE_P(Forms, EveryForm, everyForm(), FormName());
