@@ -247,6 +247,8 @@ class Prefix:
         if bits == 64:
             self.folders = ["windows/system32", "windows/syswow64", "Program Files", "Program Files (x86)"]
             self.program_files = "Program Files (x86)"
+            # The installer is a 32-bit program: here it runs through WoW64.
+            case.tool([case.args.runner, "wow64"])
             case.tool([case.args.runner, "clone", self.path])
         else:
             self.folders = ["windows/system32", "Program Files"]
