@@ -13,7 +13,7 @@ import sys
 import pefile
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "launcher"))
-from check_halvaro_resources import RT_GROUP_ICON, RT_ICON, RT_MANIFEST, SUPPORTED_OS, resource  # noqa: E402
+from check_halvaro_resources import RT_GROUP_ICON, RT_ICON, RT_MANIFEST, SUPPORTED_OS, Checks, resource  # noqa: E402
 
 RT_STRING, RT_RCDATA = 6, 10
 MESSAGE_IDS = range(100, 112)
@@ -51,11 +51,7 @@ def icon_images(pe):
 
 def main(setup, halvaro, images_manifest, *copies):
     pe = pefile.PE(setup)
-    failures = []
-
-    def check(name, got, want):
-        if got != want:
-            failures.append(f"{name}: got {got!r}, want {want!r}")
+    check = Checks(setup)
 
     fixed = pe.VS_FIXEDFILEINFO[0]
     check("machine", pe.FILE_HEADER.Machine, 0x14C)
@@ -96,9 +92,7 @@ def main(setup, halvaro, images_manifest, *copies):
         with open(copy, "rb") as f:
             check(f"{copy} equal to {setup}", f.read() == program, True)
 
-    for failure in failures:
-        print(f"{setup}: {failure}")
-    return 1 if failures else 0
+    return check.report()
 
 
 if __name__ == "__main__":

@@ -27,13 +27,26 @@ def resource(pe, type_id, name_id):
     return None
 
 
+class Checks:
+    """Collects the failed checks of one file, each naming what it checked."""
+
+    def __init__(self, path):
+        self.path, self.failures = path, []
+
+    def __call__(self, name, got, want):
+        if got != want:
+            self.failures.append(f"{name}: got {got!r}, want {want!r}")
+
+    def report(self):
+        """Prints one line per failed check; the exit code."""
+        for failure in self.failures:
+            print(f"{self.path}: {failure}")
+        return 1 if self.failures else 0
+
+
 def main(path):
     pe = pefile.PE(path)
-    failures = []
-
-    def check(name, got, want):
-        if got != want:
-            failures.append(f"{name}: got {got!r}, want {want!r}")
+    check = Checks(path)
 
     fixed = pe.VS_FIXEDFILEINFO[0]
     check("machine", pe.FILE_HEADER.Machine, 0x14C)
@@ -85,9 +98,7 @@ def main(path):
     chart = resource(pe, RT_BITMAP, 101) or b"\0" * 16
     check("chart size and depth", struct.unpack_from("<iiHH", chart, 4), (1006, 266, 1, 24))
 
-    for failure in failures:
-        print(f"{path}: {failure}")
-    return 1 if failures else 0
+    return check.report()
 
 
 if __name__ == "__main__":
