@@ -1,9 +1,10 @@
-// Resource ids shared by the installer and its resource script.
+// Resource ids shared by the installer and its resource scripts.
 #pragma once
 
 #define IDI_SETUP 1
 
-// Message texts (string table). %1 and %2 are filled in by the program.
+// Message texts, one string table per language. %1 and %2 are filled in
+// by the program.
 #define IDS_TITLE 100
 #define IDS_INSTALLED 101
 #define IDS_INSTALLED_OLDER_WINDOWS 102
@@ -16,3 +17,19 @@
 #define IDS_NOT_ADMINISTRATOR 109
 #define IDS_BAD_ARGUMENTS 110
 #define IDS_USAGE 111
+#define IDS_INSTALLED_FOR_COMPUTER 112
+#define IDS_INSTALL_FAILED_RESTART 113
+#define IDS_UNINSTALL_FAILED_RESTART 114
+#define IDS_BUSY 115
+
+// The reasons a run stops, filled into IDS_INSTALL_FAILED and its kin.
+#define IDS_FOREIGN_FILE 200
+#define IDS_NO_FREE_KLID 201
+#define IDS_NO_FREE_LAYOUT_ID 202
+#define IDS_UNKNOWN_PROCESSOR 203
+#define IDS_NO_PROGRAM_FILES 204
+#define IDS_DAMAGED_INSTALLER 205
+#define IDS_STEP_FAILED 206
+#define IDS_CANNOT_READ 207
+#define IDS_INTERRUPTED_RUN 208
+#define IDS_CANNOT_WRITE_LOG 209
