@@ -1,4 +1,4 @@
-// launcherprobe LAUNCHER [--args TEXT] [--hooks DLL [--first-tick FILE] [--second-click]]
+// launcherprobe LAUNCHER [--args TEXT] [--hooks DLL [--first-tick FILE] [--second-click] [--pulse FILE]]
 //               [--winedebug CHANNELS] [--desktop NAME WxH] [--first-paint X,Y,R,G,B;...] STEP...
 //
 // Starts the launcher the way the shell does (its own path in quotes, then
@@ -9,7 +9,10 @@
 //   facts               screen, DPI, window and client rectangles, styles,
 //                       caption and the controls (name, class, rectangle)
 //   focus               the control that has the keyboard focus
-//   key:tab|esc|space   a real key press through SendInput
+//   key:tab|esc|space|enter   a real key press through SendInput
+//   deactivate          activate a window of the probe's own, as a user
+//                       switching to another program does
+//   activate            bring the launcher's window back to the front
 //   click:NAME          a real left click; NAME is command1, command2,
 //   dblclick:NAME       command3 or close (the title bar's close box)
 //   pixels:X,Y[;X,Y]    screen pixels at client coordinates
@@ -19,12 +22,16 @@
 //   exit                wait up to 10 s for the launcher to end
 //   settle              wait until no setup7.exe/setup8.exe runs
 //   sleep:MS            wait
+//   pulse               wait up to 30 s for the --pulse trace and print
+//                       its lines, each after "pulse "
 //
-// --hooks names launcherhooks.dll, whose hooks the next two options set on
+// --hooks names launcherhooks.dll, whose hooks the next three options set on
 // the launcher's thread before it runs. --first-tick: the strip's colour
 // when the first timer message arrives, which the hook writes to FILE and
 // the probe prints ("first_tick_strip R G B"). --second-click: a click of
-// Command1 sent to the form while it is being destroyed. --winedebug gives
+// Command1 sent to the form while it is being destroyed. --pulse: the
+// times and colours of the strip's ticks and of a 20 ms reference timer on
+// the launcher's thread, which the hook writes to FILE. --winedebug gives
 // the launcher alone Wine's debug channels (the shell's "exec" channel
 // shows what the shell was asked to start). --desktop runs the launcher
 // on a virtual desktop of that size. --first-paint prints how long after
@@ -144,15 +151,18 @@ HWND findForm(DWORD processId) {
     return search.found;
 }
 
-// The hooks run inside the launcher; the first-tick hook learns where to
-// write from the environment the launcher inherits.
+// The hooks run inside the launcher; the first-tick and pulse hooks learn
+// where to write from the environment the launcher inherits.
 using HookProc = LRESULT(CALLBACK*)(int, WPARAM, LPARAM);
 
 struct Hooks {
     std::wstring dll;
     std::wstring firstTickFile;
+    std::wstring pulseFile;
     bool secondClick = false;
 };
+
+Hooks hooks;
 
 // Sets one hook of launcherhooks.dll on the launcher's thread.
 void setHook(HMODULE module, const char* name, int type) {
@@ -178,7 +188,7 @@ bool useDesktop(const std::wstring& name, const std::wstring& size) {
     return desktop && SetThreadDesktop(desktop) && GetDesktopWindow();
 }
 
-bool start(const std::wstring& path, const std::wstring& arguments, const Hooks& hooks) {
+bool start(const std::wstring& path, const std::wstring& arguments) {
     std::wstring commandLine = L"\"" + path + L"\"";
     if (!arguments.empty())
         commandLine += L" " + arguments;
@@ -188,6 +198,8 @@ bool start(const std::wstring& path, const std::wstring& arguments, const Hooks&
         startup.lpDesktop = desktopName.data();
     if (!hooks.firstTickFile.empty())
         SetEnvironmentVariableW(L"LAUNCHERPROBE_FIRST_TICK", hooks.firstTickFile.c_str());
+    if (!hooks.pulseFile.empty())
+        SetEnvironmentVariableW(L"LAUNCHERPROBE_PULSE", hooks.pulseFile.c_str());
     // Past MAX_PATH a path may need its long form ("\\?\" in front).
     const std::wstring longForm = L"\\\\?\\" + path;
     for (const std::wstring& applicationName : {path, longForm}) {
@@ -206,6 +218,8 @@ bool start(const std::wstring& path, const std::wstring& arguments, const Hooks&
             setHook(module, "FirstTickHook", WH_GETMESSAGE);
         if (hooks.secondClick)
             setHook(module, "SecondClickHook", WH_CALLWNDPROC);
+        if (!hooks.pulseFile.empty())
+            setHook(module, "PulseHook", WH_GETMESSAGE);
     }
     ResumeThread(launcher.process.hThread);
     return true;
@@ -594,20 +608,67 @@ void waitForExit() {
     std::printf("exit %lu\n", code);
 }
 
-void firstTick(const std::wstring& file) {
-    for (int i = 0; i < 100; ++i) {
-        if (FILE* in = _wfopen(file.c_str(), L"r")) {
-            char line[64] = {};
-            std::fgets(line, sizeof line, in);
-            std::fclose(in);
-            if (line[0]) {
-                std::printf("first_tick_strip %s", line);
-                return;
-            }
-        }
-        Sleep(50);
+// The lines a hook wrote to `file`, once its last line is `last` (any
+// line when `last` is empty); none after `seconds`.
+std::vector<std::string> hookLines(const std::wstring& file, const char* last, int seconds) {
+    for (int i = 0; i < seconds * 20; ++i, Sleep(50)) {
+        FILE* in = _wfopen(file.c_str(), L"r");
+        if (!in)
+            continue;
+        std::vector<std::string> lines;
+        char line[128];
+        while (std::fgets(line, sizeof line, in))
+            lines.emplace_back(line, std::strcspn(line, "\r\n"));
+        std::fclose(in);
+        if (!lines.empty() && (!*last || lines.back() == last))
+            return lines;
     }
-    std::printf("first_tick_strip none\n");
+    return {};
+}
+
+void firstTick(const std::wstring& file) {
+    const std::vector<std::string> lines = hookLines(file, "", 5);
+    std::printf("first_tick_strip %s\n", lines.empty() ? "none" : lines.front().c_str());
+}
+
+void pulse() {
+    const std::vector<std::string> lines = hookLines(hooks.pulseFile, "end", 30);
+    if (lines.empty())
+        std::printf("pulse none\n");
+    for (const std::string& line : lines)
+        std::printf("pulse %s\n", line.c_str());
+}
+
+// A window of the probe's own, to take the activation from the launcher.
+HWND otherWindow() {
+    static HWND window = [] {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = DefWindowProcW;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"LauncherProbeOther";
+        RegisterClassW(&windowClass);
+        return CreateWindowExW(0, windowClass.lpszClassName, L"another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                               0, 0, 300, 200, nullptr, nullptr, windowClass.hInstance, nullptr);
+    }();
+    return window;
+}
+
+// Waits while answering the messages the probe's own window is sent.
+void pumpFor(DWORD milliseconds) {
+    const ULONGLONG end = GetTickCount64() + milliseconds;
+    MSG message;
+    while (GetTickCount64() < end) {
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+        Sleep(10);
+    }
+}
+
+void activate(HWND window, const char* name) {
+    SetForegroundWindow(window);
+    pumpFor(300);
+    const HWND foreground = GetForegroundWindow();
+    std::printf("foreground %s\n", foreground == window ? name : foreground == launcher.form ? "form" : "other");
 }
 
 bool runStep(const std::wstring& step) {
@@ -620,7 +681,10 @@ bool runStep(const std::wstring& step) {
     } else if (name == "focus") {
         std::printf("focus %s\n", controlName(focusedWindow()).c_str());
     } else if (name == "key") {
-        const WORD key = argument == "tab" ? VK_TAB : argument == "esc" ? VK_ESCAPE : VK_SPACE;
+        const WORD key = argument == "tab"     ? VK_TAB
+                         : argument == "esc"   ? VK_ESCAPE
+                         : argument == "enter" ? VK_RETURN
+                                               : VK_SPACE;
         makeForeground();
         sendKey(key);
         Sleep(300);
@@ -645,6 +709,12 @@ bool runStep(const std::wstring& step) {
         settle();
     } else if (name == "sleep") {
         Sleep(std::atoi(argument.c_str()));
+    } else if (name == "pulse") {
+        pulse();
+    } else if (name == "deactivate") {
+        activate(otherWindow(), "probe");
+    } else if (name == "activate") {
+        activate(launcher.form, "form");
     } else {
         std::printf("unknown step %s\n", text.c_str());
         return false;
@@ -658,13 +728,12 @@ bool runStep(const std::wstring& step) {
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
         std::fprintf(stderr, "usage: launcherprobe LAUNCHER [--args TEXT] [--hooks DLL [--first-tick FILE] "
-                     "[--second-click]] [--winedebug CHANNELS] [--desktop NAME WxH] "
+                     "[--second-click] [--pulse FILE]] [--winedebug CHANNELS] [--desktop NAME WxH] "
                      "[--first-paint X,Y,R,G,B;...] STEP...\n");
         return 2;
     }
     const std::wstring path = argv[1];
     std::wstring arguments;
-    Hooks hooks;
     std::string firstPaint;
     int i = 2;
     for (; i < argc; ++i) {
@@ -677,6 +746,8 @@ int wmain(int argc, wchar_t** argv) {
             hooks.firstTickFile = argv[++i];
         else if (option == L"--second-click")
             hooks.secondClick = true;
+        else if (option == L"--pulse" && i + 1 < argc)
+            hooks.pulseFile = argv[++i];
         else if (option == L"--first-paint" && i + 1 < argc) {
             firstPaint = utf8(argv[++i]);
         } else if (option == L"--desktop" && i + 2 < argc) {
@@ -692,7 +763,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     LARGE_INTEGER startTicks;
     QueryPerformanceCounter(&startTicks);
-    if (!start(path, arguments, hooks)) {
+    if (!start(path, arguments)) {
         std::printf("form none\n");
         return 1;
     }
