@@ -104,8 +104,8 @@ struct CharRow {
     std::uint8_t virtualKey = 0;
     std::uint8_t attributes = 0;
     std::vector<std::uint16_t> cells; // nModifications raw cells
-    // The row after a row with SGCAPS or a dead-key cell: the loader reads
-    // it as that row's second half, never as a key of its own.
+    // The row (virtual key 0xFF) after a row with SGCAPS or a dead-key cell:
+    // the loader reads it as that row's second half, never as a key's row.
     bool continuation = false;
     // Whether the loader reads the row after this one as its second half.
     bool hasContinuation() const;

@@ -221,7 +221,8 @@ private:
                                                  [&](std::uint32_t p) { return map_.u8(p) == 0; });
             for (std::uint32_t row = 0; row < rows; ++row) {
                 table.rows.push_back(readRow(table.rowsRva + table.cbSize * row, table.nModifications));
-                table.rows.back().continuation = row > 0 && table.rows[row - 1].hasContinuation();
+                table.rows.back().continuation = row > 0 && table.rows[row - 1].hasContinuation() &&
+                                                 table.rows.back().virtualKey == kContinuationKey;
             }
             out_.charTables.push_back(std::move(table));
         }
