@@ -55,24 +55,13 @@ struct VK_F {
 };
 static_assert(offsetof(VK_F, NLSFEProc) == 4 && offsetof(VK_F, NLSFEProcAlt) == 0x44 && sizeof(VK_F) == 0x84);
 
+// Our layout's records, with a descriptor record whose dead keys and
+// ligatures have types, and the far-east record.
 template <template <class> class Pointer, std::size_t ModCount, class Ligature>
 struct Records {
-    struct MODIFIERS {
-        Pointer<const kbd::VK_TO_BIT> pVkToBit;
-        std::uint16_t wMaxModBits;
-        std::uint8_t ModNumber[ModCount];
-    };
-
-    struct VSC_LPWSTR {
-        std::uint8_t vsc;
-        Pointer<const char16_t> pwsz;
-    };
-
-    struct VK_TO_WCHAR_TABLE {
-        Pointer<const void> pVkToWchars;
-        std::uint8_t nModifications;
-        std::uint8_t cbSize;
-    };
+    using MODIFIERS = typename kbd::Records<Pointer, ModCount>::MODIFIERS;
+    using VSC_LPWSTR = typename kbd::Records<Pointer, ModCount>::VSC_LPWSTR;
+    using VK_TO_WCHAR_TABLE = typename kbd::Records<Pointer, ModCount>::VK_TO_WCHAR_TABLE;
 
     struct KBDTABLES {
         Pointer<const MODIFIERS> pCharModifiers;
