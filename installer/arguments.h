@@ -28,6 +28,10 @@ struct ParsedArguments {
 // only when they come right before one.
 std::vector<std::wstring> splitArguments(std::wstring_view text);
 
+// Whether a path names a device rather than a file ("\\.\\PhysicalDrive0",
+// "CON", "C:\\x\\nul.txt"): the log is never written there.
+bool namesDevice(std::wstring_view path);
+
 // Switches start with '/' or '-' and are matched without regard to case:
 // /admin, /uninstall, /quiet, /log <file>, /?. Nothing may follow that is
 // not one of them.

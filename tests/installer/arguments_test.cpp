@@ -37,6 +37,10 @@ TEST(Arguments, SwitchesInAnyCaseWithSlashOrDash) {
         // A log file may be named like a switch's word, but not like a switch.
         {L"/log quiet /admin", Action::Install, false, L"quiet"},
         {L"/admin /admin /quiet /quiet", Action::Install, true, std::nullopt},
+        // Files whose names only look like devices', and a long path.
+        {L"/log C:\\console.log", Action::Install, false, L"C:\\console.log"},
+        {L"/log nul2.txt", Action::Install, false, L"nul2.txt"},
+        {L"/log \\\\?\\C:\\logs\\setup.log", Action::Install, false, L"\\\\?\\C:\\logs\\setup.log"},
     };
     for (const Row& row : rows) {
         const ParsedArguments parsed = parseArguments(row.text);
@@ -61,6 +65,13 @@ TEST(Arguments, RefusedWithTheArgumentNamed) {
         {L"/log \"\" /admin", L"/log"},
         {L"/log a.txt /log b.txt", L"/log"},
         {L"/quietly", L"/quietly"},
+        // The installer runs elevated: its log never goes to a device.
+        {L"/log \\\\.\\PhysicalDrive0", L"PhysicalDrive0"},
+        {L"/log //./C:", L"//./C:"},
+        {L"/log \\\\?\\GLOBALROOT\\Device\\Null", L"GLOBALROOT"},
+        {L"/log C:\\logs\\NUL.txt", L"NUL.txt"},
+        {L"/log \"con \"", L"con"},
+        {L"/log lpt1", L"lpt1"},
     };
     for (const Row& row : rows) {
         const ParsedArguments parsed = parseArguments(row.text);
