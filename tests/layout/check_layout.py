@@ -52,7 +52,6 @@ class Table:
 
 @dataclass
 class Layout:
-    entries: list
     record: dict
     vk_to_bit: list
     max_mod_bits: int
@@ -64,7 +63,6 @@ class Layout:
     ligatures: list
     names: list
     names_e0: list
-    lines: dict  # label -> source line, for the walk's messages
 
 
 NAME = re.compile(r'^(name|name_e0)\s+([0-9A-Fa-f]+)\s+("(?:[^"\\]|\\.)*")\s*(#.*)?$')
@@ -160,11 +158,11 @@ def layout_of(entries):
             tables[-1].rows.setdefault(vk, cells)
     kinds = lambda kind: [e.value for e in entries if e.label.startswith(kind + " #")]
     return Layout(
-        entries=entries, record={k[7:]: v.value[0] for k, v in by_label.items() if k.startswith("record ")},
+        record={k[7:]: v.value[0] for k, v in by_label.items() if k.startswith("record ")},
         vk_to_bit=kinds("vk_to_bit"), max_mod_bits=one("modifiers wMaxModBits")[0],
         mod_number=list(one("modifiers ModNumber")), plain=[e.value[0] for e in plain],
         e0=kinds("e0"), e1=kinds("e1"), tables=tables, ligatures=kinds("ligature"),
-        names=kinds("name"), names_e0=kinds("name_e0"), lines={e.label: e.line for e in entries})
+        names=kinds("name"), names_e0=kinds("name_e0"))
 
 
 # ------------------------------------------------------------------ the walk
@@ -205,56 +203,29 @@ def typed(layout, vk, bits):
 
 
 def walk(layout):
-    """{key: (line, statement lines behind it)}, keyed by the line's first
-    fields."""
-    lines = {}
-    lists = (("--", None, "plain"), ("E0", layout.e0, "e0"), ("E1", layout.e1, "e1"))
-    for prefix, pairs, kind in lists:
+    """The walk's lines as the statement gives them."""
+    lines = []
+    for prefix, pairs in (("--", None), ("E0", layout.e0), ("E1", layout.e1)):
         for scan_code in range(256):
             if pairs is None:
-                found = scan_code < len(layout.plain)
-                value = layout.plain[scan_code] if found else None
-                source = [layout.lines.get(f"plain {scan_code:02X}")]
+                value = layout.plain[scan_code] if scan_code < len(layout.plain) else None
             else:
-                index = next((i for i, (sc, _) in enumerate(pairs) if sc == scan_code), None)
-                value = pairs[index][1] if index is not None else None
-                source = [layout.lines.get(f"{kind} #{index + 1}")] if index is not None else []
-            key = f"{prefix} {scan_code:02X}"
-            if value is None:
-                lines[key] = (f"{key} none " + " ".join(["-"] * 8), source)
-                continue
-            vk = value & 0xFF
-            cells = [typed(layout, vk, bits) for bits in range(8)]
-            for t, table in enumerate(layout.tables, 1):
-                if vk in table.rows:
-                    row = list(table.rows).index(vk) + 1
-                    source.append(layout.lines.get(f"table {t} row {row}"))
-                    break
-            lines[key] = (f"{key} {value:04X} " + " ".join(cells), source)
-    for label, names in (("--", layout.names), ("E0", layout.names_e0)):
-        kind = "name" if label == "--" else "name_e0"
-        for i, (scan_code, text) in enumerate(names, 1):
-            key = f"name {label} {scan_code:02X}"
-            lines[key] = (f"{key} " + "+".join(f"{ord(c):04X}" for c in text), [layout.lines[f"{kind} #{i}"]])
+                value = next((vk for sc, vk in pairs if sc == scan_code), None)
+            cells = [typed(layout, value & 0xFF, bits) if value is not None else "-" for bits in range(8)]
+            lines.append(f"{prefix} {scan_code:02X} {'none' if value is None else f'{value:04X}'} " + " ".join(cells))
+    for prefix, names in (("--", layout.names), ("E0", layout.names_e0)):
+        lines += [f"name {prefix} {sc:02X} " + "+".join(f"{ord(c):04X}" for c in text) for sc, text in names]
     record = layout.record
-    summary = (f"flags {record['fLocaleFlags']:08X} lgmax {record['nLgMax']} lgentry {record['cbLgEntry']} "
-               f"maxmodbits {layout.max_mod_bits} tables {len(layout.tables)}" +
-               "".join(f" {t.columns}x{t.row_bytes}" for t in layout.tables))
-    lines["flags"] = (summary, [record_line for label, record_line in layout.lines.items()
-                                if label.startswith(("record", "table"))])
+    lines.append(f"flags {record['fLocaleFlags']:08X} lgmax {record['nLgMax']} lgentry {record['cbLgEntry']} "
+                 f"maxmodbits {layout.max_mod_bits} tables {len(layout.tables)}" +
+                 "".join(f" {t.columns}x{t.row_bytes}" for t in layout.tables))
     return lines
 
 
-def walk_keys(text):
-    """A walk's lines keyed as walk() keys them."""
-    keyed = {}
-    for line in text.splitlines():
-        words = line.split()
-        if not words:
-            continue
-        key = " ".join(words[:3]) if words[0] == "name" else words[0] if words[0] == "flags" else " ".join(words[:2])
-        keyed[key] = line
-    return keyed
+def keyed(lines):
+    """A walk's lines by their first fields: "E0 4B", "name -- 01", "flags"."""
+    keys = {"name": 3, "flags": 1}
+    return {" ".join(line.split()[:keys.get(line.split()[0], 2)]): line for line in lines if line.strip()}
 
 
 # -------------------------------------------------------------- comparisons
@@ -295,13 +266,11 @@ def compare_tables(statement, image, findings):
 
 
 def compare_walk(layout, text, findings):
-    expected = walk(layout)
-    seen = walk_keys(text)
-    for key, (line, sources) in expected.items():
-        lines = ", ".join(str(s) for s in sources if s)
-        where = f" (statement line{'s' if ',' in lines else ''} {lines})" if lines else ""
+    expected = keyed(walk(layout))
+    seen = keyed(text.splitlines())
+    for key, line in expected.items():
         if seen.get(key) != line:
-            findings.add(f"{key}{where}: expected '{line}', the walk has '{seen.get(key, '(no line)')}'")
+            findings.add(f"{key}: the statement gives '{line}', the walk has '{seen.get(key, '(no line)')}'")
     for key, line in seen.items():
         if key not in expected:
             findings.add(f"{key}: the walk has '{line}', the statement nothing")
