@@ -8,7 +8,7 @@ byte for byte the built one.
     check_setup_resources.py SETUP_EXE HALVARO_EXE IMAGES_MANIFEST [COPY...]
 
 COPY: the shipped copies (setup7.exe, setup8.exe), which must equal
-SETUP_EXE. Prints one line per failed check and exits 1 on any."""
+SETUP_EXE, apart from the signature of a signed build. Prints one line per failed check and exits 1 on any."""
 import os
 import re
 import sys
@@ -16,7 +16,9 @@ import sys
 import pefile
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "launcher"))
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "setup"))
 from check_halvaro_resources import RT_GROUP_ICON, RT_ICON, RT_MANIFEST, SUPPORTED_OS, Checks, resource  # noqa: E402
+from signature import same_program  # noqa: E402
 
 RT_STRING, RT_RCDATA = 6, 10
 MESSAGE_IDS = range(100, 112)
@@ -127,7 +129,7 @@ def main(setup, halvaro, images_manifest, *copies):
         program = f.read()
     for copy in copies:
         with open(copy, "rb") as f:
-            check(f"{copy} equal to {setup}", f.read() == program, True)
+            check(f"{copy} equal to {setup} (apart from a signature)", same_program(f.read(), program), True)
 
     return check.report()
 
