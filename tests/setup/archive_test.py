@@ -11,6 +11,7 @@ Usage: archive_test.py <archive> <dist dir> <package dir> <programs> <cmake>
 """
 import hashlib
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -29,6 +30,17 @@ BOM = b"\xef\xbb\xbf"
 # What README.txt must tell a user, each as it appears there.
 README_WORDS = ["Halvaro.exe", "Win+Space", "Alt+Shift", "Programs and Features", "/uninstall",
                 "setup8.exe /admin /quiet", "3010", "1603", "87", "5 ", "/log"]
+# What both its Kurdish part and its English part must answer: what /admin
+# does, the unknown publisher, the exit code from a command prompt, the
+# language the layout comes under, adding it by hand, the exit codes.
+README_ANSWERS = ["/admin", "setup7.exe", "SmartScreen", "Unknown publisher", "start /wait", "Arabic (Jordan)",
+                  "LocalSystem", "Add a keyboard", "Add an input method", "Keyboard layout/IME", "1618", "3010"]
+# The line between the Kurdish part and the English one.
+README_PARTS = "\n" + "=" * 74 + "\n"
+ARABIC_SCRIPT_LETTER = re.compile("[\u0620-\u064a\u066e-\u06d5]")
+# Letters of Arabic that Kurdish writes otherwise: TEH MARBUTA, KAF, YEH,
+# ALEF MAKSURA.
+ARABIC_ONLY_LETTERS = re.compile("[\u0629\u0643\u064a\u0649]")
 
 failures = []
 
@@ -69,9 +81,20 @@ def check_readme(data):
     check(data.startswith(BOM), "README.txt starting with a UTF-8 byte order mark", data[:3])
     bare = data.count(b"\n") - data.count(b"\r\n")
     check(bare == 0, "README.txt: CRLF at every line end", f"{bare} bare LF")
-    text = data[3:].decode("utf-8")
+    text = data[3:].decode("utf-8").replace("\r\n", "\n")
     for word in README_WORDS:
         check(word in text, f"README.txt mentioning {word!r}", "not there")
+    kurdish, separator, english = text.partition(README_PARTS)
+    check(separator, "README.txt: a Kurdish part, a line of =, an English part", "no such line")
+    for name, part in (("Kurdish", kurdish), ("English", english)):
+        for answer in README_ANSWERS:
+            check(answer in part, f"README.txt: the {name} part mentioning {answer!r}", "not there")
+    check(len(ARABIC_SCRIPT_LETTER.findall(kurdish)) > len(re.findall("[A-Za-z]", kurdish)),
+          "README.txt: a Kurdish part written mostly in Arabic script", "mostly Latin")
+    check(not ARABIC_ONLY_LETTERS.findall(kurdish), "README.txt: Kurdish letters, not Arabic ones",
+          ARABIC_ONLY_LETTERS.findall(kurdish))
+    check(not ARABIC_SCRIPT_LETTER.search(english), "README.txt: an English part in Latin script",
+          "Arabic script")
 
 
 def check_checksums(archive, dist):
