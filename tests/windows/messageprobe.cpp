@@ -29,28 +29,13 @@
 #include <cstdio>
 #include <cwchar>
 #include <string>
-#include <vector>
+
+#include "window_text.h"
 
 namespace {
 
 constexpr wchar_t styleProperty[] = L"MessageProbeStyle";
 constexpr ULONG_PTR styleSeen = 0x80000000;
-
-std::string codePoints(const std::wstring& text) {
-    std::string result;
-    char unit[8];
-    for (wchar_t c : text) {
-        std::snprintf(unit, sizeof unit, "%s%04X", result.empty() ? "" : " ", static_cast<unsigned>(c));
-        result += unit;
-    }
-    return result;
-}
-
-std::wstring windowText(HWND window) {
-    std::wstring text(GetWindowTextLengthW(window) + 1, L'\0');
-    text.resize(GetWindowTextW(window, text.data(), static_cast<int>(text.size())));
-    return text;
-}
 
 bool hasClass(HWND window, const wchar_t* name) {
     wchar_t found[32] = {};
