@@ -1,5 +1,6 @@
 #include "arguments.h"
 
+#include "resource.h"
 #include "text.h"
 
 namespace setup {
@@ -122,20 +123,20 @@ ParsedArguments parseArguments(std::wstring_view argumentText) {
             break;
         case Switch::Log:
             if (options.logPath)
-                return {std::nullopt, L"/log is given more than once"};
+                return {std::nullopt, IDS_LOG_TWICE, {}};
             if (i + 1 == arguments.size() || switchNamed(trimBlanks(arguments[i + 1])) != Switch::None ||
                 trimBlanks(arguments[i + 1]).empty())
-                return {std::nullopt, L"/log needs the name of a file after it"};
+                return {std::nullopt, IDS_LOG_WITHOUT_FILE, {}};
             options.logPath = arguments[++i];
             if (namesDevice(*options.logPath))
-                return {std::nullopt, L"/log needs the name of a file, not of a device: " + *options.logPath};
+                return {std::nullopt, IDS_LOG_ON_DEVICE, *options.logPath};
             break;
         case Switch::None:
-            return {std::nullopt, L"unknown argument: " + arguments[i]};
+            return {std::nullopt, IDS_UNKNOWN_ARGUMENT, arguments[i]};
         }
     }
     options.action = usage ? Action::ShowUsage : uninstall ? Action::Uninstall : Action::Install;
-    return {options, {}};
+    return {options, 0, {}};
 }
 
 }  // namespace setup

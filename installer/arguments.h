@@ -20,7 +20,8 @@ struct Options {
 
 struct ParsedArguments {
     std::optional<Options> options;  // empty when the command line is bad
-    std::wstring error;              // why, naming the argument
+    unsigned error = 0;              // why: a message of the string table
+    std::wstring argument;           // the argument it names, if any
 };
 
 // Splits argument text the way the C run-time splits a command line:

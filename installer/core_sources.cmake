@@ -5,6 +5,7 @@ set(SETUP_CORE_SOURCES
     changes.cpp
     facts.cpp
     journal.cpp
+    message_language.cpp
     payload.cpp
     pe_image.cpp
     pending_renames.cpp

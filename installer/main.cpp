@@ -103,24 +103,25 @@ Report carryOut(const Options& options, Log& log) {
         log.line(L"check " + std::wstring(formInfo(embedded.form).resourceName) + L": " +
                  (check.strings ? L"done" : L"failed: " + check.problem));
         if (!check.strings)
-            return refusedReport(options.action, Text{IDS_DAMAGED_INSTALLER, {check.problem}});
+            return refusedReport(options.action, message(IDS_DAMAGED_INSTALLER, {literal(check.problem)}));
         if (strings && (strings->layoutText != check.strings->layoutText ||
                         strings->languageId != check.strings->languageId))
             return refusedReport(options.action,
-                                 Text{IDS_DAMAGED_INSTALLER, {L"its layout images disagree on the layout's name"}});
+                                 message(IDS_DAMAGED_INSTALLER, {literal(L"its layout images disagree on the layout's name")}));
         strings = check.strings;
         images[embedded.form] = bytes;
         package.imageSizes[embedded.form] = bytes.size();
     }
     if (!strings)
-        return refusedReport(options.action, Text{IDS_DAMAGED_INSTALLER, {L"it carries no layout image"}});
+        return refusedReport(options.action, message(IDS_DAMAGED_INSTALLER, {literal(L"it carries no layout image")}));
     package.strings = *strings;
 
     const std::wstring selfPath = win32::modulePath();
     DWORD error = ERROR_SUCCESS;
     const std::optional<std::vector<std::uint8_t>> self = readFile(selfPath, &error);
     if (!self)
-        return refusedReport(options.action, Text{IDS_CANNOT_READ, {selfPath, windowsErrorText(error)}});
+        return refusedReport(options.action,
+                             message(IDS_CANNOT_READ, {literal(selfPath), literal(windowsErrorText(error))}));
     package.installerSize = self->size();
 
     Win32FactReader reader(registry, wow64, images, *self);
@@ -139,7 +140,7 @@ int main() {
             const ParsedArguments single = parseArguments(argument);
             quiet |= single.options && single.options->quiet;
         }
-        const Report report = badArgumentsReport(parsed.error);
+        const Report report = badArgumentsReport(parsed);
         show(report, quiet);
         return static_cast<int>(report.exitCode);
     }

@@ -4,52 +4,25 @@
 
 namespace setup {
 
-std::wstring fillIn(std::wstring_view pattern, const std::vector<std::wstring>& arguments) {
-    std::wstring out;
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
-        const wchar_t next = i + 1 < pattern.size() ? pattern[i + 1] : L'\0';
-        const std::size_t index = next >= L'1' && next <= L'9' ? static_cast<std::size_t>(next - L'1') : arguments.size();
-        if (pattern[i] == L'%' && index < arguments.size()) {
-            out += arguments[index];
-            ++i;
-        } else {
-            out += pattern[i];
-        }
-    }
-    return out;
-}
+Report usageReport() { return {ExitCode::Done, Icon::Information, message(IDS_USAGE)}; }
 
-std::wstring composeMessage(const Report& report, const std::function<std::wstring(unsigned)>& lookup) {
-    const auto text = [&](const Text& t) {
-        if (t.id == 0)
-            return t.arguments.empty() ? std::wstring() : t.arguments.front();
-        return fillIn(lookup(t.id), t.arguments);
-    };
-    Text whole = report.text;
-    if (report.detail)
-        whole.arguments.insert(whole.arguments.begin(), text(*report.detail));
-    return text(whole);
-}
-
-Report usageReport() { return {ExitCode::Done, Icon::Information, {IDS_USAGE, {}}, std::nullopt}; }
-
-Report badArgumentsReport(const std::wstring& why) {
-    return {ExitCode::BadArguments, Icon::Error, {IDS_BAD_ARGUMENTS, {}}, Text{0, {why}}};
+Report badArgumentsReport(const ParsedArguments& parsed) {
+    return {ExitCode::BadArguments, Icon::Error,
+            message(IDS_BAD_ARGUMENTS, {message(parsed.error, {literal(parsed.argument)})})};
 }
 
 Report cannotWriteLogReport(const std::wstring& path, const std::wstring& error) {
-    return {ExitCode::BadArguments, Icon::Error, {IDS_BAD_ARGUMENTS, {}}, Text{IDS_CANNOT_WRITE_LOG, {path, error}}};
+    return {ExitCode::BadArguments, Icon::Error,
+            message(IDS_BAD_ARGUMENTS, {message(IDS_CANNOT_WRITE_LOG, {literal(path), literal(error)})})};
 }
 
-Report notAdministratorReport() {
-    return {ExitCode::NotAdministrator, Icon::Error, {IDS_NOT_ADMINISTRATOR, {}}, std::nullopt};
-}
+Report notAdministratorReport() { return {ExitCode::NotAdministrator, Icon::Error, message(IDS_NOT_ADMINISTRATOR)}; }
 
-Report busyReport() { return {ExitCode::Busy, Icon::Warning, {IDS_BUSY, {}}, std::nullopt}; }
+Report busyReport() { return {ExitCode::Busy, Icon::Warning, message(IDS_BUSY)}; }
 
-Report refusedReport(Action action, const Text& why) {
+Report refusedReport(Action action, const MessageText& why) {
     return {ExitCode::Failed, Icon::Error,
-            {action == Action::Uninstall ? unsigned{IDS_UNINSTALL_FAILED} : unsigned{IDS_INSTALL_FAILED}, {}}, why};
+            message(action == Action::Uninstall ? IDS_UNINSTALL_FAILED : IDS_INSTALL_FAILED, {why})};
 }
 
 Report finishedReport(const Finished& finished) {
@@ -60,13 +33,14 @@ Report finishedReport(const Finished& finished) {
             std::wstring list;
             for (const std::wstring& change : result.notUndone)
                 list += change + L"\n";
-            return {ExitCode::Failed, Icon::Error, {IDS_NOT_UNDONE, {}}, Text{0, {list}}};
+            return {ExitCode::Failed, Icon::Error, message(IDS_NOT_UNDONE, {literal(list)})};
         }
         unsigned message = uninstall ? IDS_UNINSTALL_FAILED : IDS_INSTALL_FAILED;
         if (result.restartNeeded)
             message = uninstall ? IDS_UNINSTALL_FAILED_RESTART : IDS_INSTALL_FAILED_RESTART;
-        return {ExitCode::Failed, Icon::Error, {message, {}},
-                Text{IDS_STEP_FAILED, {result.failedChange, finished.errorText}}};
+        return {ExitCode::Failed, Icon::Error,
+                setup::message(message, {setup::message(IDS_STEP_FAILED, {literal(result.failedChange),
+                                                                           literal(finished.errorText)})})};
     }
     const ExitCode exitCode = result.restartNeeded ? ExitCode::RestartNeeded : ExitCode::Done;
     unsigned message;
@@ -79,7 +53,7 @@ Report finishedReport(const Finished& finished) {
     else
         // Win+Space switches layouts from Windows 8 on.
         message = finished.windowsVersion >= 602 ? IDS_INSTALLED : IDS_INSTALLED_OLDER_WINDOWS;
-    return {exitCode, Icon::Information, {message, {}}, std::nullopt};
+    return {exitCode, Icon::Information, setup::message(message)};
 }
 
 }  // namespace setup

@@ -8,7 +8,7 @@
 namespace setup {
 
 Report carryOut(Action action, const Package& package, FactReader& reader, System& system) {
-    Text why;
+    MessageText why;
     std::optional<SystemFacts> facts = reader.read(why);
     if (facts && facts->journal) {
         const Recovery recovery = recover(*facts->journal, system);
@@ -18,7 +18,7 @@ Report carryOut(Action action, const Package& package, FactReader& reader, Syste
                 list += L"\n" + change;
             for (const std::wstring& entry : recovery.unreadable)
                 list += L"\nHKLM\\" + std::wstring(journalPath) + L" \"" + entry + L"\"";
-            return refusedReport(action, Text{IDS_INTERRUPTED_RUN, {list}});
+            return refusedReport(action, message(IDS_INTERRUPTED_RUN, {literal(list)}));
         }
         facts = reader.read(why);
     }
@@ -28,7 +28,7 @@ Report carryOut(Action action, const Package& package, FactReader& reader, Syste
     const Plan plan = action == Action::Uninstall ? planUninstall(*facts, package) : planInstall(*facts, package);
     if (plan.problem) {
         system.record(L"nothing to do: the plan was refused");
-        return refusedReport(action, Text{plan.problem->message, {plan.problem->argument}});
+        return refusedReport(action, message(plan.problem->message, {literal(plan.problem->argument)}));
     }
     system.record(L"layout " + (plan.klid.empty() ? std::wstring(L"(none registered)") : plan.klid) + L", " +
                   decimal(static_cast<std::uint32_t>(plan.steps.size())) + L" steps");

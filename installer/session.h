@@ -19,7 +19,7 @@ public:
     virtual ~FactReader() = default;
     // The facts of the system as they are now; nothing, with why set,
     // when something the plan needs cannot be read.
-    virtual std::optional<SystemFacts> read(Text& why) = 0;
+    virtual std::optional<SystemFacts> read(MessageText& why) = 0;
 };
 
 Report carryOut(Action action, const Package& package, FactReader& reader, System& system);

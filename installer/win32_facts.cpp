@@ -155,7 +155,7 @@ Win32FactReader::Win32FactReader(const Registry& registry, bool wow64,
                                  std::span<const std::uint8_t> self)
     : registry_(registry), wow64_(wow64), images_(std::move(images)), self_(self) {}
 
-std::optional<SystemFacts> Win32FactReader::read(Text& why) {
+std::optional<SystemFacts> Win32FactReader::read(MessageText& why) {
     SystemFacts facts;
     nativeMachine(facts);
     facts.windowsVersion = windowsVersion();
@@ -168,8 +168,8 @@ std::optional<SystemFacts> Win32FactReader::read(Text& why) {
     // A key that is there but cannot be read whole stops the run: a plan
     // from part of it could undo nothing right.
     const auto failed = [&](const RegistryKey& key, LSTATUS error) {
-        why = {IDS_CANNOT_READ,
-               {(key.hive == Hive::LocalMachine ? L"HKLM\\" : L"HKU\\") + key.path, windowsErrorText(error)}};
+        why = message(IDS_CANNOT_READ, {literal((key.hive == Hive::LocalMachine ? L"HKLM\\" : L"HKU\\") + key.path),
+                                        literal(windowsErrorText(error))});
         return std::nullopt;
     };
     const auto readKey = [&](const RegistryKey& key, std::optional<std::vector<NamedValue>>& into,

@@ -18,7 +18,7 @@ public:
     Win32FactReader(const Registry& registry, bool wow64, std::map<Form, std::span<const std::uint8_t>> images,
                     std::span<const std::uint8_t> self);
 
-    std::optional<SystemFacts> read(Text& why) override;
+    std::optional<SystemFacts> read(MessageText& why) override;
 
 private:
     const Registry& registry_;

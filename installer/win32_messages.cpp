@@ -8,11 +8,13 @@
 namespace setup {
 namespace {
 
-// A string of the program's string table. Read through the resource
-// calls of kernel32: the installer does not import user32 (see show()).
-std::wstring loadString(unsigned id) {
+// A string of the program's string table in one language; empty if it
+// has none. Read through the resource calls of kernel32: the installer
+// does not import user32 (see show()).
+std::wstring loadString(LanguageId language, unsigned id) {
     const HMODULE module = GetModuleHandleW(nullptr);
-    const HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id / 16 + 1), MAKEINTRESOURCEW(6));  // RT_STRING
+    const HRSRC found =
+        FindResourceExW(module, MAKEINTRESOURCEW(6), MAKEINTRESOURCEW(id / 16 + 1), language);  // RT_STRING
     const HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
     const auto* block = loaded ? static_cast<const wchar_t*>(LockResource(loaded)) : nullptr;
     if (!block)
@@ -42,7 +44,10 @@ void show(const Report& report, bool quiet) {
     const UINT icon = report.icon == Icon::Information ? MB_ICONINFORMATION
                       : report.icon == Icon::Warning   ? MB_ICONWARNING
                                                        : MB_ICONERROR;
-    messageBox(nullptr, composeMessage(report, loadString).c_str(), loadString(IDS_TITLE).c_str(), MB_OK | icon);
+    // The languages follow the user's display language and regional format.
+    const ShownMessage shown = composeMessage(GetUserDefaultUILanguage(), LANGIDFROMLCID(GetUserDefaultLCID()),
+                                              IDS_TITLE, report.text, loadString);
+    messageBox(nullptr, shown.text.c_str(), shown.caption.c_str(), MB_OK | icon | shown.extraFlags);
 }
 
 }  // namespace setup

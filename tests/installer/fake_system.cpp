@@ -122,7 +122,7 @@ void FakeSystem::newRun() {
     userLayoutCalls.clear();
 }
 
-std::optional<SystemFacts> FakeSystem::read(Text&) {
+std::optional<SystemFacts> FakeSystem::read(MessageText&) {
     SystemFacts facts;
     facts.machine = machine;
     if (processorArchitecture != 0 && processorArchitecture != 9 && processorArchitecture != 12)

@@ -81,7 +81,7 @@ public:
     std::vector<std::wstring> userLayoutCalls;  // "enable 2c01:a0002c01", "disable ..."
 
     // What an installer run of `build` reads here.
-    std::optional<SystemFacts> read(Text& why) override;
+    std::optional<SystemFacts> read(MessageText& why) override;
 
     // A restart: nothing is loaded or held any more, and the schedule is
     // carried out in order, then cleared.

@@ -153,7 +153,7 @@ TEST(Plan, SecondInstallChangesNothingAndUninstallGivesTheMachineBack) {
         ASSERT_EQ(install(system).exitCode, ExitCode::Done) << scenario.name << logOf(system);
         const FakeState installed = system.state;
 
-        Text why;
+        MessageText why;
         const Plan again = planInstall(*system.read(why), package());
         // Only the system's own call may repeat: it cannot be asked whether
         // the layout is on the user's list already.
@@ -258,7 +258,7 @@ TEST(Plan, OneKeyNamesOurFile) {
     system.setValue(Hive::Users, preloadPath, L"2", stringValue(L"d0032c01"));
     system.setValue(Hive::Users, substitutesPath, L"d0032c01", stringValue(L"a0032c01"));
     ASSERT_EQ(install(system).exitCode, ExitCode::Done) << logOf(system);
-    Text why;
+    MessageText why;
     const SystemFacts facts = *system.read(why);
     const auto ours = ourLayoutKeys(facts.layoutKeys);
     ASSERT_EQ(ours.size(), 1u);
@@ -297,7 +297,10 @@ TEST(Plan, RefusedBeforeAnythingIsTouched) {
         const FakeState before = system.state;
         const Report report = install(system);
         EXPECT_EQ(report.exitCode, ExitCode::Failed) << row.name;
-        EXPECT_EQ(report.detail, (Text{row.problem.message, {row.problem.argument}})) << row.name;
+        ASSERT_EQ(report.text.inserts.size(), 1u) << row.name;
+        EXPECT_EQ(report.text.inserts[0].id, row.problem.message) << row.name;
+        ASSERT_EQ(report.text.inserts[0].inserts.size(), 1u) << row.name;
+        EXPECT_EQ(report.text.inserts[0].inserts[0].literal, row.problem.argument) << row.name;
         EXPECT_EQ(system.operations, 0u) << row.name << logOf(system);
         EXPECT_EQ(system.state, before) << row.name;
     }
@@ -475,7 +478,7 @@ TEST(Plan, AFailureAtAnyOperationIsUndone) {
                 }
                 // Should deleting the journal itself fail, it says the run was
                 // done; the next run only tidies up.
-                Text why;
+                MessageText why;
                 const auto journal = system.read(why)->journal;
                 if (journal) {
                     EXPECT_TRUE(readJournal(*journal).committed) << where << logOf(system);
@@ -516,7 +519,7 @@ TEST(Plan, AFailedUndoIsFinishedByTheNextRun) {
             if (report.text.id != IDS_NOT_UNDONE)
                 continue;
             const std::string where = std::string(kind.name) + ", operations " + std::to_string(failing) + "+1";
-            Text why;
+            MessageText why;
             EXPECT_TRUE(system.read(why)->journal) << where;
             for (Report (*next)(FakeSystem&) : {install, uninstall}) {
                 FakeSystem after = system;
@@ -551,7 +554,7 @@ TEST(Plan, AKilledRunIsFinishedByTheNextRun) {
                 EXPECT_THROW(kind.action(killed), Killed);
                 const std::string where =
                     std::string(scenario.name) + ", " + kind.name + ", killed at operation " + std::to_string(killing);
-                Text why;
+                MessageText why;
                 const auto journal = killed.read(why)->journal;
                 const bool committed = journal && readJournal(*journal).committed;
                 for (const bool restartFirst : {false, true}) {

@@ -69,8 +69,8 @@ TEST(Report, EveryOutcome) {
         {"another run holds the lock", busyReport(), ExitCode::Busy, Icon::Warning, IDS_BUSY},
         {"not an administrator", notAdministratorReport(), ExitCode::NotAdministrator, Icon::Error,
          IDS_NOT_ADMINISTRATOR},
-        {"bad arguments", badArgumentsReport(L"unknown argument: /x"), ExitCode::BadArguments, Icon::Error,
-         IDS_BAD_ARGUMENTS},
+        {"bad arguments", badArgumentsReport({std::nullopt, IDS_UNKNOWN_ARGUMENT, L"/x"}), ExitCode::BadArguments,
+         Icon::Error, IDS_BAD_ARGUMENTS},
         {"a log that cannot be written", cannotWriteLogReport(L"C:\\x", L"denied"), ExitCode::BadArguments,
          Icon::Error, IDS_BAD_ARGUMENTS},
         {"the usage", usageReport(), ExitCode::Done, Icon::Information, IDS_USAGE},
@@ -86,27 +86,32 @@ TEST(Report, EveryOutcome) {
     EXPECT_EQ(static_cast<int>(ExitCode::Failed), 1603);
 }
 
+// The texts a report nests, as an English user reads them.
 TEST(Report, MessagePutTogether) {
-    const std::map<unsigned, std::wstring> table = {
+    const std::map<unsigned, std::wstring> english = {
+        {IDS_TITLE, L"Layout"},
         {IDS_INSTALL_FAILED, L"Not installed.\n\n%1"},
         {IDS_STEP_FAILED, L"%1: %2"},
         {IDS_BAD_ARGUMENTS, L"%1\n\nUsage"},
         {IDS_CANNOT_WRITE_LOG, L"Cannot write %1: %2"},
-        {IDS_BUSY, L"Busy; 100% sure"},
+        {IDS_UNKNOWN_ARGUMENT, L"Unknown argument: %1"},
     };
-    const auto lookup = [&](unsigned id) { return table.at(id); };
+    const auto lookup = [&](LanguageId language, unsigned id) {
+        return language == englishUnitedStates && english.contains(id) ? english.at(id) : std::wstring();
+    };
     struct Row { const char* name; Report report; std::wstring text; };
     const Row rows[] = {
         {"a failed step", finishedReport({Action::Install, 1000, false, failedRun(false), L"Access denied %1"}),
          L"Not installed.\n\nwrite C:\\Windows\\System32\\Kurd.dll: Access denied %1"},
-        {"an argument as it is", badArgumentsReport(L"unknown argument: /%2"), L"unknown argument: /%2\n\nUsage"},
+        {"an argument as it is", badArgumentsReport({std::nullopt, IDS_UNKNOWN_ARGUMENT, L"/%2"}),
+         L"Unknown argument: /%2\n\nUsage"},
         {"a detail with two parts", cannotWriteLogReport(L"C:\\%1.log", L"denied"),
          L"Cannot write C:\\%1.log: denied\n\nUsage"},
-        {"a percent sign that is no marker", busyReport(), L"Busy; 100% sure"},
     };
-    for (const Row& row : rows)
-        EXPECT_EQ(composeMessage(row.report, lookup), row.text) << row.name << ": " << narrow(composeMessage(row.report, lookup));
-    EXPECT_EQ(fillIn(L"%2 then %1, %3 and %", {L"one", L"two"}), L"two then one, %3 and %");
+    for (const Row& row : rows) {
+        const ShownMessage shown = composeMessage(englishUnitedStates, englishUnitedStates, IDS_TITLE, row.report.text, lookup);
+        EXPECT_EQ(shown.text, row.text) << row.name << ": " << narrow(shown.text);
+    }
 }
 
 TEST(Facts, TheUserAtTheScreen) {
