@@ -17,7 +17,6 @@
 //   dblclick:NAME       command3 or close (the title bar's close box)
 //   pixels:X,Y[;X,Y]    screen pixels at client coordinates
 //   shot:FILE           the screen as a 24-bit BMP file
-//   strip:N:MS          N samples of the strip's colour, MS apart
 //   gdi:S:MS            the launcher's GDI object count over S seconds
 //   exit                wait up to 10 s for the launcher to end
 //   settle              wait until no setup7.exe/setup8.exe runs
@@ -475,26 +474,6 @@ bool writeBmp(const std::wstring& path, const Capture& capture) {
     return std::fclose(out) == 0;
 }
 
-void stripSamples(int count, int intervalMs) {
-    HWND strip = control("picture4");
-    if (!strip) {
-        std::printf("strip_error no strip\n");
-        return;
-    }
-    RECT rect;
-    GetWindowRect(strip, &rect);
-    const POINT middle{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
-    const ULONGLONG begin = GetTickCount64();
-    for (int i = 0; i < count; ++i) {
-        HDC screen = GetDC(nullptr);
-        const COLORREF colour = GetPixel(screen, middle.x, middle.y);
-        ReleaseDC(nullptr, screen);
-        std::printf("strip %llu %d %d %d\n", GetTickCount64() - begin, GetRValue(colour),
-                    GetGValue(colour), GetBValue(colour));
-        Sleep(intervalMs);
-    }
-}
-
 // Live GDI objects of the launcher, counted in its GDI handle table (the
 // process environment block points to it): every object has an entry
 // with a non-zero type. -1 when the table cannot be read.
@@ -680,13 +659,10 @@ bool runStep(const std::wstring& step) {
         const std::wstring path = step.substr(colon + 1);
         if (!writeBmp(path, captureScreen()))
             std::printf("shot_error cannot write %s\n", argument.c_str());
-    } else if (name == "strip" || name == "gdi") {
+    } else if (name == "gdi") {
         int a = 0, b = 0;
         std::sscanf(argument.c_str(), "%d:%d", &a, &b);
-        if (name == "strip")
-            stripSamples(a, b);
-        else
-            gdiCounts(a, b);
+        gdiCounts(a, b);
     } else if (name == "exit") {
         waitForExit();
     } else if (name == "settle") {
