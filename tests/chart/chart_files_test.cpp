@@ -18,7 +18,6 @@ struct Picture {
     int width = 0;
     int height = 0;
     std::vector<Colour> pixels;
-    Colour at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
 };
 
 Picture pictureFromBmp(const std::vector<std::uint8_t>& bmp)
