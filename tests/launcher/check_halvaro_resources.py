@@ -1,7 +1,10 @@
 #!/usr/bin/python3
 """Reads Halvaro.exe's resources back and checks what Windows will see:
 the version block, the manifest's settings, the icon and the chart picture.
-Prints one line per failed check, naming the check, and exits 1 on any."""
+Prints one line per failed check, naming the check, and exits 1 on any.
+
+Usage: check_halvaro_resources.py <Halvaro.exe> <version>
+"""
 import struct
 import sys
 
@@ -44,15 +47,18 @@ class Checks:
         return 1 if self.failures else 0
 
 
-def main(path):
+def main(path, version_text):
     pe = pefile.PE(path)
     check = Checks(path)
+    version = [int(part) for part in version_text.split(".")]
+    # The parts two by two in the high and low words.
+    fixed_version = (version[0] << 16 | version[1], version[2] << 16 | version[3])
 
     fixed = pe.VS_FIXEDFILEINFO[0]
     check("machine", pe.FILE_HEADER.Machine, 0x14C)
     check("subsystem", pe.OPTIONAL_HEADER.Subsystem, 2)
-    check("file version", (fixed.FileVersionMS, fixed.FileVersionLS), (0x00010000, 0))
-    check("product version", (fixed.ProductVersionMS, fixed.ProductVersionLS), (0x00010000, 0))
+    check("file version", (fixed.FileVersionMS, fixed.FileVersionLS), fixed_version)
+    check("product version", (fixed.ProductVersionMS, fixed.ProductVersionLS), fixed_version)
     check("flags mask", fixed.FileFlagsMask, 0)
     check("flags", fixed.FileFlags, 0)
     check("file OS", fixed.FileOS, 4)
@@ -69,8 +75,8 @@ def main(path):
     wanted = {
         "CompanyName": "Central Kurdish Keyboard Layout Team",
         "ProductName": "Halvaro",
-        "FileVersion": "1.00",
-        "ProductVersion": "1.00",
+        "FileVersion": version_text,
+        "ProductVersion": version_text,
         "InternalName": "Halvaro",
         "OriginalFilename": "Halvaro.exe",
     }
@@ -80,6 +86,7 @@ def main(path):
     check("translation", translation, "0x0409 0x04b0")
 
     manifest = (resource(pe, RT_MANIFEST, 1) or b"").decode("utf-8", "replace")
+    check("manifest names the version", f'name="Halvaro" version="{version_text}"' in manifest, True)
     for name, text in [("asInvoker", 'level="asInvoker"'),
                        ("dpiAware", ">true/pm</dpiAware>"),
                        ("dpiAwareness", ">PerMonitorV2, PerMonitor</dpiAwareness>")] \
@@ -102,4 +109,6 @@ def main(path):
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1]))
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    sys.exit(main(*sys.argv[1:]))
