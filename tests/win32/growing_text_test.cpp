@@ -69,14 +69,6 @@ TEST(GrowingText, WholeTextOfAnyLength) {
     }
 }
 
-TEST(GrowingText, OneCallWhereTheTextFits) {
-    for (const WhenTooSmall kind : {WhenTooSmall::CutsOff, WhenTooSmall::AsksForMore}) {
-        StandIn call{pathOfLength(maxPath - 1), kind};
-        growingText(std::ref(call));
-        EXPECT_EQ(call.calls, 1) << name(kind);
-    }
-}
-
 TEST(GrowingText, EmptyWhenTheCallFails) {
     for (const WhenTooSmall kind : {WhenTooSmall::CutsOff, WhenTooSmall::AsksForMore}) {
         StandIn call{L"", kind};
