@@ -7,9 +7,10 @@
 // process at once, as a fault does: with no exceptions there is nothing
 // that could catch it, and nothing else could be done safely.
 //
-// The helpers are all those that the library defines together in one
-// object: leaving one out would link that object, and with it everything
-// these replace (the link then fails on the duplicates, which says so).
+// The error helpers, like the two virtual-call traps, are all those that
+// the library defines together in one object: leaving one out would link
+// that object, and with it everything these replace (the link then fails
+// on the duplicates, which says so).
 #include <cstdlib>
 #include <new>
 
@@ -25,6 +26,10 @@ void* allocate(std::size_t size) {
 }
 
 }  // namespace
+
+// A call through a vtable slot that has no function: a program fault.
+extern "C" void __cxa_pure_virtual() { fail(); }
+extern "C" void __cxa_deleted_virtual() { fail(); }
 
 void* operator new(std::size_t size) { return allocate(size); }
 void* operator new[](std::size_t size) { return allocate(size); }

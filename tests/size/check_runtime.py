@@ -17,7 +17,7 @@ UNUSED = [
     ("the verbose terminate handler", r"libstdc\+\+\.a\(vterminate\.o\)"),
     ("C++ exceptions", r"libstdc\+\+\.a\((eh_\w+|functexcept|new_op|new_handler)\.o\)"),
     ("the unwinder", r"libgcc_eh\.a\(|libgcc_s"),
-    ("printf", r"libmingwex\.a\([^)]*printf[^)]*\.o\)|libmingwex\.a\([^)]*pformat\.o\)"),
+    ("printf", r"libmingwex\.a\([^)]*(printf|pformat)[^)]*\.o\)"),
     ("number formatting", r"libmingwex\.a\([^)]*(gdtoa|dtoa|gmisc)\.o\)"),
     ("locales", r"libstdc\+\+\.a\([^)]*(locale|facets|codecvt|ctype)[^)]*\.o\)"),
     ("iostreams", r"libstdc\+\+\.a\([^)]*(ios|stream|globals_io)[^)]*\.o\)"),
