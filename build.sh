@@ -1,6 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, then builds dist/.
+# With KURD_SIGN_CERTIFICATE (and KURD_SIGN_KEY, KURD_SIGN_PASSWORD_FILE,
+# KURD_SIGN_TIMESTAMP_URL: see README.md) it signs the download's programs.
 set -euo pipefail
+signing=()
+for variable in KURD_SIGN_CERTIFICATE KURD_SIGN_KEY KURD_SIGN_PASSWORD_FILE; do
+    value=${!variable:-}
+    signing+=("-D$variable:FILEPATH=${value:+$(realpath -m -- "$value")}")
+done
+signing+=("-DKURD_SIGN_TIMESTAMP_URL:STRING=${KURD_SIGN_TIMESTAMP_URL:-}")
 cd "$(dirname "$0")"
 
 packages=(
@@ -9,6 +17,7 @@ packages=(
     g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64
     libfreetype-dev libharfbuzz-dev libpng-dev fonts-noto-core fonts-dejavu-core
     wine wine64 fonts-wine xvfb xdotool imagemagick qemu-user python3-pefile python3-pil zip
+    unicode-data osslsigncode openssl
     wine32:i386
 )
 
@@ -31,5 +40,5 @@ if ((${#missing[@]})); then
     fi
 fi
 
-cmake --preset default
+cmake --preset default "${signing[@]}"
 cmake --build --preset default

@@ -1,5 +1,6 @@
 #include "arguments.h"
 
+#include "resource.h"
 #include "text.h"
 
 namespace setup {
@@ -35,6 +36,31 @@ Switch switchNamed(std::wstring_view argument) {
 }
 
 }  // namespace
+
+bool namesDevice(std::wstring_view path) {
+    // "\\.\" names devices; "\\?\" too, unless a drive or a share follows.
+    if (path.starts_with(L"\\\\.\\") || path.starts_with(L"//./"))
+        return true;
+    if (path.starts_with(L"\\\\?\\")) {
+        const std::wstring_view rest = path.substr(4);
+        const bool drive = rest.size() >= 3 && rest[1] == L':' && rest[2] == L'\\';
+        if (!drive && !(rest.size() > 4 && equalNoCase(rest.substr(0, 4), L"UNC\\")))
+            return true;
+    }
+    // A reserved name opens the device in any folder, with any extension.
+    const std::size_t separator = path.find_last_of(L"\\/:");
+    std::wstring_view name = separator == std::wstring_view::npos ? path : path.substr(separator + 1);
+    name = name.substr(0, name.find(L'.'));
+    while (!name.empty() && name.back() == L' ')
+        name.remove_suffix(1);
+    static constexpr std::wstring_view devices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+    for (const std::wstring_view device : devices) {
+        if (equalNoCase(name, device))
+            return true;
+    }
+    return name.size() == 4 && (equalNoCase(name.substr(0, 3), L"COM") || equalNoCase(name.substr(0, 3), L"LPT")) &&
+           name[3] >= L'1' && name[3] <= L'9';
+}
 
 std::vector<std::wstring> splitArguments(std::wstring_view text) {
     std::vector<std::wstring> arguments;
@@ -97,18 +123,20 @@ ParsedArguments parseArguments(std::wstring_view argumentText) {
             break;
         case Switch::Log:
             if (options.logPath)
-                return {std::nullopt, L"/log is given more than once"};
+                return {std::nullopt, IDS_LOG_TWICE, {}};
             if (i + 1 == arguments.size() || switchNamed(trimBlanks(arguments[i + 1])) != Switch::None ||
                 trimBlanks(arguments[i + 1]).empty())
-                return {std::nullopt, L"/log needs the name of a file after it"};
+                return {std::nullopt, IDS_LOG_WITHOUT_FILE, {}};
             options.logPath = arguments[++i];
+            if (namesDevice(*options.logPath))
+                return {std::nullopt, IDS_LOG_ON_DEVICE, *options.logPath};
             break;
         case Switch::None:
-            return {std::nullopt, L"unknown argument: " + arguments[i]};
+            return {std::nullopt, IDS_UNKNOWN_ARGUMENT, arguments[i]};
         }
     }
     options.action = usage ? Action::ShowUsage : uninstall ? Action::Uninstall : Action::Install;
-    return {options, {}};
+    return {options, 0, {}};
 }
 
 }  // namespace setup

@@ -20,13 +20,18 @@ struct Options {
 
 struct ParsedArguments {
     std::optional<Options> options;  // empty when the command line is bad
-    std::wstring error;              // why, naming the argument
+    unsigned error = 0;              // why: a message of the string table
+    std::wstring argument;           // the argument it names, if any
 };
 
 // Splits argument text the way the C run-time splits a command line:
 // blanks separate, double quotes group, and backslashes escape a quote
 // only when they come right before one.
 std::vector<std::wstring> splitArguments(std::wstring_view text);
+
+// Whether a path names a device rather than a file ("\\.\\PhysicalDrive0",
+// "CON", "C:\\x\\nul.txt"): the log is never written there.
+bool namesDevice(std::wstring_view path);
 
 // Switches start with '/' or '-' and are matched without regard to case:
 // /admin, /uninstall, /quiet, /log <file>, /?. Nothing may follow that is

@@ -3,11 +3,13 @@
 #include "text.h"
 
 namespace setup {
+namespace {
 
-std::vector<std::wstring> splitMultiString(std::wstring_view value) {
+std::vector<std::wstring> strings(const RegistryValue& value) {
     std::vector<std::wstring> strings;
     std::wstring current;
-    for (const wchar_t c : value) {
+    for (std::size_t i = 0; i + 1 < value.bytes.size(); i += 2) {
+        const wchar_t c = static_cast<wchar_t>(value.bytes[i] | value.bytes[i + 1] << 8);
         if (c == L'\0') {
             strings.push_back(current);
             current.clear();
@@ -17,37 +19,60 @@ std::vector<std::wstring> splitMultiString(std::wstring_view value) {
     }
     if (!current.empty())
         strings.push_back(current);
-    // The value ends with an empty string; it is not an entry.
-    while (!strings.empty() && strings.back().empty() && strings.size() % 2 == 1)
+    // The value ends with an empty string; it is not a target.
+    if (strings.size() % 2 == 1 && strings.back().empty())
         strings.pop_back();
     return strings;
 }
 
-std::wstring joinMultiString(const std::vector<std::wstring>& strings) {
-    std::wstring value;
-    for (const std::wstring& s : strings) {
-        value += s;
-        value += L'\0';
+}  // namespace
+
+std::vector<PendingRename> pendingRenames(const RegistryValue& value) {
+    const std::vector<std::wstring> all = strings(value);
+    std::vector<PendingRename> renames;
+    for (std::size_t i = 0; i < all.size(); i += 2)
+        renames.push_back({all[i], i + 1 < all.size() ? all[i + 1] : std::wstring()});
+    return renames;
+}
+
+RegistryValue pendingRenamesValue(const std::vector<PendingRename>& renames) {
+    RegistryValue value{regMultiSz, {}};
+    const auto append = [&value](std::wstring_view text) {
+        for (const wchar_t c : text) {
+            value.bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+            value.bytes.push_back(static_cast<std::uint8_t>(c >> 8 & 0xFF));
+        }
+        value.bytes.push_back(0);
+        value.bytes.push_back(0);
+    };
+    for (const PendingRename& rename : renames) {
+        append(rename.source);
+        append(rename.target);
     }
-    value += L'\0';
+    append(L"");
     return value;
 }
 
-std::vector<std::wstring> withoutPendingSource(const std::vector<std::wstring>& pairs, std::wstring_view path) {
+std::wstring_view plainPath(std::wstring_view stored) {
+    if (!stored.empty() && stored.front() == L'!')
+        stored.remove_prefix(1);
     constexpr std::wstring_view prefix = L"\\??\\";
-    const auto bare = [&](std::wstring_view s) {
-        return s.substr(0, prefix.size()) == prefix ? s.substr(prefix.size()) : s;
-    };
-    std::vector<std::wstring> kept;
-    for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
-        if (!equalNoCase(bare(pairs[i]), bare(path))) {
-            kept.push_back(pairs[i]);
-            kept.push_back(pairs[i + 1]);
-        }
+    if (stored.substr(0, prefix.size()) == prefix)
+        stored.remove_prefix(prefix.size());
+    return stored;
+}
+
+std::wstring storedPath(std::wstring_view path) { return L"\\??\\" + std::wstring(path); }
+
+std::optional<RegistryValue> withoutSource(const RegistryValue& value, std::wstring_view path) {
+    std::vector<PendingRename> kept;
+    for (const PendingRename& rename : pendingRenames(value)) {
+        if (!equalNoCase(plainPath(rename.source), path))
+            kept.push_back(rename);
     }
-    if (pairs.size() % 2 == 1)
-        kept.push_back(pairs.back());
-    return kept;
+    if (kept.empty())
+        return std::nullopt;
+    return pendingRenamesValue(kept);
 }
 
 }  // namespace setup

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "pending_renames.h"
+#include "resource.h"
 #include "text.h"
 #include "version.h"
 
@@ -13,20 +15,31 @@ namespace {
 std::wstring systemFolder(const std::wstring& windowsFolder) { return windowsFolder + L"\\System32"; }
 std::wstring wow64Folder(const std::wstring& windowsFolder) { return windowsFolder + L"\\SysWOW64"; }
 
+std::wstring folderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
+
+bool contains(const std::vector<std::wstring>& paths, std::wstring_view path) {
+    return std::any_of(paths.begin(), paths.end(), [&](const std::wstring& p) { return equalNoCase(p, path); });
+}
+
+// The names a run gives a file on its way in or out, beside it: only
+// this package makes names of this shape.
+std::wstring stagedName(const std::wstring& path, const SystemFacts& facts) {
+    return path + L"." + facts.runToken + L".new";
+}
+std::wstring asideName(const std::wstring& path, const SystemFacts& facts) {
+    return path + L"." + facts.runToken + L".old";
+}
+bool isTemporaryOf(std::wstring_view name, std::wstring_view path) {
+    constexpr std::size_t tokenAndSuffix = 1 + 8 + 4;  // ".1a2b3c4d.new"
+    if (name.size() != path.size() + tokenAndSuffix || !equalNoCase(name.substr(0, path.size()), path))
+        return false;
+    const std::wstring_view rest = name.substr(path.size());
+    const std::wstring_view suffix = rest.substr(9);
+    return rest[0] == L'.' && parseHex(rest.substr(1, 8), 8) && (equalNoCase(suffix, L".new") || equalNoCase(suffix, L".old"));
+}
+
 std::wstring layoutArgument(std::uint16_t languageId, const std::wstring& klid) {
     return hexDigits(languageId, 4) + L":" + klid;
-}
-
-RegistryKey layoutKeyPath(const std::wstring& klid) {
-    return {Hive::LocalMachine, std::wstring(keyboardLayoutsPath) + L"\\" + klid};
-}
-
-const RegistryValue* find(const std::vector<NamedValue>& values, std::wstring_view name) {
-    for (const NamedValue& named : values) {
-        if (equalNoCase(named.name, name))
-            return &named.value;
-    }
-    return nullptr;
 }
 
 // Creates the key if it is missing, then writes each value that differs.
@@ -35,7 +48,7 @@ void writeKey(Plan& plan, const RegistryKey& key, const std::vector<NamedValue>*
     if (!existing)
         plan.steps.push_back({CreateKey{key}, std::nullopt});
     for (const NamedValue& value : wanted) {
-        const RegistryValue* prior = existing ? find(*existing, value.name) : nullptr;
+        const RegistryValue* prior = existing ? findValue(*existing, value.name) : nullptr;
         if (!prior || !(*prior == value.value))
             plan.steps.push_back(
                 {SetValue{key, value.name, value.value,
@@ -49,7 +62,64 @@ void addChanges(Plan& plan, const std::vector<Change>& changes) {
         plan.steps.push_back({change, std::nullopt});
 }
 
+bool userLayoutCallUsable(const SystemFacts& facts) {
+    // The call exists from Windows Vista on.
+    return facts.windowsVersion >= 600 && facts.userLayoutCallAvailable;
+}
+
 std::uint32_t kibibytes(std::uint64_t bytes) { return static_cast<std::uint32_t>((bytes + 1023) / 1024); }
+
+std::optional<Problem> machineProblem(const SystemFacts& facts) {
+    if (!facts.machine)
+        return Problem{IDS_UNKNOWN_PROCESSOR, decimal(facts.processorArchitecture)};
+    if (facts.programFilesFolder.empty())
+        return Problem{IDS_NO_PROGRAM_FILES, {}};
+    return std::nullopt;
+}
+
+// Operations that the restart would carry out on our files: taken back,
+// so that the restart leaves what this run reports. The files they
+// would have moved in are ours and go once the run is over; operations
+// on anything else stay.
+void takeBackScheduled(Plan& plan, const SystemFacts& facts) {
+    if (!facts.pendingRenames)
+        return;
+    std::vector<std::wstring> ours = ourFiles(facts);
+    for (const std::wstring& folder : ourFolders(facts))
+        ours.push_back(folder);
+    const std::vector<PendingRename> all = pendingRenames(*facts.pendingRenames);
+    std::vector<PendingRename> kept;
+    std::vector<std::wstring> discarded;
+    for (const PendingRename& rename : all) {
+        const std::wstring_view source = plainPath(rename.source);
+        if (!contains(ours, source) && (rename.target.empty() || !contains(ours, plainPath(rename.target)))) {
+            kept.push_back(rename);
+            continue;
+        }
+        for (const std::wstring& path : ours) {
+            if (isTemporaryOf(source, path))
+                discarded.emplace_back(source);
+        }
+    }
+    if (kept.size() == all.size())
+        return;
+    const RegistryKey sessionManager{Hive::LocalMachine, sessionManagerPath};
+    if (kept.empty())
+        plan.steps.push_back({DeleteValue{sessionManager, pendingRenamesName, *facts.pendingRenames}, std::nullopt});
+    else
+        plan.steps.push_back(
+            {SetValue{sessionManager, pendingRenamesName, pendingRenamesValue(kept), *facts.pendingRenames},
+             std::nullopt});
+    for (const std::wstring& path : discarded)
+        plan.steps.push_back({Discard{path, false}, std::nullopt});
+}
+
+bool isOurFile(FileState state) { return state == FileState::Identical || state == FileState::OtherBuild; }
+
+void removeFile(Plan& plan, const SystemFacts& facts, const std::wstring& path) {
+    if (isOurFile(facts.file(path)))
+        plan.steps.push_back({RemoveFile{path, asideName(path, facts)}, std::nullopt});
+}
 
 }  // namespace
 
@@ -67,46 +137,81 @@ std::vector<Placement> placements(Machine machine, const std::wstring& windowsFo
     return {};
 }
 
-FileState SystemFacts::file(const std::wstring& path) const {
-    const auto found = files.find(path);
-    return found == files.end() ? FileState::Absent : found->second;
-}
-
-std::wstring keptFolder(const SystemFacts& facts) {
-    return facts.programFilesFolder + L"\\" + keptFolderName;
-}
+std::wstring keptFolder(const SystemFacts& facts) { return facts.programFilesFolder + L"\\" + keptFolderName; }
 
 std::wstring keptCopy(const SystemFacts& facts) { return keptFolder(facts) + L"\\" + keptFileName; }
 
+std::optional<std::wstring> earlierKeptCopy(const SystemFacts& facts) {
+    const RegistryValue* command = facts.uninstallEntry ? findValue(*facts.uninstallEntry, L"UninstallString") : nullptr;
+    const auto text = command ? command->text() : std::nullopt;
+    // "<path>" /uninstall, as this installer writes it.
+    const std::size_t close = text && text->starts_with(L'"') ? text->find(L'"', 1) : std::wstring::npos;
+    if (close == std::wstring::npos)
+        return std::nullopt;
+    const std::wstring path = text->substr(1, close - 1);
+    const std::wstring ending = std::wstring(L"\\") + keptFolderName + L"\\" + keptFileName;
+    if (path.size() <= ending.size() || !equalNoCase(std::wstring_view(path).substr(path.size() - ending.size()), ending) ||
+        path.find(L"..") != std::wstring::npos || equalNoCase(path, keptCopy(facts)))
+        return std::nullopt;
+    return path;
+}
+
+std::vector<std::wstring> ourFiles(const SystemFacts& facts) {
+    std::vector<std::wstring> files;
+    if (facts.machine) {
+        for (const Placement& placement : placements(*facts.machine, facts.windowsFolder))
+            files.push_back(placement.path);
+    }
+    files.push_back(keptCopy(facts));
+    if (const auto earlier = earlierKeptCopy(facts))
+        files.push_back(*earlier);
+    return files;
+}
+
+std::vector<std::wstring> ourFolders(const SystemFacts& facts) {
+    std::vector<std::wstring> folders{keptFolder(facts)};
+    if (const auto earlier = earlierKeptCopy(facts))
+        folders.push_back(folderOf(*earlier));
+    return folders;
+}
+
 Plan planInstall(const SystemFacts& facts, const Package& package) {
     Plan plan;
+    plan.problem = machineProblem(facts);
+    if (plan.problem)
+        return plan;
     const RegistrationChoice choice =
         chooseRegistration(facts.layoutKeys, package.strings.layoutText, package.strings.languageId);
     if (!choice.registration) {
-        plan.problem = choice.problem;
+        plan.problem = Problem{choice.allLayoutIdsTaken ? unsigned{IDS_NO_FREE_LAYOUT_ID} : unsigned{IDS_NO_FREE_KLID},
+                               hexDigits(package.strings.languageId, 4)};
         return plan;
     }
     const Registration& registration = *choice.registration;
     plan.klid = registration.klid;
+    const std::vector<Placement> files = placements(*facts.machine, facts.windowsFolder);
+    const std::wstring copy = keptCopy(facts);
+    std::vector<std::wstring> written{copy};
+    for (const Placement& placement : files)
+        written.push_back(placement.path);
+    for (const std::wstring& path : written) {
+        if (facts.file(path) == FileState::Foreign) {
+            plan.problem = Problem{IDS_FOREIGN_FILE, path};
+            return plan;
+        }
+    }
+
+    takeBackScheduled(plan, facts);
 
     std::uint64_t installedBytes = package.installerSize;
-    for (const Placement& placement : placements(facts.machine, facts.windowsFolder)) {
+    for (const Placement& placement : files) {
         const auto size = package.imageSizes.find(placement.form);
         installedBytes += size == package.imageSizes.end() ? 0 : size->second;
-        switch (facts.file(placement.path)) {
-        case FileState::Foreign:
-            plan.steps.clear();
-            plan.problem = placement.path + L" is not a build of this layout; it was left as it is";
-            return plan;
-        case FileState::Identical:
-            break;
-        case FileState::Absent:
-        case FileState::OtherBuild:
-            plan.steps.push_back({PlaceFile{placement.path, {placement.form},
-                                            facts.file(placement.path) == FileState::OtherBuild},
+        const FileState state = facts.file(placement.path);
+        if (state != FileState::Identical)
+            plan.steps.push_back({PlaceFile{placement.path, {placement.form}, state == FileState::OtherBuild,
+                                            stagedName(placement.path, facts), asideName(placement.path, facts)},
                                   std::nullopt});
-            break;
-        }
     }
 
     const auto existingKey =
@@ -115,22 +220,57 @@ Plan planInstall(const SystemFacts& facts, const Package& package) {
     writeKey(plan, layoutKeyPath(registration.klid),
              existingKey == facts.layoutKeys.end() ? nullptr : &existingKey->values, registration.values);
 
-    if (!enables(facts.userLayouts, registration.klid)) {
+    // Any other key that names Kurd.dll (an earlier build's) goes, and with
+    // it its place in the user's list: one key names our file.
+    std::vector<const LayoutKey*> others;
+    for (const LayoutKey* key : ourLayoutKeys(facts.layoutKeys)) {
+        if (!equalNoCase(key->klid, registration.klid) && !key->hasSubkeys)
+            others.push_back(key);
+    }
+    UserLayouts lists = facts.userLayouts;
+    if (facts.user && !others.empty()) {
+        std::vector<std::wstring> klids;
+        for (const LayoutKey* key : others)
+            klids.push_back(key->klid);
+        const std::vector<Change> edits = removeLayouts(*facts.user, lists, klids);
+        addChanges(plan, edits);
+        lists = afterChanges(lists, *facts.user, edits);
+        if (userLayoutCallUsable(facts)) {
+            for (const LayoutKey* key : others) {
+                const std::uint16_t language = static_cast<std::uint16_t>(*parseHex(key->klid, 8) & 0xFFFF);
+                plan.steps.push_back(
+                    {UserLayoutCall{layoutArgument(language, key->klid), true, *facts.user}, std::vector<Change>{}});
+            }
+        }
+    }
+    for (const LayoutKey* key : others)
+        plan.steps.push_back({DeleteKey{layoutKeyPath(key->klid), key->values}, std::nullopt});
+
+    if (!facts.user) {
+        plan.forComputerOnly = true;
+    } else if (!enables(lists, registration.klid)) {
         const std::vector<Change> edits =
-            appendLayout(facts.userLayouts, registration.klid, package.strings.languageId);
-        if (facts.windowsMajor >= 6 && facts.userLayoutCallAvailable)
+            appendLayout(*facts.user, lists, registration.klid, package.strings.languageId);
+        if (userLayoutCallUsable(facts))
             plan.steps.push_back(
-                {UserLayoutCall{layoutArgument(package.strings.languageId, registration.klid), false}, edits});
+                {UserLayoutCall{layoutArgument(package.strings.languageId, registration.klid), false, *facts.user},
+                 edits});
         else
             addChanges(plan, edits);
     }
 
-    if (!facts.keptFolderExists)
+    if (!facts.folderExists(keptFolder(facts)))
         plan.steps.push_back({CreateFolder{keptFolder(facts)}, std::nullopt});
-    const std::wstring copy = keptCopy(facts);
     const FileState copyState = facts.file(copy);
     if (copyState != FileState::Identical)
-        plan.steps.push_back({PlaceFile{copy, {std::nullopt}, copyState != FileState::Absent}, std::nullopt});
+        plan.steps.push_back({PlaceFile{copy, {std::nullopt}, copyState != FileState::Absent,
+                                        stagedName(copy, facts), asideName(copy, facts)},
+                              std::nullopt});
+    if (const auto earlier = earlierKeptCopy(facts)) {
+        removeFile(plan, facts, *earlier);
+        if (facts.folderExists(folderOf(*earlier)))
+            plan.steps.push_back({Discard{folderOf(*earlier), true}, std::nullopt});
+    }
     writeKey(plan, {Hive::LocalMachine, uninstallEntryPath},
              facts.uninstallEntry ? &*facts.uninstallEntry : nullptr,
              {
@@ -148,10 +288,14 @@ Plan planInstall(const SystemFacts& facts, const Package& package) {
 
 Plan planUninstall(const SystemFacts& facts, const Package& package) {
     Plan plan;
-    std::vector<std::wstring> klids;
+    plan.problem = machineProblem(facts);
+    if (plan.problem)
+        return plan;
+    takeBackScheduled(plan, facts);
+
     std::vector<const LayoutKey*> keys;
-    for (const LayoutKey* key :
-         ourLayoutKeys(facts.layoutKeys, package.strings.layoutText, package.strings.languageId)) {
+    std::vector<std::wstring> klids;
+    for (const LayoutKey* key : ourLayoutKeys(facts.layoutKeys)) {
         // A key with keys under it is more than a layout registration.
         if (!key->hasSubkeys) {
             keys.push_back(key);
@@ -161,31 +305,36 @@ Plan planUninstall(const SystemFacts& facts, const Package& package) {
     if (!klids.empty())
         plan.klid = klids.front();
 
-    const std::vector<Change> edits = removeLayouts(facts.userLayouts, klids);
-    if (facts.windowsMajor >= 6 && facts.userLayoutCallAvailable) {
-        for (std::size_t i = 0; i < klids.size(); ++i)
-            plan.steps.push_back({UserLayoutCall{layoutArgument(package.strings.languageId, klids[i]), true},
-                                  i == 0 ? edits : std::vector<Change>{}});
+    // The list is cleared of our entries whichever way the install
+    // enabled the layout, and the system's call then takes it off the
+    // profile the call keeps; the call's refusal changes nothing here.
+    if (facts.user) {
+        addChanges(plan, removeLayouts(*facts.user, facts.userLayouts, klids));
+        if (userLayoutCallUsable(facts)) {
+            for (const std::wstring& klid : klids)
+                plan.steps.push_back({UserLayoutCall{layoutArgument(package.strings.languageId, klid), true,
+                                                     *facts.user},
+                                      std::vector<Change>{}});
+        }
     } else {
-        addChanges(plan, edits);
+        plan.forComputerOnly = true;
     }
     for (const LayoutKey* key : keys)
         plan.steps.push_back({DeleteKey{layoutKeyPath(key->klid), key->values}, std::nullopt});
 
-    for (const Placement& placement : placements(facts.machine, facts.windowsFolder)) {
-        const FileState state = facts.file(placement.path);
-        if (state == FileState::Identical || state == FileState::OtherBuild)
-            plan.steps.push_back({RemoveFile{placement.path}, std::nullopt});
-    }
-
+    for (const Placement& placement : placements(*facts.machine, facts.windowsFolder))
+        removeFile(plan, facts, placement.path);
     if (facts.uninstallEntry) {
         const RegistryKey entry{Hive::LocalMachine, uninstallEntryPath};
         plan.steps.push_back({DeleteKey{entry, *facts.uninstallEntry}, std::nullopt});
     }
-    if (facts.file(keptCopy(facts)) != FileState::Absent)
-        plan.steps.push_back({RemoveFile{keptCopy(facts)}, std::nullopt});
-    if (facts.keptFolderExists)
-        plan.emptiedFolders.push_back(keptFolder(facts));
+    for (const auto& copy : {std::optional<std::wstring>(keptCopy(facts)), earlierKeptCopy(facts)}) {
+        if (!copy)
+            continue;
+        removeFile(plan, facts, *copy);
+        if (facts.folderExists(folderOf(*copy)))
+            plan.steps.push_back({Discard{folderOf(*copy), true}, std::nullopt});
+    }
     return plan;
 }
 

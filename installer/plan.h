@@ -1,6 +1,9 @@
 // From the facts of a system, the steps of an install or an uninstall.
-// Nothing here touches the system: the facts are read first, and an
-// executor carries the steps out.
+// Nothing here touches the system: the facts are read first, and run()
+// carries the steps out. A plan brings the system to the same end from
+// wherever earlier runs and restarts left it: operations already
+// scheduled for the restart on our files are taken back, and the keys
+// and files are judged as they are.
 #pragma once
 
 #include <cstdint>
@@ -9,14 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "facts.h"
 #include "payload.h"
-#include "registration.h"
 #include "steps.h"
-#include "user_layouts.h"
 
 namespace setup {
-
-enum class Machine { X86, X64, Arm64 };
 
 inline constexpr wchar_t uninstallEntryPath[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KurdKeyboardLayout";
@@ -33,24 +33,19 @@ struct Placement {
 // WOW64 image to the folder 32-bit programs load from.
 std::vector<Placement> placements(Machine machine, const std::wstring& windowsFolder);
 
-// What is at a path where the installer puts a file.
-enum class FileState { Absent, Identical, OtherBuild, Foreign };
+// The installer's own copy, kept for Programs and Features.
+std::wstring keptFolder(const SystemFacts& facts);
+std::wstring keptCopy(const SystemFacts& facts);
+// The kept copy that an earlier install's Programs and Features entry
+// runs, where that is not where this installer keeps it (earlier builds
+// kept it under the 32-bit Program Files).
+std::optional<std::wstring> earlierKeptCopy(const SystemFacts& facts);
 
-struct SystemFacts {
-    Machine machine = Machine::X86;
-    unsigned windowsMajor = 5;
-    std::wstring windowsFolder;        // "C:\Windows"
-    std::wstring programFilesFolder;   // as a 32-bit program sees it
-    bool userLayoutCallAvailable = false;  // input.dll exports InstallLayoutOrTip
-
-    std::vector<LayoutKey> layoutKeys;  // every key under Keyboard Layouts
-    UserLayouts userLayouts;
-    std::optional<std::vector<NamedValue>> uninstallEntry;  // its values, if the key exists
-    bool keptFolderExists = false;
-    std::map<std::wstring, FileState> files;  // by path: each placement and the kept copy
-
-    FileState file(const std::wstring& path) const;
-};
+// Every file and folder this package may have on the machine, for the
+// facts to judge: the placements, the kept copy, its folder, and an
+// earlier kept copy and its folder.
+std::vector<std::wstring> ourFiles(const SystemFacts& facts);
+std::vector<std::wstring> ourFolders(const SystemFacts& facts);
 
 // What the installer knows of itself.
 struct Package {
@@ -59,16 +54,20 @@ struct Package {
     std::uint64_t installerSize = 0;
 };
 
-struct Plan {
-    std::vector<Step> steps;
-    // Folders to remove once every step has succeeded, if empty.
-    std::vector<std::wstring> emptiedFolders;
-    std::wstring problem;  // set when the plan cannot be made; nothing is then changed
-    std::wstring klid;     // the layout's KLID, for messages
+// Why a plan cannot be made: a message of the string table and what
+// fills its %1.
+struct Problem {
+    unsigned message = 0;
+    std::wstring argument;
+    bool operator==(const Problem&) const = default;
 };
 
-std::wstring keptFolder(const SystemFacts& facts);
-std::wstring keptCopy(const SystemFacts& facts);
+struct Plan {
+    std::vector<Step> steps;
+    std::optional<Problem> problem;  // set when no plan can be made; nothing is then changed
+    std::wstring klid;               // the layout's KLID, for the log
+    bool forComputerOnly = false;    // no one is at the screen: no user's list is changed
+};
 
 Plan planInstall(const SystemFacts& facts, const Package& package);
 Plan planUninstall(const SystemFacts& facts, const Package& package);

@@ -19,9 +19,8 @@ std::wstring klidFor(std::uint32_t index, std::uint16_t languageId) {
 
 std::optional<std::uint32_t> layoutIdOf(const LayoutKey& key) {
     const RegistryValue* id = key.value(L"Layout Id");
-    if (!id || id->kind != RegistryValue::Kind::String)
-        return std::nullopt;
-    return parseHex(id->text, 4);
+    const auto text = id && id->type == regSz ? id->text() : std::nullopt;
+    return text ? parseHex(*text, 4) : std::nullopt;
 }
 
 // The next id above every one in use, or the lowest gap once the top is
@@ -40,35 +39,35 @@ std::optional<std::uint32_t> freeLayoutId(const std::set<std::uint32_t>& used) {
 
 }  // namespace
 
-const RegistryValue* LayoutKey::value(std::wstring_view name) const {
-    for (const NamedValue& named : values) {
-        if (equalNoCase(named.name, name))
-            return &named.value;
-    }
-    return nullptr;
+const RegistryValue* LayoutKey::value(std::wstring_view name) const { return findValue(values, name); }
+
+RegistryKey layoutKeyPath(std::wstring_view klid) {
+    return {Hive::LocalMachine, std::wstring(keyboardLayoutsPath) + L"\\" + std::wstring(klid)};
 }
 
-std::vector<const LayoutKey*> ourLayoutKeys(const std::vector<LayoutKey>& keys,
-                                            std::wstring_view layoutText, std::uint16_t languageId) {
+std::vector<const LayoutKey*> ourLayoutKeys(const std::vector<LayoutKey>& keys) {
     std::vector<const LayoutKey*> ours;
-    for (std::uint32_t index = 0; index <= 0xFF; ++index) {
-        const std::wstring klid = klidFor(index, languageId);
-        for (const LayoutKey& key : keys) {
-            if (!equalNoCase(key.klid, klid))
-                continue;
-            const RegistryValue* file = key.value(L"Layout File");
-            const RegistryValue* text = key.value(L"Layout Text");
-            if (file && equalNoCase(file->text, L"Kurd.dll") && text && text->text == layoutText)
-                ours.push_back(&key);
-        }
+    for (const LayoutKey& key : keys) {
+        const auto number = parseHex(key.klid, 8);
+        const RegistryValue* file = key.value(L"Layout File");
+        const auto fileName = file ? file->text() : std::nullopt;
+        if (number && (*number >> 24) == 0xA0 && fileName && equalNoCase(*fileName, L"Kurd.dll"))
+            ours.push_back(&key);
     }
+    std::sort(ours.begin(), ours.end(),
+              [](const LayoutKey* a, const LayoutKey* b) { return *parseHex(a->klid, 8) < *parseHex(b->klid, 8); });
     return ours;
 }
 
 RegistrationChoice chooseRegistration(const std::vector<LayoutKey>& keys, std::wstring_view layoutText,
                                       std::uint16_t languageId) {
-    const std::vector<const LayoutKey*> ours = ourLayoutKeys(keys, layoutText, languageId);
-    const LayoutKey* reused = ours.empty() ? nullptr : ours.front();
+    const LayoutKey* reused = nullptr;
+    for (const LayoutKey* key : ourLayoutKeys(keys)) {
+        if ((*parseHex(key->klid, 8) & 0xFFFF) == languageId && !key->hasSubkeys) {
+            reused = key;
+            break;
+        }
+    }
 
     std::wstring klid;
     if (reused) {
@@ -83,8 +82,7 @@ RegistrationChoice chooseRegistration(const std::vector<LayoutKey>& keys, std::w
                 klid = candidate;
         }
         if (klid.empty())
-            return {std::nullopt, L"all 256 keyboard layout ids a000" + hexDigits(languageId, 4) +
-                                      L" to a0ff" + hexDigits(languageId, 4) + L" are taken"};
+            return {std::nullopt, false};
     }
     for (wchar_t& c : klid)
         c = lowerAscii(c);
@@ -102,12 +100,12 @@ RegistrationChoice chooseRegistration(const std::vector<LayoutKey>& keys, std::w
     if (!layoutId)
         layoutId = freeLayoutId(usedByOthers);
     if (!layoutId)
-        return {std::nullopt, L"every Layout Id from 0001 to 0fff is taken"};
+        return {std::nullopt, true};
 
     Registration registration{klid, hexDigits(*layoutId, 4), {}};
     // A reused key keeps the exact spelling of its Layout Id.
     if (reused && layoutIdOf(*reused) == layoutId)
-        registration.layoutId = reused->value(L"Layout Id")->text;
+        registration.layoutId = *reused->value(L"Layout Id")->text();
     registration.values = {
         {L"Layout File", stringValue(L"Kurd.dll")},
         {L"Layout Text", stringValue(std::wstring(layoutText))},

@@ -25,6 +25,8 @@ struct LayoutKey {
     const RegistryValue* value(std::wstring_view name) const;
 };
 
+RegistryKey layoutKeyPath(std::wstring_view klid);
+
 struct Registration {
     std::wstring klid;       // eight lowercase hex digits, "a0nn" and the language id
     std::wstring layoutId;   // four lowercase hex digits
@@ -32,17 +34,19 @@ struct Registration {
 };
 
 struct RegistrationChoice {
-    std::optional<Registration> registration;
-    std::wstring problem;  // when no KLID or Layout Id is free
+    std::optional<Registration> registration;  // none when no KLID or no Layout Id is free
+    bool allLayoutIdsTaken = false;            // which of the two
 };
 
-// Our keys: "a0nn<language>" keys that name Kurd.dll with our layout text,
-// lowest first.
-std::vector<const LayoutKey*> ourLayoutKeys(const std::vector<LayoutKey>& keys,
-                                            std::wstring_view layoutText, std::uint16_t languageId);
+// Our keys: those named "a0nn" and a language id whose Layout File is
+// Kurd.dll, lowest first. The file name marks them, not the display
+// text, which differs between versions and may have been edited; and
+// every key that names Kurd.dll loads our file.
+std::vector<const LayoutKey*> ourLayoutKeys(const std::vector<LayoutKey>& keys);
 
-// Reuses our key if there is one (and its Layout Id if no other key uses
-// it), otherwise takes the first free "a0nn" and a Layout Id no key uses.
+// Reuses our lowest key for languageId if there is one (and its Layout Id
+// if no other key uses it), otherwise takes the first free "a0nn" and a
+// Layout Id no key uses.
 RegistrationChoice chooseRegistration(const std::vector<LayoutKey>& keys, std::wstring_view layoutText,
                                       std::uint16_t languageId);
 

@@ -33,3 +33,9 @@
 #define IDS_CANNOT_READ 207
 #define IDS_INTERRUPTED_RUN 208
 #define IDS_CANNOT_WRITE_LOG 209
+
+// What is wrong with a command line, filled into IDS_BAD_ARGUMENTS.
+#define IDS_UNKNOWN_ARGUMENT 220
+#define IDS_LOG_WITHOUT_FILE 221
+#define IDS_LOG_TWICE 222
+#define IDS_LOG_ON_DEVICE 223

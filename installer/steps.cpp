@@ -1,21 +1,32 @@
 #include "steps.h"
 
+#include "text.h"
+
 namespace setup {
 namespace {
 
 std::wstring keyName(const RegistryKey& key) {
-    return (key.hive == Hive::LocalMachine ? L"HKLM\\" : L"HKCU\\") + key.path;
+    return (key.hive == Hive::LocalMachine ? L"HKLM\\" : L"HKU\\") + key.path;
 }
 
 std::wstring valueText(const RegistryValue& value) {
-    switch (value.kind) {
-    case RegistryValue::Kind::Dword:
-        return std::to_wstring(value.number);
-    case RegistryValue::Kind::Other:
-        return std::to_wstring(value.bytes.size()) + L" bytes of type " + std::to_wstring(value.number);
-    default:
-        return L"\"" + value.text + L"\"";
+    if (const auto text = value.text())
+        return L"\"" + *text + L"\"";
+    if (value.type == regDword && value.bytes.size() == 4)
+        return decimal(static_cast<std::uint32_t>(value.bytes[0] | value.bytes[1] << 8 | value.bytes[2] << 16 |
+                                                  static_cast<std::uint32_t>(value.bytes[3]) << 24));
+    return decimal(static_cast<std::uint32_t>(value.bytes.size())) + L" bytes of type " + decimal(value.type);
+}
+
+std::vector<std::uint8_t> utf16Bytes(std::wstring_view text) {
+    std::vector<std::uint8_t> bytes;
+    for (const wchar_t c : text) {
+        bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>(c >> 8 & 0xFF));
     }
+    bytes.push_back(0);
+    bytes.push_back(0);
+    return bytes;
 }
 
 template <class... Ts>
@@ -25,11 +36,35 @@ struct Overloaded : Ts... {
 
 }  // namespace
 
-RegistryValue stringValue(std::wstring text) { return {RegistryValue::Kind::String, std::move(text), 0, {}}; }
-RegistryValue expandStringValue(std::wstring text) {
-    return {RegistryValue::Kind::ExpandString, std::move(text), 0, {}};
+std::optional<std::wstring> RegistryValue::text() const {
+    if (type != regSz && type != regExpandSz)
+        return std::nullopt;
+    std::wstring text;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const wchar_t c = static_cast<wchar_t>(bytes[i] | bytes[i + 1] << 8);
+        if (c == L'\0')
+            break;
+        text += c;
+    }
+    return text;
 }
-RegistryValue dwordValue(std::uint32_t number) { return {RegistryValue::Kind::Dword, {}, number, {}}; }
+
+RegistryValue stringValue(std::wstring_view text) { return {regSz, utf16Bytes(text)}; }
+RegistryValue expandStringValue(std::wstring_view text) { return {regExpandSz, utf16Bytes(text)}; }
+RegistryValue dwordValue(std::uint32_t number) {
+    return {regDword,
+            {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
+             static_cast<std::uint8_t>(number >> 16), static_cast<std::uint8_t>(number >> 24)}};
+}
+RegistryValue binaryValue(std::vector<std::uint8_t> bytes) { return {regBinary, std::move(bytes)}; }
+
+const RegistryValue* findValue(const std::vector<NamedValue>& values, std::wstring_view name) {
+    for (const NamedValue& named : values) {
+        if (equalNoCase(named.name, name))
+            return &named.value;
+    }
+    return nullptr;
+}
 
 std::vector<Change> inverse(const Change& change) {
     return std::visit(
@@ -51,10 +86,11 @@ std::vector<Change> inverse(const Change& change) {
             },
             [](const PlaceFile&) -> std::vector<Change> { return {}; },
             [](const RemoveFile&) -> std::vector<Change> { return {}; },
+            [](const Discard&) -> std::vector<Change> { return {}; },
             [](const CreateFolder& c) -> std::vector<Change> { return {RemoveFolder{c.path}}; },
             [](const RemoveFolder& c) -> std::vector<Change> { return {CreateFolder{c.path}}; },
             [](const UserLayoutCall& c) -> std::vector<Change> {
-                return {UserLayoutCall{c.layout, !c.uninstall}};
+                return {UserLayoutCall{c.layout, !c.uninstall, c.user}};
             },
         },
         change);
@@ -71,11 +107,12 @@ std::wstring describe(const Change& change) {
             [](const DeleteKey& c) { return L"delete key " + keyName(c.key); },
             [](const PlaceFile& c) { return (c.replaces ? L"replace " : L"write ") + c.path; },
             [](const RemoveFile& c) { return L"delete " + c.path; },
+            [](const Discard& c) { return L"discard " + c.path; },
             [](const CreateFolder& c) { return L"create folder " + c.path; },
             [](const RemoveFolder& c) { return L"remove folder " + c.path; },
             [](const UserLayoutCall& c) {
                 return std::wstring(c.uninstall ? L"disable" : L"enable") + L" layout " + c.layout +
-                       L" for the current user";
+                       L" for user " + c.user.sid;
             },
         },
         change);

@@ -9,6 +9,15 @@ std::wstring hexDigits(std::uint32_t value, int digits) {
     return text;
 }
 
+std::wstring decimal(std::uint32_t value) {
+    std::wstring digits;
+    do {
+        digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + value % 10));
+        value /= 10;
+    } while (value != 0);
+    return digits;
+}
+
 std::optional<std::uint32_t> parseHex(std::wstring_view text, int digits) {
     if (text.size() != static_cast<std::size_t>(digits) || digits > 8)
         return std::nullopt;

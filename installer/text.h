@@ -25,6 +25,10 @@ inline bool equalNoCase(std::wstring_view a, std::wstring_view b) {
 // Lowercase hex of value, exactly digits long.
 std::wstring hexDigits(std::uint32_t value, int digits);
 
+// The value in decimal digits (the run-time's number formatting would
+// bring its locale machinery along).
+std::wstring decimal(std::uint32_t value);
+
 // The value of text if it is exactly digits hex digits (either case).
 std::optional<std::uint32_t> parseHex(std::wstring_view text, int digits);
 

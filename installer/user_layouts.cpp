@@ -8,15 +8,14 @@
 namespace setup {
 namespace {
 
-const RegistryKey preloadKey{Hive::CurrentUser, preloadPath};
-const RegistryKey substitutesKey{Hive::CurrentUser, substitutesPath};
+std::wstring textOf(const RegistryValue& value) { return value.text().value_or(L""); }
 
 // Whether the id in a Preload entry stands for klid.
 bool standsFor(const UserLayouts& layouts, std::wstring_view id, std::wstring_view klid) {
     if (equalNoCase(id, klid))
         return true;
     return std::any_of(layouts.substitutes.begin(), layouts.substitutes.end(), [&](const NamedValue& s) {
-        return equalNoCase(s.name, id) && equalNoCase(s.value.text, klid);
+        return equalNoCase(s.name, id) && equalNoCase(textOf(s.value), klid);
     });
 }
 
@@ -33,23 +32,27 @@ std::map<std::uint32_t, const NamedValue*> numbered(const std::vector<NamedValue
 
 }  // namespace
 
+RegistryKey preloadKey(const User& user) { return {Hive::Users, user.sid + L"\\Keyboard Layout\\Preload"}; }
+RegistryKey substitutesKey(const User& user) { return {Hive::Users, user.sid + L"\\Keyboard Layout\\Substitutes"}; }
+
 bool enables(const UserLayouts& layouts, std::wstring_view klid) {
     return std::any_of(layouts.preload.begin(), layouts.preload.end(),
-                       [&](const NamedValue& entry) { return standsFor(layouts, entry.value.text, klid); });
+                       [&](const NamedValue& entry) { return standsFor(layouts, textOf(entry.value), klid); });
 }
 
-std::vector<Change> appendLayout(const UserLayouts& layouts, std::wstring_view klid, std::uint16_t languageId) {
+std::vector<Change> appendLayout(const User& user, const UserLayouts& layouts, std::wstring_view klid,
+                                 std::uint16_t languageId) {
     if (enables(layouts, klid))
         return {};
     std::vector<Change> changes;
     if (!layouts.preloadExists)
-        changes.push_back(CreateKey{preloadKey});
+        changes.push_back(CreateKey{preloadKey(user)});
     if (!layouts.substitutesExists)
-        changes.push_back(CreateKey{substitutesKey});
+        changes.push_back(CreateKey{substitutesKey(user)});
 
     std::wstring substitute;
     for (const NamedValue& s : layouts.substitutes) {
-        if (equalNoCase(s.value.text, klid) && parseHex(s.name, 8)) {
+        if (equalNoCase(textOf(s.value), klid) && parseHex(s.name, 8)) {
             substitute = s.name;
             break;
         }
@@ -58,7 +61,7 @@ std::vector<Change> appendLayout(const UserLayouts& layouts, std::wstring_view k
         for (std::uint32_t index = 0; index <= 0xFF && substitute.empty(); ++index) {
             const std::wstring candidate = hexDigits(0xD000u | index, 4) + hexDigits(languageId, 4);
             const auto isCandidate = [&](const NamedValue& v) {
-                return equalNoCase(v.name, candidate) || equalNoCase(v.value.text, candidate);
+                return equalNoCase(v.name, candidate) || equalNoCase(textOf(v.value), candidate);
             };
             if (std::none_of(layouts.substitutes.begin(), layouts.substitutes.end(), isCandidate) &&
                 std::none_of(layouts.preload.begin(), layouts.preload.end(), isCandidate))
@@ -68,16 +71,17 @@ std::vector<Change> appendLayout(const UserLayouts& layouts, std::wstring_view k
         if (substitute.empty())
             substitute = klid;
         else
-            changes.push_back(SetValue{substitutesKey, substitute, stringValue(std::wstring(klid)), std::nullopt});
+            changes.push_back(SetValue{substitutesKey(user), substitute, stringValue(klid), std::nullopt});
     }
 
     const auto entries = numbered(layouts.preload);
     const std::uint32_t next = entries.empty() ? 1 : entries.rbegin()->first + 1;
-    changes.push_back(SetValue{preloadKey, std::to_wstring(next), stringValue(substitute), std::nullopt});
+    changes.push_back(SetValue{preloadKey(user), decimal(next), stringValue(substitute), std::nullopt});
     return changes;
 }
 
-std::vector<Change> removeLayouts(const UserLayouts& layouts, const std::vector<std::wstring>& klids) {
+std::vector<Change> removeLayouts(const User& user, const UserLayouts& layouts,
+                                  const std::vector<std::wstring>& klids) {
     const auto ours = [&](std::wstring_view id) {
         return std::any_of(klids.begin(), klids.end(),
                            [&](const std::wstring& klid) { return standsFor(layouts, id, klid); });
@@ -89,7 +93,7 @@ std::vector<Change> removeLayouts(const UserLayouts& layouts, const std::vector<
     std::map<std::uint32_t, RegistryValue> after;
     std::uint32_t removed = 0;
     for (const auto& [number, entry] : before) {
-        if (ours(entry->value.text))
+        if (ours(textOf(entry->value)))
             ++removed;
         else
             after[number - removed] = entry->value;
@@ -99,26 +103,51 @@ std::vector<Change> removeLayouts(const UserLayouts& layouts, const std::vector<
     for (const auto& [number, value] : after) {
         const auto old = before.find(number);
         if (old == before.end())
-            changes.push_back(SetValue{preloadKey, std::to_wstring(number), value, std::nullopt});
+            changes.push_back(SetValue{preloadKey(user), decimal(number), value, std::nullopt});
         else if (!(old->second->value == value))
-            changes.push_back(SetValue{preloadKey, old->second->name, value, old->second->value});
+            changes.push_back(SetValue{preloadKey(user), old->second->name, value, old->second->value});
     }
     for (const auto& [number, entry] : before) {
         if (!after.contains(number))
-            changes.push_back(DeleteValue{preloadKey, entry->name, entry->value});
+            changes.push_back(DeleteValue{preloadKey(user), entry->name, entry->value});
     }
-    std::size_t substitutesLeft = layouts.substitutes.size();
     for (const NamedValue& s : layouts.substitutes) {
-        const auto isKlid = [&](const std::wstring& klid) { return equalNoCase(s.value.text, klid); };
-        if (std::any_of(klids.begin(), klids.end(), isKlid)) {
-            changes.push_back(DeleteValue{substitutesKey, s.name, s.value});
-            --substitutesLeft;
+        const auto isKlid = [&](const std::wstring& klid) { return equalNoCase(textOf(s.value), klid); };
+        if (std::any_of(klids.begin(), klids.end(), isKlid))
+            changes.push_back(DeleteValue{substitutesKey(user), s.name, s.value});
+    }
+    return changes;
+}
+
+}  // namespace setup
+
+namespace setup {
+
+UserLayouts afterChanges(UserLayouts layouts, const User& user, const std::vector<Change>& changes) {
+    const auto listOf = [&](const RegistryKey& key) -> std::vector<NamedValue>* {
+        if (key == preloadKey(user))
+            return &layouts.preload;
+        if (key == substitutesKey(user))
+            return &layouts.substitutes;
+        return nullptr;
+    };
+    const auto erase = [](std::vector<NamedValue>& list, std::wstring_view name) {
+        std::erase_if(list, [&](const NamedValue& value) { return equalNoCase(value.name, name); });
+    };
+    for (const Change& change : changes) {
+        if (const auto* c = std::get_if<CreateKey>(&change)) {
+            (c->key == preloadKey(user) ? layouts.preloadExists : layouts.substitutesExists) = true;
+        } else if (const auto* c = std::get_if<SetValue>(&change)) {
+            if (std::vector<NamedValue>* list = listOf(c->key)) {
+                erase(*list, c->name);
+                list->push_back({c->name, c->value});
+            }
+        } else if (const auto* c = std::get_if<DeleteValue>(&change)) {
+            if (std::vector<NamedValue>* list = listOf(c->key))
+                erase(*list, c->name);
         }
     }
-    // The key that only held ours goes with it, as it came with it.
-    if (substitutesLeft == 0 && substitutesLeft != layouts.substitutes.size())
-        changes.push_back(DeleteKey{substitutesKey, {}});
-    return changes;
+    return layouts;
 }
 
 }  // namespace setup

@@ -13,21 +13,25 @@
 
 #include "kbdread.h"
 
+// The images a manifest lists ("<form> <path>" lines), by form.
+inline std::map<kbdread::Form, std::filesystem::path> imagesListedIn(const char* manifestPath)
+{
+    std::map<kbdread::Form, std::filesystem::path> listed;
+    std::ifstream manifest(manifestPath);
+    for (std::string line; std::getline(manifest, line);) {
+        const std::size_t space = line.find(' ');
+        const kbdread::FormDescription* described = kbdread::formNamed(line.substr(0, space));
+        if (space == std::string::npos || !described)
+            throw std::runtime_error(std::string(manifestPath) + ": not a \"<form> <path>\" line: " + line);
+        listed[described->form] = line.substr(space + 1);
+    }
+    return listed;
+}
+
 // The built image of a form; throws when the manifest does not list it.
 inline const std::filesystem::path& builtImage(kbdread::Form form)
 {
-    static const std::map<kbdread::Form, std::filesystem::path> images = [] {
-        std::map<kbdread::Form, std::filesystem::path> listed;
-        std::ifstream manifest(KURD_IMAGES_MANIFEST);
-        for (std::string line; std::getline(manifest, line);) {
-            const std::size_t space = line.find(' ');
-            const kbdread::FormDescription* described = kbdread::formNamed(line.substr(0, space));
-            if (space == std::string::npos || !described)
-                throw std::runtime_error(KURD_IMAGES_MANIFEST ": not a \"<form> <path>\" line: " + line);
-            listed[described->form] = line.substr(space + 1);
-        }
-        return listed;
-    }();
+    static const std::map<kbdread::Form, std::filesystem::path> images = imagesListedIn(KURD_IMAGES_MANIFEST);
     const auto found = images.find(form);
     if (found == images.end())
         throw std::runtime_error(KURD_IMAGES_MANIFEST " lists no " + std::string(kbdread::describe(form).name) +

@@ -60,7 +60,8 @@ def characters_text(characters):
 def column_text(column):
     return {
         "characters": characters_text(column["characters"]),
-        "dead": "dead key (0xF001)",
+        "dead": "dead key " + characters_text(column["characters"]) if column["characters"]
+                else "dead key (0xF001), no second row",
         "missing-ligature": "ligature row missing (0xF002)",
         "none": "none",
     }[column["outcome"]]
@@ -189,6 +190,8 @@ def main(tool, manifest, scratch):
         f.write("not a library\n")
     unreadable = [
         ("missing file", [os.path.join(scratch, "absent.dll")], "cannot open"),
+        ("a folder", [scratch], "is not a regular file"),
+        ("a folder, dumped as JSON", ["--json", "--dump", scratch], "is not a regular file"),
         ("text file", [text_file], "not a readable layout library"),
         ("no file", [], "no file given"),
         ("unknown option", ["--frobnicate", dll], "unknown option --frobnicate"),

@@ -13,6 +13,7 @@
 
 #include "built_images.h"
 #include "kbdcheck.h"
+#include "names.h"
 #include "render.h"
 
 namespace {
@@ -181,9 +182,9 @@ const std::vector<Damage>& damages()
                  get<std::uint16_t>(b, relocationEntry(layout().tablesRva + 0x00)));
          },
          {code::kMissingRelocation, code::kDuplicateRelocation}},
-        {"0xF001 cell with no dead-key tables",
+        {"0xF001 cell with no dead-key tables and no second row",
          [](Bytes& b) { put<std::uint16_t>(b, fileOffset(row('Q').rva + 2), 0xF001); },
-         {code::kDeadWithoutTables}},
+         {code::kDeadWithoutTables, code::kDeadKeyRow}},
         {"VK_TO_BIT entry owning two bits",
          [](Bytes& b) { b[fileOffset(site(PointerRole::VkToBit).targetRva + 1)] = 0x03; },
          {code::kModifierBits}},
@@ -613,6 +614,45 @@ const std::vector<FormDamage>& formDamages()
              std::fill_n(&b[i.at(i.site(PointerRole::KeyNames))], i.form().addressWidth, 0);
          },
          {code::kNullPointer}, [](const FormImage& i) { return i.site(PointerRole::KeyNames); }},
+        {"VK_TO_BIT entry owning no bit", kAllForms,
+         [](const FormImage& i, Bytes& b) {
+             for (const auto& s : i.layout.pointerSites)
+                 if (s.role == PointerRole::VkToBit)
+                     b[i.at(s.targetRva + 1)] = 0;
+         },
+         {code::kModifierBits}},
+        {"SectionAlignment 0", kAllForms,
+         [](const FormImage& i, Bytes& b) { put<std::uint32_t>(b, i.layout.pe.optionalHeaderOffset + 32, 0); },
+         {code::kBadHeader}},
+        {"FileAlignment 0", kAllForms,
+         [](const FormImage& i, Bytes& b) { put<std::uint32_t>(b, i.layout.pe.optionalHeaderOffset + 36, 0); },
+         {code::kBadHeader}},
+        {"FileAlignment above SectionAlignment", kAllForms,
+         [](const FormImage& i, Bytes& b) { put<std::uint32_t>(b, i.layout.pe.optionalHeaderOffset + 36, 0x2000); },
+         {code::kBadHeader}},
+        {"TLS directory outside the image", kAllForms,
+         [](const FormImage& i, Bytes& b) {
+             put<std::uint32_t>(b, i.layout.pe.dataDirectoryOffset(9), 0x100000);
+             put<std::uint32_t>(b, i.layout.pe.dataDirectoryOffset(9) + 4, 0x18);
+         },
+         {code::kBadHeader}},
+        {"load-configuration directory running past the image", kAllForms,
+         [](const FormImage& i, Bytes& b) {
+             put<std::uint32_t>(b, i.layout.pe.dataDirectoryOffset(10), i.layout.pe.sizeOfImage - 8);
+             put<std::uint32_t>(b, i.layout.pe.dataDirectoryOffset(10) + 4, 0x40);
+         },
+         {code::kBadHeader}},
+        {"version block's fixed part with a broken signature", kAllForms,
+         // VS_VERSION_INFO: 6 bytes of header, the key's 16 UTF-16 units, then the fixed part at +40
+         [](const FormImage& i, Bytes& b) { b[i.at(i.versionResource() + 40)] ^= 0x01; }, {code::kResources},
+         [](const FormImage& i) { return i.versionResource() + 40; }},
+        {"import directory whose only descriptor is all zero", kAllForms,
+         [](const FormImage& i, Bytes& b) {
+             const std::uint32_t zeros = (static_cast<std::uint32_t>(i.layout.pe.sections.at(0).end()) + 3) & ~3u;
+             put<std::uint32_t>(b, i.layout.pe.dataDirectoryOffset(kbdread::kImportDirectory), zeros);
+             put<std::uint32_t>(b, i.layout.pe.dataDirectoryOffset(kbdread::kImportDirectory) + 4, 20);
+         },
+         {}},
     };
     return all;
 }
@@ -630,8 +670,9 @@ TEST_P(KbdcheckEveryForm, EachDamageGivesItsOwnFinding)
             put(bytes, image.layout.pe.checksumOffset, kbdread::computePeChecksum(bytes));
         const auto report = kbdcheck::check(bytes);
         EXPECT_EQ(codesOf(report), damage.codes) << kbdcheck::findingsText(report);
-        if (report.layout)
+        if (report.layout) {
             EXPECT_STREQ(report.layout->description().name, image.form().name) << "the form read";
+        }
         if (damage.rva && !report.findings.empty()) {
             EXPECT_EQ(report.findings.front().rva, damage.rva(image)) << kbdcheck::findingsText(report);
             EXPECT_EQ(report.findings.front().fileOffset, image.layout.pe.fileOffsetOf(damage.rva(image)))
@@ -656,6 +697,53 @@ TEST_P(KbdcheckEveryForm, EntryPointThatOnlyReturnsIsAccepted)
         put(bytes, image.layout.pe.checksumOffset, kbdread::computePeChecksum(bytes));
         EXPECT_EQ(kbdcheck::findingsText(kbdcheck::check(bytes)), "no findings\n");
     }
+}
+
+// A checksum of 0 means none was computed: the loader checks no checksum of
+// a layout library, so that is no finding.
+TEST_P(KbdcheckEveryForm, ZeroChecksumIsAccepted)
+{
+    Bytes bytes = formImage(GetParam()).bytes;
+    put<std::uint32_t>(bytes, formImage(GetParam()).layout.pe.checksumOffset, 0);
+    EXPECT_EQ(kbdcheck::findingsText(kbdcheck::check(bytes)), "no findings\n");
+}
+
+// Names from the Unicode Character Database: listed ones at the edges of
+// the encoding (one- and two-byte word indices, names ending in their own
+// code point), the ranges named by rule, control aliases, and code points
+// that have no name.
+TEST(UnicodeNames, EveryKindOfName)
+{
+    struct Row {
+        char32_t codePoint;
+        const char* name;
+    };
+    const Row rows[] = {
+        {0x0000, "NULL"},
+        {0x000A, "LINE FEED"},
+        {0x0020, "SPACE"},
+        {0x06B5, "ARABIC LETTER LAM WITH SMALL V"},
+        {0x0378, ""},                                    // unassigned
+        {0x3400, "CJK UNIFIED IDEOGRAPH-3400"},
+        {0x9FFF, "CJK UNIFIED IDEOGRAPH-9FFF"},
+        {0xAC00, "HANGUL SYLLABLE GA"},
+        {0xAC01, "HANGUL SYLLABLE GAG"},
+        {0xD4DB, "HANGUL SYLLABLE PWILH"},
+        {0xD7A3, "HANGUL SYLLABLE HIH"},
+        {0xD800, ""},                                    // surrogate
+        {0xE000, ""},                                    // private use
+        {0xF900, "CJK COMPATIBILITY IDEOGRAPH-F900"},
+        {0xFDD0, ""},                                    // noncharacter
+        {0xFFFD, "REPLACEMENT CHARACTER"},
+        {0x17000, "TANGUT IDEOGRAPH-17000"},
+        {0x1B170, "NUSHU CHARACTER-1B170"},
+        {0x1F600, "GRINNING FACE"},
+        {0x2F800, "CJK COMPATIBILITY IDEOGRAPH-2F800"},
+        {0xE0001, "LANGUAGE TAG"},
+        {0x10FFFF, ""},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(kbdcheck::characterName(row.codePoint), row.name) << kbdcheck::codePoint(row.codePoint);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // arguments> /admin"), what an administrator types, and what must be
 // refused before anything is touched.
 #include "arguments.h"
+#include "resource.h"
 
 #include <gtest/gtest.h>
 
@@ -37,10 +38,14 @@ TEST(Arguments, SwitchesInAnyCaseWithSlashOrDash) {
         // A log file may be named like a switch's word, but not like a switch.
         {L"/log quiet /admin", Action::Install, false, L"quiet"},
         {L"/admin /admin /quiet /quiet", Action::Install, true, std::nullopt},
+        // Files whose names only look like devices', and a long path.
+        {L"/log C:\\console.log", Action::Install, false, L"C:\\console.log"},
+        {L"/log nul2.txt", Action::Install, false, L"nul2.txt"},
+        {L"/log \\\\?\\C:\\logs\\setup.log", Action::Install, false, L"\\\\?\\C:\\logs\\setup.log"},
     };
     for (const Row& row : rows) {
         const ParsedArguments parsed = parseArguments(row.text);
-        ASSERT_TRUE(parsed.options) << "[" << narrow(row.text) << "]: " << narrow(parsed.error);
+        ASSERT_TRUE(parsed.options) << "[" << narrow(row.text) << "]: " << parsed.error << " " << narrow(parsed.argument);
         EXPECT_EQ(parsed.options->action, row.action) << "[" << narrow(row.text) << "]";
         EXPECT_EQ(parsed.options->quiet, row.quiet) << "[" << narrow(row.text) << "]";
         EXPECT_EQ(parsed.options->logPath, row.log) << "[" << narrow(row.text) << "]";
@@ -48,25 +53,32 @@ TEST(Arguments, SwitchesInAnyCaseWithSlashOrDash) {
 }
 
 TEST(Arguments, RefusedWithTheArgumentNamed) {
-    struct Row { std::wstring_view text; std::wstring_view errorMentions; };
+    struct Row { std::wstring_view text; unsigned error; std::wstring_view argument; };
     const Row rows[] = {
-        {L"/frobnicate /admin", L"/frobnicate"},
-        {L"admin", L"admin"},
-        {L"/quiet x /admin", L"x"},
-        {L"-x /admin", L"-x"},
-        {L"/", L"/"},
-        {L"/admin/quiet", L"/admin/quiet"},
-        {L"/log", L"/log"},
-        {L"/log /admin", L"/log"},
-        {L"/log \"\" /admin", L"/log"},
-        {L"/log a.txt /log b.txt", L"/log"},
-        {L"/quietly", L"/quietly"},
+        {L"/frobnicate /admin", IDS_UNKNOWN_ARGUMENT, L"/frobnicate"},
+        {L"admin", IDS_UNKNOWN_ARGUMENT, L"admin"},
+        {L"/quiet x /admin", IDS_UNKNOWN_ARGUMENT, L"x"},
+        {L"-x /admin", IDS_UNKNOWN_ARGUMENT, L"-x"},
+        {L"/", IDS_UNKNOWN_ARGUMENT, L"/"},
+        {L"/admin/quiet", IDS_UNKNOWN_ARGUMENT, L"/admin/quiet"},
+        {L"/quietly", IDS_UNKNOWN_ARGUMENT, L"/quietly"},
+        {L"/log", IDS_LOG_WITHOUT_FILE, L""},
+        {L"/log /admin", IDS_LOG_WITHOUT_FILE, L""},
+        {L"/log \"\" /admin", IDS_LOG_WITHOUT_FILE, L""},
+        {L"/log a.txt /log b.txt", IDS_LOG_TWICE, L""},
+        // The installer runs elevated: its log never goes to a device.
+        {L"/log \\\\.\\PhysicalDrive0", IDS_LOG_ON_DEVICE, L"\\\\.\\PhysicalDrive0"},
+        {L"/log //./C:", IDS_LOG_ON_DEVICE, L"//./C:"},
+        {L"/log \\\\?\\GLOBALROOT\\Device\\Null", IDS_LOG_ON_DEVICE, L"\\\\?\\GLOBALROOT\\Device\\Null"},
+        {L"/log C:\\logs\\NUL.txt", IDS_LOG_ON_DEVICE, L"C:\\logs\\NUL.txt"},
+        {L"/log \"con \"", IDS_LOG_ON_DEVICE, L"con "},
+        {L"/log lpt1", IDS_LOG_ON_DEVICE, L"lpt1"},
     };
     for (const Row& row : rows) {
         const ParsedArguments parsed = parseArguments(row.text);
         EXPECT_FALSE(parsed.options) << "[" << narrow(row.text) << "] was accepted";
-        EXPECT_NE(parsed.error.find(row.errorMentions), std::wstring::npos)
-            << "[" << narrow(row.text) << "] gave [" << narrow(parsed.error) << "]";
+        EXPECT_EQ(parsed.error, row.error) << "[" << narrow(row.text) << "]";
+        EXPECT_EQ(parsed.argument, row.argument) << "[" << narrow(row.text) << "]";
     }
 }
 

@@ -1,22 +1,32 @@
 #!/usr/bin/python3
 """Reads setup.exe's resources back and checks what Windows will see: the
 version block, the manifest's settings, the launcher's icon, the message
-texts, and each embedded layout image, byte for byte the built one.
+texts in English and Central Kurdish (the same ids, the same inserts, and
+Kurdish letters rather than Arabic ones), and each embedded layout image,
+byte for byte the built one.
 
     check_setup_resources.py SETUP_EXE HALVARO_EXE IMAGES_MANIFEST [COPY...]
 
 COPY: the shipped copies (setup7.exe, setup8.exe), which must equal
-SETUP_EXE. Prints one line per failed check and exits 1 on any."""
+SETUP_EXE, apart from the signature of a signed build. Prints one line per failed check and exits 1 on any."""
 import os
+import re
 import sys
 
 import pefile
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "launcher"))
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "setup"))
 from check_halvaro_resources import RT_GROUP_ICON, RT_ICON, RT_MANIFEST, SUPPORTED_OS, Checks, resource  # noqa: E402
+from signature import same_program  # noqa: E402
 
 RT_STRING, RT_RCDATA = 6, 10
 MESSAGE_IDS = range(100, 112)
+ENGLISH, CENTRAL_KURDISH = 0x0409, 0x0492
+# Letters of Arabic that Kurdish writes otherwise: TEH MARBUTA (Kurdish
+# writes AE), KAF (KEHEH), YEH and ALEF MAKSURA (FARSI YEH).
+ARABIC_ONLY_LETTERS = {"\u0629": "TEH MARBUTA", "\u0643": "KAF", "\u064a": "YEH", "\u0649": "ALEF MAKSURA"}
+ARABIC_SCRIPT_LETTER = re.compile("[\u0620-\u064a\u066e-\u06d3\u06d5]")
 
 
 def named_resource(pe, type_id, name):
@@ -29,17 +39,47 @@ def named_resource(pe, type_id, name):
     return None
 
 
-def string(pe, number):
-    block = resource(pe, RT_STRING, number // 16 + 1)
-    offset = 0
-    for index in range(16):
-        if block is None or offset + 2 > len(block):
-            return None
-        length = int.from_bytes(block[offset:offset + 2], "little")
-        if index == number % 16:
-            return block[offset + 2:offset + 2 + 2 * length].decode("utf-16-le")
-        offset += 2 + 2 * length
-    return None
+def string_tables(pe):
+    """{language id: {string id: text}} of every string table, empty
+    strings left out."""
+    tables = {}
+    for kind in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+        if kind.id != RT_STRING:
+            continue
+        for block in kind.directory.entries:
+            for language in block.directory.entries:
+                data = pe.get_data(language.data.struct.OffsetToData, language.data.struct.Size)
+                table = tables.setdefault(language.id, {})
+                offset = 0
+                for index in range(16):
+                    length = int.from_bytes(data[offset:offset + 2], "little")
+                    if length:
+                        table[(block.id - 1) * 16 + index] = data[offset + 2:offset + 2 + 2 * length].decode("utf-16-le")
+                    offset += 2 + 2 * length
+    return tables
+
+
+def inserts(text):
+    """What a translation must keep of a message: its inserts and its tabs."""
+    return sorted(re.findall(r"%[1-9]", text)), text.count("\t")
+
+
+def check_messages(check, pe):
+    tables = string_tables(pe)
+    english, kurdish = tables.get(ENGLISH, {}), tables.get(CENTRAL_KURDISH, {})
+    check("string table languages", sorted(tables), [ENGLISH, CENTRAL_KURDISH])
+    for number in MESSAGE_IDS:
+        check(f"message {number} present", number in english, True)
+    check("ids only in English", sorted(english.keys() - kurdish.keys()), [])
+    check("ids only in Central Kurdish", sorted(kurdish.keys() - english.keys()), [])
+    for number in sorted(english.keys() & kurdish.keys()):
+        check(f"string {number}: the English inserts and tabs in Central Kurdish", inserts(kurdish[number]),
+              inserts(english[number]))
+        check(f"string {number}: Arabic letters Kurdish writes otherwise",
+              sorted(name for letter, name in ARABIC_ONLY_LETTERS.items() if letter in kurdish[number]), [])
+        if re.search("[A-Za-z]{4}", re.sub(r"%[1-9]", "", english[number])):
+            check(f"string {number}: written in Arabic script in Central Kurdish",
+                  bool(ARABIC_SCRIPT_LETTER.search(kurdish[number])), True)
 
 
 def icon_images(pe):
@@ -74,8 +114,7 @@ def main(setup, halvaro, images_manifest, *copies):
         check(f"manifest has {name}", text in manifest, True)
 
     check("the launcher's icon", icon_images(pe), icon_images(pefile.PE(halvaro)))
-    for number in MESSAGE_IDS:
-        check(f"message {number} present", bool(string(pe, number)), True)
+    check_messages(check, pe)
 
     with open(images_manifest, encoding="utf-8") as listing:
         images = dict(line.split(maxsplit=1) for line in listing.read().splitlines() if line.strip())
@@ -90,7 +129,7 @@ def main(setup, halvaro, images_manifest, *copies):
         program = f.read()
     for copy in copies:
         with open(copy, "rb") as f:
-            check(f"{copy} equal to {setup}", f.read() == program, True)
+            check(f"{copy} equal to {setup} (apart from a signature)", same_program(f.read(), program), True)
 
     return check.report()
 

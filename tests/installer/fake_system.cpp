@@ -2,24 +2,35 @@
 
 #include <algorithm>
 
+#include "journal.h"
+#include "pending_renames.h"
 #include "text.h"
 
 namespace setup::testing {
 namespace {
 
-constexpr std::uint32_t errorFileNotFound = 2;
-constexpr std::uint32_t errorPathNotFound = 3;
-constexpr std::uint32_t errorAccessDenied = 5;
-constexpr std::uint32_t errorInvalidData = 13;
-constexpr std::uint32_t errorAlreadyExists = 183;
+constexpr std::uint32_t errorDirNotEmpty = 145;
 constexpr std::uint32_t errorProcNotFound = 127;
 constexpr std::uint32_t errorFunctionFailed = 1627;
 
 std::wstring parentOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
 
-bool startsWith(const std::wstring& text, const std::wstring& prefix) {
-    return text.size() > prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+bool isUnder(const std::wstring& path, const std::wstring& folder) {
+    return path.size() > folder.size() + 1 && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == L'\\';
 }
+
+const std::wstring sessionManager = lower(L"HKLM\\" + std::wstring(sessionManagerPath));
+
+// The key and the keys on the way to it below its hive ("hklm", or the
+// user's "hku\\<sid>"), as Windows creates them.
+void ensureKey(FakeState& state, const std::wstring& name) {
+    const std::size_t hive = name.find(L'\\', name.starts_with(L"hku\\") ? 4 : 0);
+    for (std::size_t at = name.find(L'\\', hive + 1); at != std::wstring::npos; at = name.find(L'\\', at + 1))
+        state.keys[name.substr(0, at)];
+    state.keys[name];
+}
+
+}  // namespace
 
 std::string narrow(std::wstring_view text) {
     std::string out;
@@ -28,23 +39,24 @@ std::string narrow(std::wstring_view text) {
     return out;
 }
 
-}  // namespace
-
 void PrintTo(const FakeState& state, std::ostream* out) {
     *out << "\n";
     for (const auto& [key, values] : state.keys) {
         *out << "  [" << narrow(key) << "]\n";
-        for (const auto& [name, value] : values)
-            *out << "    " << narrow(name) << " = "
-                 << (value.kind == RegistryValue::Kind::Dword ? std::to_string(value.number) : narrow(value.text))
-                 << "\n";
+        for (const auto& [name, value] : values) {
+            *out << "    " << narrow(name) << " = ";
+            if (const auto text = value.text())
+                *out << '"' << narrow(*text) << '"';
+            else
+                for (const std::uint8_t byte : value.bytes)
+                    *out << (byte >= 0x20 && byte < 0x7F ? static_cast<char>(byte) : '.');
+            *out << " (type " << value.type << ")\n";
+        }
     }
     for (const auto& [path, content] : state.files)
         *out << "  file " << narrow(path) << " = " << content << "\n";
     for (const auto& folder : state.folders)
         *out << "  folder " << narrow(folder) << "\n";
-    for (const auto& path : state.pending)
-        *out << "  pending " << narrow(path) << "\n";
     for (const auto& layout : state.enabledLayouts)
         *out << "  enabled " << narrow(layout) << "\n";
 }
@@ -56,7 +68,7 @@ std::wstring lower(std::wstring text) {
 }
 
 std::wstring keyName(const RegistryKey& key) {
-    return lower((key.hive == Hive::LocalMachine ? L"HKLM\\" : L"HKCU\\") + key.path);
+    return lower((key.hive == Hive::LocalMachine ? L"HKLM\\" : L"HKU\\") + key.path);
 }
 
 std::string formName(Form form) {
@@ -78,31 +90,50 @@ FakeSystem::FakeSystem() {
     for (const wchar_t* folder : {L"C:\\Windows", L"C:\\Windows\\System32", L"C:\\Windows\\SysWOW64",
                                   L"C:\\Program Files", L"C:\\Program Files (x86)"})
         state.folders.insert(lower(folder));
-    // Two of the system's own layouts, one with a Layout Id, and the
-    // user's one language.
+    // Two of the system's own layouts, one with a Layout Id; the keys
+    // every Windows has; the user's one language.
     const std::wstring layouts = keyboardLayoutsPath;
     setValue(Hive::LocalMachine, layouts + L"\\00000409", L"Layout File", stringValue(L"KBDUS.DLL"));
     setValue(Hive::LocalMachine, layouts + L"\\00000409", L"Layout Text", stringValue(L"US"));
     setValue(Hive::LocalMachine, layouts + L"\\00010401", L"Layout File", stringValue(L"KBDA2.DLL"));
     setValue(Hive::LocalMachine, layouts + L"\\00010401", L"Layout Text", stringValue(L"Arabic (102)"));
     setValue(Hive::LocalMachine, layouts + L"\\00010401", L"Layout Id", stringValue(L"0028"));
-    setValue(Hive::CurrentUser, preloadPath, L"1", stringValue(L"00000409"));
-    state.keys[lower(L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall")];
+    ensureKey(state, lower(L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"));
+    ensureKey(state, sessionManager);
+    setValue(Hive::Users, userSid + L"\\Keyboard Layout\\Preload", L"1", stringValue(L"00000409"));
+    ensureKey(state, keyName(substitutesKey(User{userSid, true})));
 }
 
 void FakeSystem::setValue(Hive hive, const std::wstring& key, const std::wstring& name, const RegistryValue& value) {
+    ensureKey(state, keyName({hive, key}));
     state.keys[keyName({hive, key})][name] = value;
 }
 
 void FakeSystem::addFile(const std::wstring& path, const Content& content) { state.files[lower(path)] = content; }
 
-SystemFacts FakeSystem::facts(const std::string& installerBuild) const {
+std::wstring FakeSystem::programFiles() const { return L"C:\\Program Files"; }
+
+void FakeSystem::newRun() {
+    failAt.reset();
+    killAt.reset();
+    beforeOperation = nullptr;
+    operations = 0;
+    log.clear();
+    userLayoutCalls.clear();
+}
+
+std::optional<SystemFacts> FakeSystem::read(MessageText&) {
     SystemFacts facts;
     facts.machine = machine;
-    facts.windowsMajor = windowsMajor;
+    if (processorArchitecture != 0 && processorArchitecture != 9 && processorArchitecture != 12)
+        facts.machine.reset();
+    facts.processorArchitecture = processorArchitecture;
+    facts.windowsVersion = windowsVersion;
     facts.windowsFolder = windowsFolder;
-    facts.programFilesFolder = machine == Machine::X86 ? L"C:\\Program Files" : programFiles;
+    facts.programFilesFolder = programFilesKnown ? programFiles() : L"";
     facts.userLayoutCallAvailable = userLayoutCallAvailable;
+    facts.user = user;
+    facts.runToken = hexDigits(0x1000 + static_cast<std::uint32_t>(++runs_), 8);
 
     const auto values = [&](const std::wstring& key) {
         std::vector<NamedValue> list;
@@ -110,211 +141,309 @@ SystemFacts FakeSystem::facts(const std::string& installerBuild) const {
             list.push_back({name, value});
         return list;
     };
-    const std::wstring layouts = keyName({Hive::LocalMachine, keyboardLayoutsPath}) + L"\\";
+    const std::wstring layouts = keyName(layoutKeyPath(L"")) ;
     for (const auto& [key, _] : state.keys) {
-        const std::wstring rest = startsWith(key, layouts) ? key.substr(layouts.size()) : L"";
-        if (rest.empty() || rest.find(L'\\') != std::wstring::npos)
+        if (key.size() <= layouts.size() || key.compare(0, layouts.size(), layouts) != 0 ||
+            key.find(L'\\', layouts.size()) != std::wstring::npos)
             continue;
-        LayoutKey layout{rest, values(key), false};
+        LayoutKey layout{key.substr(layouts.size()), values(key), false};
         layout.hasSubkeys = std::any_of(state.keys.begin(), state.keys.end(),
-                                        [&](const auto& other) { return startsWith(other.first, key + L"\\"); });
+                                        [&](const auto& other) { return isUnder(other.first, key); });
         facts.layoutKeys.push_back(layout);
     }
-    if (state.keys.contains(keyName({Hive::CurrentUser, preloadPath}))) {
-        facts.userLayouts.preloadExists = true;
-        facts.userLayouts.preload = values(keyName({Hive::CurrentUser, preloadPath}));
-    }
-    if (state.keys.contains(keyName({Hive::CurrentUser, substitutesPath}))) {
-        facts.userLayouts.substitutesExists = true;
-        facts.userLayouts.substitutes = values(keyName({Hive::CurrentUser, substitutesPath}));
+    if (user) {
+        const std::wstring preload = keyName(preloadKey(*user));
+        const std::wstring substitutes = keyName(substitutesKey(*user));
+        if (state.keys.contains(preload)) {
+            facts.userLayouts.preloadExists = true;
+            facts.userLayouts.preload = values(preload);
+        }
+        if (state.keys.contains(substitutes)) {
+            facts.userLayouts.substitutesExists = true;
+            facts.userLayouts.substitutes = values(substitutes);
+        }
     }
     const std::wstring entry = keyName({Hive::LocalMachine, uninstallEntryPath});
     if (state.keys.contains(entry))
         facts.uninstallEntry = values(entry);
 
-    const auto judge = [&](const std::wstring& path, const std::string& kind) {
+    for (const std::wstring& path : ourFiles(facts)) {
         const auto file = state.files.find(lower(path));
         if (file == state.files.end()) {
-            if (!state.folders.contains(lower(path)))
-                return;
-            facts.files[path] = FileState::Foreign;
-            return;
+            if (state.folders.contains(lower(path)))
+                facts.files[path] = FileState::Foreign;
+            continue;
         }
-        if (file->second == kind + "/" + installerBuild)
+        const bool keptCopy = equalNoCase(path.substr(path.find_last_of(L'\\') + 1), keptFileName);
+        std::string kind = "setup";
+        if (!keptCopy && facts.machine) {
+            for (const Placement& placement : placements(*facts.machine, facts.windowsFolder))
+                if (equalNoCase(placement.path, path))
+                    kind = formName(placement.form);
+        }
+        if (file->second == kind + "/" + build)
             facts.files[path] = FileState::Identical;
         else if (file->second.starts_with(kind + "/"))
             facts.files[path] = FileState::OtherBuild;
         else
             facts.files[path] = FileState::Foreign;
-    };
-    for (const Placement& placement : placements(machine, windowsFolder))
-        judge(placement.path, formName(placement.form));
-    judge(keptCopy(facts), "setup");
-    facts.keptFolderExists = state.folders.contains(lower(keptFolder(facts)));
+    }
+    for (const std::wstring& folder : ourFolders(facts)) {
+        if (state.folders.contains(lower(folder)))
+            facts.folders.push_back(folder);
+    }
+    const auto& scheduled = state.keys.at(sessionManager);
+    if (const auto found = scheduled.find(pendingRenamesName); found != scheduled.end())
+        facts.pendingRenames = found->second;
+    const std::wstring journal = keyName({Hive::LocalMachine, journalPath});
+    if (state.keys.contains(journal))
+        facts.journal = values(journal);
     return facts;
 }
 
-Outcome FakeSystem::apply(const Change& change) {
-    if (failAt && *failAt == applied++) {
-        failed = change;
-        return {errorAccessDenied, false};
+void FakeSystem::restart() {
+    loaded.clear();
+    held.clear();
+    auto& scheduled = state.keys.at(sessionManager);
+    const auto found = scheduled.find(pendingRenamesName);
+    if (found == scheduled.end())
+        return;
+    for (const PendingRename& rename : pendingRenames(found->second)) {
+        const std::wstring source = lower(std::wstring(plainPath(rename.source)));
+        if (rename.target.empty()) {
+            if (!state.files.erase(source) && state.folders.contains(source) &&
+                std::none_of(state.files.begin(), state.files.end(), [&](const auto& f) { return isUnder(f.first, source); }))
+                state.folders.erase(source);
+            continue;
+        }
+        const std::wstring target = lower(std::wstring(plainPath(rename.target)));
+        const auto file = state.files.find(source);
+        if (file == state.files.end() || (state.files.contains(target) && rename.target[0] != L'!'))
+            continue;
+        state.files[target] = file->second;
+        state.files.erase(source);
     }
-    return this->change(change);
+    scheduled.erase(found);
 }
 
-Outcome FakeSystem::change(const Change& change) {
-    if (const auto* c = std::get_if<CreateKey>(&change)) {
-        if (state.keys.contains(keyName(c->key)))
-            return {errorAlreadyExists, false};
-        state.keys[keyName(c->key)];
-        return {};
-    }
-    if (const auto* c = std::get_if<SetValue>(&change)) {
-        const auto key = state.keys.find(keyName(c->key));
-        if (key == state.keys.end())
-            return {errorFileNotFound, false};
-        // The step must know what it overwrites, or it cannot undo it.
-        const auto value = key->second.find(c->name);
-        const std::optional<RegistryValue> now =
-            value == key->second.end() ? std::nullopt : std::optional(value->second);
-        if (now != c->prior)
-            return {errorInvalidData, false};
-        key->second[c->name] = c->value;
-        return {};
-    }
-    if (const auto* c = std::get_if<DeleteValue>(&change)) {
-        const auto key = state.keys.find(keyName(c->key));
-        if (key == state.keys.end() || !key->second.contains(c->name))
-            return {errorFileNotFound, false};
-        if (!(key->second.at(c->name) == c->prior))
-            return {errorInvalidData, false};
-        key->second.erase(c->name);
-        return {};
-    }
-    if (const auto* c = std::get_if<DeleteKey>(&change)) {
-        const std::wstring name = keyName(c->key);
-        const auto key = state.keys.find(name);
-        if (key == state.keys.end())
-            return {errorFileNotFound, false};
-        if (std::any_of(state.keys.begin(), state.keys.end(),
-                        [&](const auto& other) { return startsWith(other.first, name + L"\\"); }))
-            return {errorAccessDenied, false};
-        std::map<std::wstring, RegistryValue> prior;
-        for (const NamedValue& value : c->prior)
-            prior[value.name] = value.value;
-        if (prior != key->second)
-            return {errorInvalidData, false};
-        state.keys.erase(key);
-        return {};
-    }
-    if (const auto* c = std::get_if<PlaceFile>(&change)) {
-        const std::wstring path = lower(c->path);
-        if (!state.folders.contains(parentOf(path)))
-            return {errorPathNotFound, false};
-        if (state.folders.contains(path))
-            return {errorAccessDenied, false};
-        const Content content = c->source.image ? contentOf(*c->source.image, build) : "setup/" + build;
-        const auto old = state.files.find(path);
-        if (old != state.files.end() && state.inUse.contains(path)) {
-            state.pending.push_back(path);
-            return {0, true};
-        }
-        if (old != state.files.end())
-            moved_[path] = old->second;
-        else
-            created_.insert(path);
-        state.files[path] = content;
-        return {};
-    }
-    if (const auto* c = std::get_if<RemoveFile>(&change)) {
-        const std::wstring path = lower(c->path);
-        const auto old = state.files.find(path);
-        if (old == state.files.end())
-            return {errorFileNotFound, false};
-        if (state.inUse.contains(path)) {
-            state.pending.push_back(path);
-            return {0, true};
-        }
-        moved_[path] = old->second;
-        state.files.erase(old);
-        return {};
-    }
-    if (const auto* c = std::get_if<CreateFolder>(&change)) {
-        const std::wstring path = lower(c->path);
-        if (state.folders.contains(path) || state.files.contains(path))
-            return {errorAlreadyExists, false};
-        if (!state.folders.contains(parentOf(path)))
-            return {errorPathNotFound, false};
-        state.folders.insert(path);
-        return {};
-    }
-    if (const auto* c = std::get_if<RemoveFolder>(&change)) {
-        const std::wstring path = lower(c->path);
-        if (!state.folders.contains(path))
-            return {errorFileNotFound, false};
-        const auto inside = [&](const auto& entry) { return startsWith(entry, path + L"\\"); };
-        if (std::any_of(state.folders.begin(), state.folders.end(), inside) ||
-            std::any_of(state.files.begin(), state.files.end(), [&](const auto& f) { return inside(f.first); }))
-            return {145, false};  // ERROR_DIR_NOT_EMPTY
-        state.folders.erase(path);
-        return {};
-    }
-    if (const auto* c = std::get_if<UserLayoutCall>(&change)) {
-        userLayoutCalls.push_back((c->uninstall ? L"disable " : L"enable ") + c->layout);
-        if (!userLayoutCallAvailable)
-            return {errorProcNotFound, false};
-        if (userLayoutCallFails)
-            return {errorFunctionFailed, false};
-        if (c->uninstall)
-            state.enabledLayouts.erase(c->layout);
-        else
-            state.enabledLayouts.insert(c->layout);
-        return {};
-    }
-    return {errorInvalidData, false};
+std::uint32_t FakeSystem::operation() {
+    const std::size_t number = operations++;
+    if (beforeOperation)
+        beforeOperation(*this, number);
+    if (killAt && *killAt == number)
+        throw Killed{};
+    return failAt && *failAt == number ? diskFull : 0;
 }
 
-Outcome FakeSystem::undo(const Change& change) {
-    const auto restore = [&](const std::wstring& path) -> Outcome {
-        const auto scheduled = std::find(state.pending.begin(), state.pending.end(), path);
-        if (scheduled != state.pending.end()) {
-            state.pending.erase(scheduled);
-            return {};
-        }
-        if (const auto old = moved_.find(path); old != moved_.end()) {
-            state.files[path] = old->second;
-            moved_.erase(old);
-            return {};
-        }
-        if (created_.erase(path)) {
-            state.files.erase(path);
-            return {};
-        }
-        return {errorFileNotFound, false};
-    };
-    if (const auto* c = std::get_if<PlaceFile>(&change))
-        return restore(lower(c->path));
-    if (const auto* c = std::get_if<RemoveFile>(&change))
-        return restore(lower(c->path));
-    Outcome outcome;
-    for (const Change& inverseChange : inverse(change)) {
-        outcome = this->change(inverseChange);
-        if (outcome.error != 0)
-            return outcome;
+std::uint32_t FakeSystem::createKey(const RegistryKey& key) {
+    if (const std::uint32_t error = operation())
+        return error;
+    ensureKey(state, keyName(key));
+    return 0;
+}
+
+std::uint32_t FakeSystem::deleteKey(const RegistryKey& key) {
+    if (const std::uint32_t error = operation())
+        return error;
+    const std::wstring name = keyName(key);
+    if (!state.keys.contains(name))
+        return winerror::fileNotFound;
+    if (std::any_of(state.keys.begin(), state.keys.end(), [&](const auto& other) { return isUnder(other.first, name); }))
+        return winerror::accessDenied;
+    state.keys.erase(name);
+    return 0;
+}
+
+std::uint32_t FakeSystem::setValue(const RegistryKey& key, const std::wstring& name, const RegistryValue& value) {
+    if (const std::uint32_t error = operation())
+        return error;
+    const auto found = state.keys.find(keyName(key));
+    if (found == state.keys.end())
+        return winerror::fileNotFound;
+    found->second[name] = value;
+    return 0;
+}
+
+std::uint32_t FakeSystem::deleteValue(const RegistryKey& key, const std::wstring& name) {
+    if (const std::uint32_t error = operation())
+        return error;
+    const auto found = state.keys.find(keyName(key));
+    if (found == state.keys.end() || !found->second.erase(name))
+        return winerror::fileNotFound;
+    return 0;
+}
+
+std::uint32_t FakeSystem::flush(const RegistryKey& key) {
+    if (const std::uint32_t error = operation())
+        return error;
+    return state.keys.contains(keyName(key)) ? 0 : winerror::fileNotFound;
+}
+
+bool FakeSystem::fileExists(const std::wstring& path) { return state.files.contains(lower(path)); }
+
+// Writing takes time: a run killed while it writes leaves part of a file.
+void FakeSystem::killedWhileWriting(const std::wstring& path) {
+    if (killAt && *killAt == operations && state.folders.contains(parentOf(lower(path))) && !loaded.contains(lower(path)))
+        state.files[lower(path)] = "part";
+}
+
+std::uint32_t FakeSystem::writeFile(const std::wstring& path, const FileSource& source) {
+    killedWhileWriting(path);
+    if (const std::uint32_t error = operation())
+        return error;
+    const std::wstring name = lower(path);
+    if (!state.folders.contains(parentOf(name)))
+        return winerror::pathNotFound;
+    if (state.folders.contains(name) || loaded.contains(name))
+        return winerror::accessDenied;
+    if (held.contains(name))
+        return winerror::sharingViolation;
+    state.files[name] = source.image ? contentOf(*source.image, build) : "setup/" + build;
+    return 0;
+}
+
+std::uint32_t FakeSystem::copyFile(const std::wstring& from, const std::wstring& to) {
+    if (state.files.contains(lower(from)))
+        killedWhileWriting(to);
+    if (const std::uint32_t error = operation())
+        return error;
+    const auto source = state.files.find(lower(from));
+    const std::wstring target = lower(to);
+    if (source == state.files.end())
+        return winerror::fileNotFound;
+    if (!state.folders.contains(parentOf(target)))
+        return winerror::pathNotFound;
+    if (state.folders.contains(target) || loaded.contains(target))
+        return winerror::accessDenied;
+    if (held.contains(target))
+        return winerror::sharingViolation;
+    state.files[target] = source->second;
+    return 0;
+}
+
+std::uint32_t FakeSystem::moveFile(const std::wstring& from, const std::wstring& to, bool replace) {
+    if (const std::uint32_t error = operation())
+        return error;
+    const std::wstring source = lower(from);
+    const std::wstring target = lower(to);
+    const auto file = state.files.find(source);
+    if (file == state.files.end())
+        return winerror::fileNotFound;
+    if (held.contains(source))
+        return winerror::sharingViolation;
+    if (!state.folders.contains(parentOf(target)))
+        return winerror::pathNotFound;
+    if (state.folders.contains(target))
+        return winerror::accessDenied;
+    if (state.files.contains(target)) {
+        if (!replace)
+            return winerror::alreadyExists;
+        if (loaded.contains(target) || held.contains(target))
+            return winerror::accessDenied;
     }
-    return outcome;
+    state.files[target] = file->second;
+    state.files.erase(source);
+    // A mapping follows its file.
+    if (loaded.erase(source))
+        loaded.insert(target);
+    return 0;
 }
 
-Outcome FakeSystem::finish(const std::vector<std::wstring>& emptiedFolders) {
-    moved_.clear();
-    created_.clear();
-    for (const std::wstring& folder : emptiedFolders)
-        change(RemoveFolder{folder});
-    return {};
+std::uint32_t FakeSystem::deleteFile(const std::wstring& path) {
+    if (const std::uint32_t error = operation())
+        return error;
+    const std::wstring name = lower(path);
+    if (state.folders.contains(name) || loaded.contains(name))
+        return winerror::accessDenied;
+    if (held.contains(name))
+        return winerror::sharingViolation;
+    return state.files.erase(name) ? 0 : winerror::fileNotFound;
 }
 
-void FakeSystem::record(std::size_t step, const std::wstring& what, const Outcome& outcome) {
-    log.push_back(std::to_wstring(step + 1) + L": " + what + L": " + std::to_wstring(outcome.error));
+std::uint32_t FakeSystem::createFolder(const std::wstring& path) {
+    if (const std::uint32_t error = operation())
+        return error;
+    const std::wstring name = lower(path);
+    if (state.folders.contains(name) || state.files.contains(name))
+        return winerror::alreadyExists;
+    if (!state.folders.contains(parentOf(name)))
+        return winerror::pathNotFound;
+    state.folders.insert(name);
+    return 0;
 }
+
+std::uint32_t FakeSystem::removeFolder(const std::wstring& path) {
+    if (const std::uint32_t error = operation())
+        return error;
+    const std::wstring name = lower(path);
+    if (!state.folders.contains(name))
+        return winerror::fileNotFound;
+    const auto inside = [&](const std::wstring& entry) { return isUnder(entry, name); };
+    if (std::any_of(state.folders.begin(), state.folders.end(), inside) ||
+        std::any_of(state.files.begin(), state.files.end(), [&](const auto& f) { return inside(f.first); }))
+        return errorDirNotEmpty;
+    state.folders.erase(name);
+    return 0;
+}
+
+std::uint32_t FakeSystem::schedule(const std::wstring& source, const std::wstring& target) {
+    if (const std::uint32_t error = operation())
+        return error;
+    auto& values = state.keys.at(sessionManager);
+    const auto found = values.find(pendingRenamesName);
+    std::vector<PendingRename> renames =
+        found == values.end() ? std::vector<PendingRename>{} : pendingRenames(found->second);
+    renames.push_back({storedPath(source), target.empty() ? L"" : L"!" + storedPath(target)});
+    values[pendingRenamesName] = pendingRenamesValue(renames);
+    return 0;
+}
+
+std::uint32_t FakeSystem::unschedule(const std::wstring& source) {
+    if (const std::uint32_t error = operation())
+        return error;
+    auto& values = state.keys.at(sessionManager);
+    const auto found = values.find(pendingRenamesName);
+    if (found == values.end())
+        return 0;
+    if (const auto rest = withoutSource(found->second, source))
+        found->second = *rest;
+    else
+        values.erase(found);
+    return 0;
+}
+
+std::uint32_t FakeSystem::userLayoutCall(const UserLayoutCall& call) {
+    if (const std::uint32_t error = operation())
+        return error;
+    userLayoutCalls.push_back((call.uninstall ? L"disable " : L"enable ") + call.layout);
+    if (!userLayoutCallAvailable)
+        return errorProcNotFound;
+    if (userLayoutCallFails)
+        return errorFunctionFailed;
+    const std::wstring entry = call.user.sid + L" " + call.layout;
+    if (call.uninstall)
+        state.enabledLayouts.erase(entry);
+    else
+        state.enabledLayouts.insert(entry);
+    // Windows keeps the user's Preload in step with the list it keeps for
+    // the call, naming the layout itself.
+    const std::wstring klid = call.layout.substr(call.layout.find(L':') + 1);
+    std::map<std::wstring, RegistryValue>& preload = state.keys[keyName(preloadKey(call.user))];
+    std::map<std::uint32_t, RegistryValue> ordered;
+    for (const auto& [name, value] : preload)
+        if (const auto number = parseDecimal(name); number && !equalNoCase(value.text().value_or(L""), klid))
+            ordered[*number] = value;
+    if (!call.uninstall)
+        ordered[ordered.empty() ? 1 : ordered.rbegin()->first + 1] = stringValue(klid);
+    preload.clear();
+    std::uint32_t number = 0;
+    for (const auto& [_, value] : ordered)
+        preload[decimal(++number)] = value;
+    return 0;
+}
+
+void FakeSystem::record(const std::wstring& line) { log.push_back(line); }
+
+std::wstring FakeSystem::errorText(std::uint32_t error) { return L"error " + decimal(error); }
 
 }  // namespace setup::testing

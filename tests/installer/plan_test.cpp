@@ -1,11 +1,16 @@
-// Install and uninstall plans carried out on a system in memory: which
-// files go where on each machine, what a first install writes, that a
-// second changes nothing, that a newer build keeps the registration, that
-// an uninstall gives back the system as it was, and that a failure at
-// any step is undone completely.
+// Whole runs of the installer on a machine in memory, judged by the state
+// the machine is left in: what a first install writes; that a second
+// changes nothing and an uninstall gives the machine back; and that this
+// holds after any sequence the real world makes of runs and restarts:
+// files in use, operations already scheduled, a run failing or killed at
+// any operation, its undoing failing too, the next run of either kind.
 #include "fake_system.h"
+#include "journal.h"
+#include "pending_renames.h"
 #include "plan.h"
-#include "run.h"
+#include "resource.h"
+#include "session.h"
+#include "text.h"
 
 #include <gtest/gtest.h>
 
@@ -15,21 +20,22 @@
 namespace setup::testing {
 namespace {
 
-std::string narrow(std::wstring_view text) { return std::string(text.begin(), text.end()); }
-
-std::string steps(const Plan& plan) {
-    std::string text;
-    for (const Step& step : plan.steps)
-        text += "\n  " + narrow(describe(step.change));
-    return text;
-}
-
 const std::wstring system32 = L"C:\\Windows\\System32\\Kurd.dll";
 const std::wstring sysWow64 = L"C:\\Windows\\SysWOW64\\Kurd.dll";
-const std::wstring layoutKey = L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Keyboard Layouts\\";
+const std::wstring keptCopyPath = L"C:\\Program Files\\Central Kurdish Keyboard Layout\\setup.exe";
+const std::wstring layoutKeys = L"SYSTEM\\CurrentControlSet\\Control\\Keyboard Layouts\\";
+const std::wstring preloadPath = userSid + L"\\Keyboard Layout\\Preload";
+const std::wstring substitutesPath = userSid + L"\\Keyboard Layout\\Substitutes";
 
-RunResult install(FakeSystem& system) { return run(planInstall(system.facts(system.build), package()), system); }
-RunResult uninstall(FakeSystem& system) { return run(planUninstall(system.facts(system.build), package()), system); }
+Report install(FakeSystem& system) { return carryOut(Action::Install, package(), system, system); }
+Report uninstall(FakeSystem& system) { return carryOut(Action::Uninstall, package(), system, system); }
+
+std::string logOf(const FakeSystem& system) {
+    std::string text;
+    for (const std::wstring& line : system.log)
+        text += "\n  " + narrow(line);
+    return text;
+}
 
 // Systems the installer meets; each row's set-up on a fresh FakeSystem.
 struct Scenario {
@@ -45,26 +51,33 @@ const std::vector<Scenario>& scenarios() {
          [](FakeSystem& s) { s.userLayoutCallAvailable = true; s.userLayoutCallFails = true; }},
         {"x86, Windows XP", [](FakeSystem& s) {
              s.machine = Machine::X86;
-             s.windowsMajor = 5;
+             s.processorArchitecture = 0;
+             s.windowsVersion = 501;
              s.userLayoutCallAvailable = true;  // not used before Vista
              s.state.folders.erase(L"c:\\windows\\syswow64");
          }},
-        {"arm64", [](FakeSystem& s) { s.machine = Machine::Arm64; }},
+        {"arm64", [](FakeSystem& s) { s.machine = Machine::Arm64; s.processorArchitecture = 12; }},
         {"a foreign layout at a0002c01, Preload and Substitutes in use", [](FakeSystem& s) {
-             s.setValue(Hive::LocalMachine, layoutKey.substr(5) + L"a0002c01", L"Layout File", stringValue(L"KBDFOREIGN.DLL"));
-             s.setValue(Hive::LocalMachine, layoutKey.substr(5) + L"a0002c01", L"Layout Text", stringValue(L"Another"));
-             s.setValue(Hive::LocalMachine, layoutKey.substr(5) + L"a0002c01", L"Layout Id", stringValue(L"00c0"));
-             s.setValue(Hive::CurrentUser, preloadPath, L"2", stringValue(L"d0002c01"));
-             s.setValue(Hive::CurrentUser, preloadPath, L"3", stringValue(L"00000401"));
-             s.setValue(Hive::CurrentUser, substitutesPath, L"d0002c01", stringValue(L"a0002c01"));
+             s.setValue(Hive::LocalMachine, layoutKeys + L"a0002c01", L"Layout File", stringValue(L"KBDFOREIGN.DLL"));
+             s.setValue(Hive::LocalMachine, layoutKeys + L"a0002c01", L"Layout Text", stringValue(L"Another"));
+             s.setValue(Hive::LocalMachine, layoutKeys + L"a0002c01", L"Layout Id", stringValue(L"00c0"));
+             s.setValue(Hive::Users, preloadPath, L"2", stringValue(L"d0002c01"));
+             s.setValue(Hive::Users, preloadPath, L"3", stringValue(L"00000401"));
+             s.setValue(Hive::Users, substitutesPath, L"d0002c01", stringValue(L"a0002c01"));
          }},
-        {"an older build installed, Kurd.dll in use, a binary value in its entry", [](FakeSystem& s) {
+        {"an older build installed, a binary value and an odd string in its entry", [](FakeSystem& s) {
              s.build = "0";
              ASSERT_EQ(install(s).exitCode, ExitCode::Done);
              s.build = "1";
-             s.state.inUse.insert(L"c:\\windows\\system32\\kurd.dll");
-             s.setValue(Hive::LocalMachine, uninstallEntryPath, L"Notes",
-                        {RegistryValue::Kind::Other, {}, 3, {0x01, 0x02, 0x03}});
+             s.setValue(Hive::LocalMachine, uninstallEntryPath, L"Notes", binaryValue({0x01, 0x02, 0x03}));
+             // A string with no terminator and one with two: put back exactly.
+             s.setValue(Hive::LocalMachine, uninstallEntryPath, L"Comments", RegistryValue{regSz, {'a', 0}});
+             s.setValue(Hive::LocalMachine, uninstallEntryPath, L"Contact", RegistryValue{regSz, {'b', 0, 0, 0, 0, 0}});
+         }},
+        {"another user at the screen than the one elevated", [](FakeSystem& s) {
+             s.user = User{L"S-1-5-21-9-9-9-1002", false};
+             s.userLayoutCallAvailable = true;
+             s.setValue(Hive::Users, L"S-1-5-21-9-9-9-1002\\Keyboard Layout\\Preload", L"1", stringValue(L"00000409"));
          }},
     };
     return all;
@@ -73,10 +86,18 @@ const std::vector<Scenario>& scenarios() {
 FakeSystem systemFor(const Scenario& scenario) {
     FakeSystem system;
     scenario.setUp(system);
-    system.log.clear();
-    system.userLayoutCalls.clear();
-    system.applied = 0;
+    system.newRun();
     return system;
+}
+
+// The machine as a clean run leaves it.
+FakeState afterCleanRun(const FakeSystem& from, Report (*action)(FakeSystem&)) {
+    FakeSystem system = from;
+    system.newRun();
+    const Report report = action(system);
+    EXPECT_NE(report.exitCode, ExitCode::Failed) << logOf(system);
+    system.restart();
+    return system.state;
 }
 
 TEST(Plan, FilesGoWhereEachMachineLoadsThem) {
@@ -97,211 +118,502 @@ TEST(Plan, FilesGoWhereEachMachineLoadsThem) {
 TEST(Plan, FirstInstallWritesExactlyThis) {
     FakeSystem system;
     const FakeState before = system.state;
-    ASSERT_EQ(install(system).exitCode, ExitCode::Done);
+    ASSERT_EQ(install(system).exitCode, ExitCode::Done) << logOf(system);
 
     FakeState expected = before;
     expected.files[L"c:\\windows\\system32\\kurd.dll"] = "x64/1";
     expected.files[L"c:\\windows\\syswow64\\kurd.dll"] = "wow64/1";
-    expected.folders.insert(L"c:\\program files (x86)\\central kurdish keyboard layout");
-    const std::wstring copy = L"C:\\Program Files (x86)\\Central Kurdish Keyboard Layout\\setup.exe";
-    expected.files[lower(copy)] = "setup/1";
-    expected.keys[lower(layoutKey + L"a0002c01")] = {
+    expected.folders.insert(L"c:\\program files\\central kurdish keyboard layout");
+    expected.files[lower(keptCopyPath)] = "setup/1";
+    expected.keys[lower(L"HKLM\\" + layoutKeys + L"a0002c01")] = {
         {L"Layout File", stringValue(L"Kurd.dll")},
         {L"Layout Text", stringValue(L"Arabic (101) - Kurdish")},
         {L"Layout Display Name", expandStringValue(L"@%SystemRoot%\\system32\\Kurd.dll,-1000")},
         {L"Layout Id", stringValue(L"0029")},
     };
-    expected.keys[lower(L"HKCU\\Keyboard Layout\\Preload")][L"2"] = stringValue(L"d0002c01");
-    expected.keys[lower(L"HKCU\\Keyboard Layout\\Substitutes")][L"d0002c01"] = stringValue(L"a0002c01");
+    expected.keys[lower(L"HKU\\" + preloadPath)][L"2"] = stringValue(L"d0002c01");
+    expected.keys[lower(L"HKU\\" + substitutesPath)][L"d0002c01"] = stringValue(L"a0002c01");
     expected.keys[lower(std::wstring(L"HKLM\\") + uninstallEntryPath)] = {
         {L"DisplayName", stringValue(L"Central Kurdish Keyboard Layout")},
         {L"DisplayVersion", stringValue(L"1.0.3.40")},
         {L"Publisher", stringValue(L"Central Kurdish Keyboard Layout Team")},
-        {L"DisplayIcon", stringValue(copy + L",0")},
+        {L"DisplayIcon", stringValue(keptCopyPath + L",0")},
         {L"EstimatedSize", dwordValue(312)},  // 6 + 6 + 300 KiB
-        {L"UninstallString", stringValue(L"\"" + copy + L"\" /uninstall")},
+        {L"UninstallString", stringValue(L"\"" + keptCopyPath + L"\" /uninstall")},
         {L"NoModify", dwordValue(1)},
         {L"NoRepair", dwordValue(1)},
     };
     EXPECT_EQ(system.state, expected);
 }
 
-TEST(Plan, SecondInstallChangesNothingAndUninstallGivesTheSystemBack) {
+TEST(Plan, SecondInstallChangesNothingAndUninstallGivesTheMachineBack) {
     for (const Scenario& scenario : scenarios()) {
         FakeSystem system = systemFor(scenario);
         const FakeState before = system.state;
-        const RunResult first = install(system);
-        ASSERT_NE(first.exitCode, ExitCode::Failed) << scenario.name << ": " << narrow(first.failedChange);
+        ASSERT_EQ(install(system).exitCode, ExitCode::Done) << scenario.name << logOf(system);
+        const FakeState installed = system.state;
 
-        const Plan again = planInstall(system.facts(), package());
-        EXPECT_TRUE(again.problem.empty()) << scenario.name;
-        // Only the system's own call may repeat (it cannot be asked
-        // whether the layout is on the user's list already), and a
-        // replacement waiting for the restart is scheduled again.
-        for (const Step& step : again.steps) {
-            const auto* place = std::get_if<PlaceFile>(&step.change);
-            EXPECT_TRUE(std::holds_alternative<UserLayoutCall>(step.change) ||
-                        (place && system.state.inUse.contains(lower(place->path))))
-                << scenario.name << ": a second install plans" << steps(again);
-        }
+        MessageText why;
+        const Plan again = planInstall(*system.read(why), package());
+        // Only the system's own call may repeat: it cannot be asked whether
+        // the layout is on the user's list already.
+        for (const Step& step : again.steps)
+            EXPECT_TRUE(std::holds_alternative<UserLayoutCall>(step.change))
+                << scenario.name << ": a second install plans " << narrow(describe(step.change));
+        system.newRun();
+        ASSERT_EQ(install(system).exitCode, ExitCode::Done) << scenario.name;
+        EXPECT_EQ(system.state, installed) << scenario.name;
 
-        system.state.inUse.clear();
-        system.state.pending.clear();
-        const RunResult removed = uninstall(system);
-        ASSERT_EQ(removed.exitCode, ExitCode::Done) << scenario.name << ": " << narrow(removed.failedChange);
-        FakeState expected = before;
-        expected.inUse.clear();
-        if (before.files.contains(L"c:\\windows\\system32\\kurd.dll")) {
-            // An older build was installed: the uninstall removes it all.
-            for (const auto& [path, content] : before.files)
-                expected.files.erase(path);
-            expected.folders.erase(L"c:\\program files (x86)\\central kurdish keyboard layout");
-            for (auto key = expected.keys.begin(); key != expected.keys.end();)
-                key = key->first.find(L"a0002c01") != std::wstring::npos ||
-                              key->first.find(L"kurdkeyboardlayout") != std::wstring::npos ||
-                              key->first.ends_with(L"substitutes")
-                          ? expected.keys.erase(key)
-                          : std::next(key);
-            expected.keys[lower(L"HKCU\\Keyboard Layout\\Preload")].erase(L"2");
-        }
-        EXPECT_EQ(system.state, expected) << scenario.name;
-        EXPECT_TRUE(planUninstall(system.facts(), package()).steps.empty()) << scenario.name;
+        system.newRun();
+        ASSERT_EQ(uninstall(system).exitCode, ExitCode::Done) << scenario.name << logOf(system);
+        EXPECT_TRUE(planUninstall(*system.read(why), package()).steps.empty()) << scenario.name;
+        // With an older build installed before, nothing of either is left.
+        EXPECT_EQ(system.state, before.files.contains(lower(system32)) ? FakeSystem().state : before) << scenario.name;
     }
 }
 
 TEST(Plan, EnablingForTheUser) {
+    const User other{L"S-1-5-21-9-9-9-1002", false};
     struct Row {
         const char* name;
-        unsigned windowsMajor;
+        unsigned windowsVersion;
         bool callAvailable, callFails;
+        std::optional<User> user;
         std::vector<std::wstring> calls;
-        bool preloadEdited;
+        bool editedDirectly;  // through our substitute, not by the system's call
+        unsigned message;
     };
     const Row rows[] = {
-        {"Windows 10 with input.dll", 10, true, false, {L"enable 2c01:a0002c01"}, false},
-        {"the call fails: Preload instead", 10, true, true, {L"enable 2c01:a0002c01"}, true},
-        {"no input.dll: Preload", 10, false, false, {}, true},
-        {"XP: Preload, never the call", 5, true, false, {}, true},
+        {"Windows 10 with input.dll", 1000, true, false, User{userSid, true}, {L"enable 2c01:a0002c01"}, false, IDS_INSTALLED},
+        {"the call fails: Preload instead", 1000, true, true, User{userSid, true}, {L"enable 2c01:a0002c01"}, true,
+         IDS_INSTALLED},
+        {"no input.dll: Preload", 1000, false, false, User{userSid, true}, {}, true, IDS_INSTALLED},
+        {"Windows 7: Alt+Shift", 601, false, false, User{userSid, true}, {}, true, IDS_INSTALLED_OLDER_WINDOWS},
+        {"XP: Preload, never the call", 501, true, false, User{userSid, true}, {}, true, IDS_INSTALLED_OLDER_WINDOWS},
+        {"the user at the screen is not the one elevated", 1000, true, false, other, {L"enable 2c01:a0002c01"}, false,
+         IDS_INSTALLED},
+        {"no one at the screen: the machine's part only", 1000, true, false, std::nullopt, {}, false,
+         IDS_INSTALLED_FOR_COMPUTER},
     };
     for (const Row& row : rows) {
         FakeSystem system;
-        system.windowsMajor = row.windowsMajor;
+        system.windowsVersion = row.windowsVersion;
         system.userLayoutCallAvailable = row.callAvailable;
         system.userLayoutCallFails = row.callFails;
-        ASSERT_EQ(install(system).exitCode, ExitCode::Done) << row.name;
+        system.user = row.user;
+        const std::wstring sid = row.user ? row.user->sid : userSid;
+        system.setValue(Hive::Users, sid + L"\\Keyboard Layout\\Preload", L"1", stringValue(L"00000409"));
+        const std::wstring preload = lower(L"HKU\\" + sid + L"\\Keyboard Layout\\Preload");
+        const FakeState before = system.state;
+        const Report report = install(system);
+        ASSERT_EQ(report.exitCode, ExitCode::Done) << row.name;
+        EXPECT_EQ(report.text.id, row.message) << row.name;
         EXPECT_EQ(system.userLayoutCalls, row.calls) << row.name;
-        EXPECT_EQ(system.state.keys[lower(L"HKCU\\Keyboard Layout\\Preload")].contains(L"2"), row.preloadEdited)
+        const auto substitutes = system.state.keys.find(lower(L"HKU\\" + sid + L"\\Keyboard Layout\\Substitutes"));
+        EXPECT_EQ(substitutes != system.state.keys.end() && substitutes->second.contains(L"d0002c01"), row.editedDirectly)
             << row.name;
+        EXPECT_EQ(system.state.keys.at(preload).size(), row.user ? 2u : 1u) << row.name;
+        if (row.user && row.calls.size() == 1 && !row.callFails) {
+            EXPECT_EQ(system.state.enabledLayouts, std::set<std::wstring>{row.user->sid + L" 2c01:a0002c01"}) << row.name;
+        }
+        // The user elevated is not touched when another is at the screen.
+        if (row.user && !row.user->isProcessUser) {
+            EXPECT_EQ(system.state.keys.at(lower(L"HKU\\" + preloadPath)), before.keys.at(lower(L"HKU\\" + preloadPath)))
+                << row.name;
+        }
 
-        system.userLayoutCalls.clear();
+        system.newRun();
         ASSERT_EQ(uninstall(system).exitCode, ExitCode::Done) << row.name;
         std::vector<std::wstring> undo = row.calls;
         for (std::wstring& call : undo)
             call.replace(0, 6, L"disable");
         EXPECT_EQ(system.userLayoutCalls, undo) << row.name;
+        EXPECT_EQ(system.state, before) << row.name;
     }
 }
 
-TEST(Plan, NewerBuildReplacesFilesAndKeepsTheRegistration) {
+// The list is cleared of our entries whichever way the install went:
+// Preload while the call was refused, then an uninstall where it works.
+TEST(Plan, ListsCleanWhicheverWayTheInstallWent) {
     FakeSystem system;
-    system.setValue(Hive::LocalMachine, layoutKey.substr(5) + L"a0002c01", L"Layout File", stringValue(L"KBDOTHER.DLL"));
-    system.build = "1";
+    system.userLayoutCallAvailable = true;
+    system.userLayoutCallFails = true;
+    const FakeState before = system.state;
     ASSERT_EQ(install(system).exitCode, ExitCode::Done);
-    const auto registered = system.state.keys.at(lower(layoutKey + L"a0012c01"));
-    // A new layout with the next Layout Id arrives in between.
-    system.setValue(Hive::LocalMachine, layoutKey.substr(5) + L"a0022c01", L"Layout Id", stringValue(L"002a"));
-
-    system.build = "2";
-    const Plan plan = planInstall(system.facts("2"), package());
-    for (const Step& step : plan.steps) {
-        const auto* place = std::get_if<PlaceFile>(&step.change);
-        EXPECT_TRUE(place && place->replaces) << "an upgrade plans" << steps(plan);
-    }
-    EXPECT_EQ(plan.steps.size(), 3u) << steps(plan);
-    ASSERT_EQ(run(plan, system).exitCode, ExitCode::Done);
-    EXPECT_EQ(system.state.files.at(L"c:\\windows\\system32\\kurd.dll"), "x64/2");
-    EXPECT_EQ(system.state.files.at(L"c:\\windows\\syswow64\\kurd.dll"), "wow64/2");
-    EXPECT_EQ(system.state.keys.at(lower(layoutKey + L"a0012c01")), registered);
+    ASSERT_TRUE(system.state.keys.at(lower(L"HKU\\" + preloadPath)).contains(L"2"));
+    system.newRun();
+    system.userLayoutCallFails = false;
+    ASSERT_EQ(uninstall(system).exitCode, ExitCode::Done);
+    EXPECT_EQ(system.userLayoutCalls, std::vector<std::wstring>{L"disable 2c01:a0002c01"});
+    EXPECT_EQ(system.state, before);
 }
 
-TEST(Plan, InUseGoesAtTheNextRestart) {
+TEST(Plan, OneKeyNamesOurFile) {
     FakeSystem system;
-    system.build = "0";
-    ASSERT_EQ(install(system).exitCode, ExitCode::Done);
-    system.build = "1";
-    system.state.inUse.insert(L"c:\\windows\\system32\\kurd.dll");
-    EXPECT_EQ(install(system).exitCode, ExitCode::RestartNeeded);
-    EXPECT_EQ(system.state.pending, std::vector<std::wstring>{L"c:\\windows\\system32\\kurd.dll"});
-    EXPECT_EQ(system.state.files.at(L"c:\\windows\\syswow64\\kurd.dll"), "wow64/1");
-
-    system.state.pending.clear();
-    EXPECT_EQ(uninstall(system).exitCode, ExitCode::RestartNeeded);
-    EXPECT_EQ(system.state.pending, std::vector<std::wstring>{L"c:\\windows\\system32\\kurd.dll"});
+    // An earlier build's two keys, under other texts.
+    for (const wchar_t* klid : {L"a0002c01", L"a0032c01"}) {
+        system.setValue(Hive::LocalMachine, layoutKeys + klid, L"Layout File", stringValue(L"kurd.dll"));
+        system.setValue(Hive::LocalMachine, layoutKeys + klid, L"Layout Text", stringValue(L"Kurdish, 1.0.2"));
+    }
+    system.setValue(Hive::Users, preloadPath, L"2", stringValue(L"d0032c01"));
+    system.setValue(Hive::Users, substitutesPath, L"d0032c01", stringValue(L"a0032c01"));
+    ASSERT_EQ(install(system).exitCode, ExitCode::Done) << logOf(system);
+    MessageText why;
+    const SystemFacts facts = *system.read(why);
+    const auto ours = ourLayoutKeys(facts.layoutKeys);
+    ASSERT_EQ(ours.size(), 1u);
+    EXPECT_EQ(ours.front()->klid, L"a0002c01");
+    EXPECT_EQ(*ours.front()->value(L"Layout Text")->text(), L"Arabic (101) - Kurdish");
+    EXPECT_EQ(system.state.keys.at(lower(L"HKU\\" + preloadPath)),
+              (std::map<std::wstring, RegistryValue>{{L"1", stringValue(L"00000409")}, {L"2", stringValue(L"d0002c01")}}));
 }
 
 TEST(Plan, RefusedBeforeAnythingIsTouched) {
-    struct Row { const char* name; std::function<void(FakeSystem&)> setUp; std::wstring_view problem; };
+    struct Row { const char* name; std::function<void(FakeSystem&)> setUp; Problem problem; };
     const Row rows[] = {
-        {"another library's Kurd.dll in System32", [](FakeSystem& s) { s.addFile(system32, "foreign"); }, L"System32"},
-        {"another library's Kurd.dll in SysWOW64", [](FakeSystem& s) { s.addFile(sysWow64, "foreign"); }, L"SysWOW64"},
-        {"a folder named Kurd.dll", [](FakeSystem& s) { s.state.folders.insert(lower(system32)); }, L"System32"},
-        {"an x86 image where x64 belongs", [](FakeSystem& s) { s.addFile(system32, "x86/1"); }, L"System32"},
+        {"another library's Kurd.dll in System32", [](FakeSystem& s) { s.addFile(system32, "foreign"); },
+         {IDS_FOREIGN_FILE, system32}},
+        {"another library's Kurd.dll in SysWOW64", [](FakeSystem& s) { s.addFile(sysWow64, "foreign"); },
+         {IDS_FOREIGN_FILE, sysWow64}},
+        {"a folder named Kurd.dll", [](FakeSystem& s) { s.state.folders.insert(lower(system32)); },
+         {IDS_FOREIGN_FILE, system32}},
+        {"an x86 image where x64 belongs", [](FakeSystem& s) { s.addFile(system32, "x86/1"); },
+         {IDS_FOREIGN_FILE, system32}},
+        {"a folder where the kept copy goes", [](FakeSystem& s) {
+             s.state.folders.insert(lower(keptCopyPath.substr(0, keptCopyPath.rfind(L'\\'))));
+             s.state.folders.insert(lower(keptCopyPath));
+         }, {IDS_FOREIGN_FILE, keptCopyPath}},
         {"all a0nn2c01 taken", [](FakeSystem& s) {
-             for (int i = 0; i < 256; ++i)
-                 s.setValue(Hive::LocalMachine, layoutKey.substr(5) + L"a0" + std::wstring(L"0123456789abcdef")[i / 16] +
-                                std::wstring(L"0123456789abcdef")[i % 16] + L"2c01",
-                            L"Layout File", stringValue(L"X.DLL"));
-         }, L"a0ff2c01"},
+             for (std::uint32_t i = 0; i < 256; ++i)
+                 s.setValue(Hive::LocalMachine, layoutKeys + L"a0" + hexDigits(i, 2) + L"2c01", L"Layout File",
+                            stringValue(L"X.DLL"));
+         }, {IDS_NO_FREE_KLID, L"2c01"}},
+        {"an Itanium", [](FakeSystem& s) { s.processorArchitecture = 6; }, {IDS_UNKNOWN_PROCESSOR, L"6"}},
+        {"no Program Files folder known", [](FakeSystem& s) { s.programFilesKnown = false; }, {IDS_NO_PROGRAM_FILES, L""}},
     };
     for (const Row& row : rows) {
         FakeSystem system;
         row.setUp(system);
-        const Plan plan = planInstall(system.facts(), package());
-        EXPECT_TRUE(plan.steps.empty()) << row.name << steps(plan);
-        EXPECT_NE(plan.problem.find(row.problem), std::wstring::npos) << row.name << ": " << narrow(plan.problem);
+        const FakeState before = system.state;
+        const Report report = install(system);
+        EXPECT_EQ(report.exitCode, ExitCode::Failed) << row.name;
+        ASSERT_EQ(report.text.inserts.size(), 1u) << row.name;
+        EXPECT_EQ(report.text.inserts[0].id, row.problem.message) << row.name;
+        ASSERT_EQ(report.text.inserts[0].inserts.size(), 1u) << row.name;
+        EXPECT_EQ(report.text.inserts[0].inserts[0].literal, row.problem.argument) << row.name;
+        EXPECT_EQ(system.operations, 0u) << row.name << logOf(system);
+        EXPECT_EQ(system.state, before) << row.name;
     }
 }
 
-// Every change of every plan fails in turn: the run reports the failure,
-// and the system is as it was before the run.
-TEST(Plan, AFailureAtAnyStepIsUndone) {
-    for (const bool uninstalling : {false, true}) {
-        for (const Scenario& scenario : scenarios()) {
-            FakeSystem probe = systemFor(scenario);
-            if (uninstalling) {
-                ASSERT_NE(install(probe).exitCode, ExitCode::Failed) << scenario.name;
+// ---------------------------------------------------------------------------
+// Files in use, and the restart.
+
+TEST(Plan, SequencesThroughRestartsEndAsTheLastRunSaid) {
+    using Sequence = std::vector<std::string>;  // "install", "uninstall", "restart", "load", "hold"
+    struct Row { const char* name; Sequence steps; std::vector<ExitCode> codes; bool installed; };
+    const Row rows[] = {
+        {"a loaded layout uninstalled: moved aside, gone at the restart",
+         {"install", "load", "uninstall", "restart"}, {ExitCode::Done, ExitCode::Done}, false},
+        {"uninstalled while loaded, reinstalled before the restart",
+         {"install", "load", "uninstall", "install", "restart"}, {ExitCode::Done, ExitCode::Done, ExitCode::Done}, true},
+        {"uninstalled while held open, reinstalled before the restart",
+         {"install", "hold", "uninstall", "install", "restart"},
+         {ExitCode::Done, ExitCode::RestartNeeded, ExitCode::Done}, true},
+        {"an upgrade over a held file, uninstalled before the restart",
+         {"install0", "hold", "install", "uninstall", "restart"},
+         {ExitCode::Done, ExitCode::RestartNeeded, ExitCode::RestartNeeded}, false},
+        {"an upgrade over a held file, installed again before the restart",
+         {"install0", "hold", "install", "install", "restart"},
+         {ExitCode::Done, ExitCode::RestartNeeded, ExitCode::RestartNeeded}, true},
+        {"an upgrade over a loaded file needs no restart",
+         {"install0", "load", "install", "restart"}, {ExitCode::Done, ExitCode::Done}, true},
+        {"held, uninstalled, restarted, installed",
+         {"install", "hold", "uninstall", "restart", "install"}, {ExitCode::Done, ExitCode::RestartNeeded, ExitCode::Done},
+         true},
+    };
+    for (const Row& row : rows) {
+        FakeSystem system;
+        const FakeState pristine = system.state;
+        std::vector<ExitCode> codes;
+        for (const std::string& step : row.steps) {
+            system.newRun();
+            if (step == "install" || step == "install0") {
+                system.build = step == "install0" ? "0" : "1";
+                codes.push_back(install(system).exitCode);
+            } else if (step == "uninstall") {
+                codes.push_back(uninstall(system).exitCode);
+            } else if (step == "restart") {
+                system.restart();
+            } else {
+                (step == "load" ? system.loaded : system.held).insert(lower(system32));
             }
-            const auto plan = [&](const FakeSystem& s) {
-                return uninstalling ? planUninstall(s.facts(), package()) : planInstall(s.facts(), package());
-            };
-            const std::size_t count = plan(probe).steps.size();
-            ASSERT_GT(count, 0u) << scenario.name;
-            for (std::size_t failing = 0; failing < count + 2; ++failing) {
-                FakeSystem system = systemFor(scenario);
-                if (uninstalling) {
-                    install(system);
-                    system.state.pending.clear();
-                    system.applied = 0;
-                }
-                const FakeState before = system.state;
+        }
+        EXPECT_EQ(codes, row.codes) << row.name << logOf(system);
+        system.restart();
+        system.build = "1";
+        const FakeState expected = row.installed ? afterCleanRun(FakeSystem(), install) : pristine;
+        EXPECT_EQ(system.state, expected) << row.name;
+    }
+}
+
+// Windows loads the new Kurd.dll as soon as the user's list names it;
+// a later step then fails, and the undo must deal with the loaded file.
+TEST(Plan, UndoingALoadedFile) {
+    struct Row { const char* name; std::set<std::wstring> FakeSystem::*how; unsigned message; };
+    const Row rows[] = {
+        {"loaded: moved out of the way, the old one back at once", &FakeSystem::loaded, IDS_INSTALL_FAILED},
+        {"held open: the old one back at the restart", &FakeSystem::held, IDS_INSTALL_FAILED_RESTART},
+    };
+    for (const Row& row : rows) {
+        FakeSystem system;
+        system.build = "0";
+        ASSERT_EQ(install(system).exitCode, ExitCode::Done);
+        system.newRun();
+        system.build = "1";
+        const FakeState before = system.state;
+        // Once the new image is in, Windows takes it; a few operations on,
+        // in the registration's steps, one fails.
+        std::optional<std::size_t> placedAt;
+        system.beforeOperation = [&](FakeSystem& s, std::size_t number) {
+            const auto file = s.state.files.find(lower(system32));
+            if (!placedAt && file != s.state.files.end() && file->second == "x64/1") {
+                placedAt = number;
+                (s.*row.how).insert(lower(system32));
+            }
+            s.failAt = placedAt && number == *placedAt + 6 ? std::optional(number) : std::nullopt;
+        };
+        const Report report = install(system);
+        EXPECT_EQ(report.exitCode, ExitCode::Failed) << row.name << logOf(system);
+        EXPECT_EQ(report.text.id, row.message) << row.name << logOf(system);
+        system.restart();
+        EXPECT_EQ(system.state, before) << row.name << logOf(system);
+    }
+}
+
+// Operations on our files that an earlier run left for the restart are
+// taken back, and the new files they would have moved in go.
+TEST(Plan, ScheduledOperationsAreFacts) {
+    FakeSystem system;
+    ASSERT_EQ(install(system).exitCode, ExitCode::Done);
+    const FakeState installed = system.state;
+    const std::wstring staged = lower(system32 + L".00abcdef.new");
+    const std::wstring leftover = lower(sysWow64 + L".00abcdef.old");
+    system.addFile(staged, "x64/0");
+    system.addFile(leftover, "wow64/0");
+    system.schedule(staged, system32);          // an older build waiting to come in
+    system.schedule(leftover, L"");             // a loaded file's leftover: stays scheduled
+    system.schedule(L"C:\\other\\file", L"");  // not ours
+    system.schedule(system32, L"");             // a deletion of ours
+    system.newRun();
+    ASSERT_EQ(install(system).exitCode, ExitCode::Done) << logOf(system);
+    EXPECT_FALSE(system.state.files.contains(staged));
+    const auto& sessionManager = system.state.keys.at(lower(L"HKLM\\" + std::wstring(sessionManagerPath)));
+    std::vector<std::wstring> sources;
+    for (const PendingRename& rename : pendingRenames(sessionManager.at(pendingRenamesName)))
+        sources.push_back(lower(std::wstring(plainPath(rename.source))));
+    EXPECT_EQ(sources, (std::vector<std::wstring>{leftover, L"c:\\other\\file"}));
+    system.restart();
+    FakeState expected = installed;
+    EXPECT_EQ(system.state, expected) << logOf(system);
+}
+
+// ---------------------------------------------------------------------------
+// Failing and being killed at every operation.
+
+struct RunKind {
+    const char* name;
+    std::function<void(FakeSystem&)> before;  // brings the machine to where the run starts
+    Report (*action)(FakeSystem&);
+};
+
+const std::vector<RunKind>& runs() {
+    static const std::vector<RunKind> all = {
+        {"a first install", [](FakeSystem&) {}, install},
+        {"an upgrade", [](FakeSystem& s) { s.build = "0"; install(s); s.build = "1"; }, install},
+        {"an upgrade over a loaded file", [](FakeSystem& s) {
+             s.build = "0";
+             install(s);
+             s.build = "1";
+             s.loaded.insert(lower(system32));
+         }, install},
+        {"an uninstall", [](FakeSystem& s) { install(s); }, uninstall},
+        {"an uninstall of a loaded file", [](FakeSystem& s) { install(s); s.loaded.insert(lower(system32)); }, uninstall},
+    };
+    return all;
+}
+
+// Every operation of every run fails in turn: the run reports the
+// failure and leaves the machine as it found it, or, past its last step,
+// succeeds; either way the state after the restart is the one reported.
+TEST(Plan, AFailureAtAnyOperationIsUndone) {
+    for (const Scenario& scenario : scenarios()) {
+        for (const RunKind& kind : runs()) {
+            FakeSystem start = systemFor(scenario);
+            kind.before(start);
+            start.newRun();
+            FakeSystem probe = start;
+            kind.action(probe);
+            const std::size_t count = probe.operations;
+            const FakeState succeeded = afterCleanRun(start, kind.action);
+            // The system's call for the user's list failing is no failure
+            // of the run: it goes the other way.
+            FakeSystem refusing = start;
+            refusing.userLayoutCallFails = true;
+            const FakeState succeededOtherWay = afterCleanRun(refusing, kind.action);
+            FakeSystem restarted = start;
+            restarted.restart();
+            for (std::size_t failing = 0; failing < count; ++failing) {
+                FakeSystem system = start;
                 system.failAt = failing;
-                const RunResult result = run(plan(system), system);
-                const std::string where = std::string(uninstalling ? "uninstall, " : "install, ") + scenario.name +
-                                          ", change " + std::to_string(failing);
-                // Past the last change the run completes; so it does when the
-                // system's call for the user's list fails, by the other way.
-                if (failing >= system.applied ||
-                    (system.failed && std::holds_alternative<UserLayoutCall>(*system.failed))) {
-                    EXPECT_NE(result.exitCode, ExitCode::Failed) << where;
+                const Report report = kind.action(system);
+                const std::string where =
+                    std::string(scenario.name) + ", " + kind.name + ", operation " + std::to_string(failing);
+                system.restart();
+                if (report.exitCode == ExitCode::Failed) {
+                    EXPECT_TRUE(report.text.id == IDS_INSTALL_FAILED || report.text.id == IDS_UNINSTALL_FAILED)
+                        << where << logOf(system);
+                    EXPECT_EQ(system.state, restarted.state) << where << logOf(system);
                     continue;
                 }
-                EXPECT_EQ(result.exitCode, ExitCode::Failed) << where;
-                EXPECT_TRUE(result.notUndone.empty()) << where << ": " << narrow(result.notUndone.front());
-                EXPECT_EQ(result.error, 5u) << where;
-                EXPECT_EQ(system.state, before) << where;
+                // Should deleting the journal itself fail, it says the run was
+                // done; the next run only tidies up.
+                MessageText why;
+                const auto journal = system.read(why)->journal;
+                if (journal) {
+                    EXPECT_TRUE(readJournal(*journal).committed) << where << logOf(system);
+                    system.newRun();
+                    kind.action(system);
+                    system.restart();
+                }
+                const bool callFailed = std::any_of(system.log.begin(), system.log.end(), [](const std::wstring& line) {
+                    return line.find(L"able layout") != std::wstring::npos && line.find(L"failed") != std::wstring::npos;
+                });
+                EXPECT_EQ(system.state, callFailed ? succeededOtherWay : succeeded) << where << logOf(system);
             }
         }
     }
+}
+
+// A step fails and so does undoing it: the journal stays, and the next
+// run, of either kind, undoes the rest first.
+TEST(Plan, AFailedUndoIsFinishedByTheNextRun) {
+    for (const RunKind& kind : runs()) {
+        FakeSystem start;
+        kind.before(start);
+        start.newRun();
+        FakeSystem probe = start;
+        kind.action(probe);
+        for (std::size_t failing = 1; failing < probe.operations; ++failing) {
+            FakeSystem system = start;
+            std::size_t fails = 0;
+            system.beforeOperation = [&](FakeSystem& s, std::size_t number) {
+                // The chosen operation fails, and the one after it: the
+                // first of the undoing.
+                s.failAt = number == failing || (fails == 1 && number == failing + 1)
+                               ? std::optional<std::size_t>(number)
+                               : std::nullopt;
+                fails += s.failAt.has_value();
+            };
+            const Report report = kind.action(system);
+            if (report.text.id != IDS_NOT_UNDONE)
+                continue;
+            const std::string where = std::string(kind.name) + ", operations " + std::to_string(failing) + "+1";
+            MessageText why;
+            EXPECT_TRUE(system.read(why)->journal) << where;
+            for (Report (*next)(FakeSystem&) : {install, uninstall}) {
+                FakeSystem after = system;
+                after.newRun();
+                EXPECT_NE(next(after).exitCode, ExitCode::Failed) << where << logOf(after);
+                after.restart();
+                EXPECT_EQ(after.state, afterCleanRun(start, next)) << where << logOf(after);
+            }
+        }
+    }
+}
+
+// The run is killed at every operation: the next run, install or
+// uninstall, ends where it would have from the machine before the killed
+// run (or, once that run had done all its steps, after it), and after an
+// uninstall and a restart nothing of the package is left.
+TEST(Plan, AKilledRunIsFinishedByTheNextRun) {
+    for (const Scenario& scenario : scenarios()) {
+        for (const RunKind& kind : runs()) {
+            FakeSystem start = systemFor(scenario);
+            kind.before(start);
+            start.newRun();
+            FakeSystem probe = start;
+            kind.action(probe);
+            const std::map<bool, std::map<Report (*)(FakeSystem&), FakeState>> expected = {
+                {false, {{install, afterCleanRun(start, install)}, {uninstall, afterCleanRun(start, uninstall)}}},
+                {true, {{install, afterCleanRun(probe, install)}, {uninstall, afterCleanRun(probe, uninstall)}}},
+            };
+            for (std::size_t killing = 0; killing < probe.operations; ++killing) {
+                FakeSystem killed = start;
+                killed.killAt = killing;
+                EXPECT_THROW(kind.action(killed), Killed);
+                const std::string where =
+                    std::string(scenario.name) + ", " + kind.name + ", killed at operation " + std::to_string(killing);
+                MessageText why;
+                const auto journal = killed.read(why)->journal;
+                const bool committed = journal && readJournal(*journal).committed;
+                for (const bool restartFirst : {false, true}) {
+                    for (Report (*next)(FakeSystem&) : {install, uninstall}) {
+                        FakeSystem system = killed;
+                        if (restartFirst)
+                            system.restart();
+                        system.newRun();
+                        const Report report = next(system);
+                        EXPECT_NE(report.exitCode, ExitCode::Failed) << where << logOf(system);
+                        system.restart();
+                        EXPECT_EQ(system.state, expected.at(committed).at(next))
+                            << where << (restartFirst ? ", restarted," : ",")
+                            << (next == install ? " then installed" : " then uninstalled") << logOf(system);
+                    }
+                }
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The journal's entries.
+
+TEST(Journal, EveryChangeComesBackAsItWasWritten) {
+    const User other{L"S-1-5-21-9-9-9-1002", false};
+    const RegistryKey key{Hive::Users, other.sid + L"\\Keyboard Layout\\Preload"};
+    const RegistryKey entry{Hive::LocalMachine, uninstallEntryPath};
+    const std::vector<Change> changes = {
+        CreateKey{key},
+        SetValue{key, L"2", stringValue(L"d0002c01"), std::nullopt},
+        SetValue{key, L"3", RegistryValue{regSz, {'a', 0, 0, 0, 0}}, binaryValue({0, 1, 2})},
+        DeleteValue{key, L"4", RegistryValue{regMultiSz, {}}},
+        DeleteKey{entry, {{L"A", dwordValue(7)}, {L"", stringValue(L"")}}},
+        PlaceFile{system32, {Form::Arm64}, true, system32 + L".1.new", system32 + L".1.old"},
+        PlaceFile{keptCopyPath, {std::nullopt}, false, keptCopyPath + L".1.new", keptCopyPath + L".1.old"},
+        RemoveFile{sysWow64, sysWow64 + L".2.old"},
+        Discard{L"C:\\Program Files\\Central Kurdish Keyboard Layout", true},
+        CreateFolder{L"C:\\x"},
+        RemoveFolder{L"C:\\y"},
+        UserLayoutCall{L"2c01:a0002c01", true, other},
+    };
+    for (const Change& change : changes) {
+        const std::vector<std::uint8_t> bytes = encodeChange(change);
+        const auto decoded = decodeChange(bytes);
+        ASSERT_TRUE(decoded) << narrow(describe(change));
+        EXPECT_EQ(encodeChange(*decoded), bytes) << narrow(describe(change));
+        EXPECT_EQ(describe(*decoded), describe(change));
+        // Any shorter entry, or one with a byte more, is not an entry.
+        for (std::size_t size = 0; size < bytes.size(); ++size)
+            EXPECT_FALSE(decodeChange(std::span(bytes).first(size))) << narrow(describe(change)) << ", " << size << " bytes";
+        std::vector<std::uint8_t> longer = bytes;
+        longer.push_back(0);
+        EXPECT_FALSE(decodeChange(longer)) << narrow(describe(change));
+    }
+    // A count far beyond the entry's end reads nothing past it.
+    std::vector<std::uint8_t> huge = encodeChange(CreateFolder{L"C:\\x"});
+    huge[2] = huge[3] = huge[4] = huge[5] = 0xFF;
+    EXPECT_FALSE(decodeChange(huge));
 }
 
 }  // namespace

@@ -50,16 +50,19 @@ TEST(Registration, KlidAndLayoutId) {
         {"ours reused, a bad id", {ours(L"a0002c01", L"zz"), key(L"00000409", L"KBDUS.DLL", L"US", L"0004")},
          L"a0002c01", L"0005"},
         {"ours reused, id beyond 0fff", {ours(L"a0002c01", L"1000")}, L"a0002c01", L"0001"},
-        {"Kurd.dll with another text is not ours", {key(L"a0002c01", L"kurd.dll", L"Kurdish (old)", L"0001")},
+        {"Kurd.dll under another text is ours: it is the file that counts",
+         {key(L"a0002c01", L"kurd.dll", L"Kurdish (old)", L"0001")}, L"a0002c01", L"0001"},
+        {"our text naming another file is not ours", {key(L"a0002c01", L"KBDA1.DLL", ourText, L"0001")},
          L"a0012c01", L"0002"},
-        {"our text in a non-a0nn key is not ours", {ours(L"00002c01", L"0001")}, L"a0002c01", L"0002"},
+        {"Kurd.dll in a non-a0nn key is not ours", {ours(L"00002c01", L"0001")}, L"a0002c01", L"0002"},
+        {"ours for another language is not reused", {ours(L"a0000492", L"0003")}, L"a0002c01", L"0004"},
         {"two of ours: the lowest", {ours(L"a0032c01", L"0010"), ours(L"a0012c01", L"0011")}, L"a0012c01", L"0011"},
         {"the top id taken: the lowest gap", {key(L"00000409", L"KBDUS.DLL", L"US", L"0fff"), key(L"00000401", L"A", L"A", L"0001")},
          L"a0002c01", L"0002"},
     };
     for (const Row& row : rows) {
         const RegistrationChoice choice = chooseRegistration(row.keys, ourText, arabicJordan);
-        ASSERT_TRUE(choice.registration) << row.name << ": " << narrow(choice.problem);
+        ASSERT_TRUE(choice.registration) << row.name;
         EXPECT_EQ(choice.registration->klid, row.klid) << row.name;
         EXPECT_EQ(choice.registration->layoutId, row.layoutId) << row.name;
     }
@@ -73,23 +76,24 @@ TEST(Registration, NothingFree) {
     for (std::uint32_t id = 1; id <= 0xFFF; ++id)
         allIds.push_back(key(hexDigits(0x10000000 + id, 8), L"KBDX.DLL", L"X", hexDigits(id, 4)));
 
-    struct Row { const char* name; const std::vector<LayoutKey>& keys; std::wstring_view mentions; };
+    struct Row { const char* name; const std::vector<LayoutKey>& keys; bool idsTaken; };
     const Row rows[] = {
-        {"all a0nn2c01 taken", allKlids, L"a0ff2c01"},
-        {"every Layout Id taken", allIds, L"0fff"},
+        {"all a0nn2c01 taken", allKlids, false},
+        {"every Layout Id taken", allIds, true},
     };
     for (const Row& row : rows) {
         const RegistrationChoice choice = chooseRegistration(row.keys, ourText, arabicJordan);
         EXPECT_FALSE(choice.registration) << row.name;
-        EXPECT_NE(choice.problem.find(row.mentions), std::wstring::npos) << row.name << ": " << narrow(choice.problem);
+        EXPECT_EQ(choice.allLayoutIdsTaken, row.idsTaken) << row.name;
     }
 }
 
 // ---------------------------------------------------------------------------
 // The user's list.
 
-const RegistryKey preload{Hive::CurrentUser, preloadPath};
-const RegistryKey substitutes{Hive::CurrentUser, substitutesPath};
+const User user{L"S-1-5-21-1-2-3-1001", true};
+const RegistryKey preload = preloadKey(user);
+const RegistryKey substitutes = substitutesKey(user);
 
 std::vector<NamedValue> named(std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> values) {
     std::vector<NamedValue> list;
@@ -103,9 +107,9 @@ std::map<std::pair<std::wstring, std::wstring>, std::wstring> applied(const User
                                                                       const std::vector<Change>& changes) {
     std::map<std::pair<std::wstring, std::wstring>, std::wstring> values;
     for (const NamedValue& v : before.preload)
-        values[{L"Preload", v.name}] = v.value.text;
+        values[{L"Preload", v.name}] = *v.value.text();
     for (const NamedValue& v : before.substitutes)
-        values[{L"Substitutes", v.name}] = v.value.text;
+        values[{L"Substitutes", v.name}] = *v.value.text();
     for (const Change& change : changes) {
         if (const auto* set = std::get_if<SetValue>(&change)) {
             const std::wstring key = set->key == preload ? L"Preload" : L"Substitutes";
@@ -113,10 +117,10 @@ std::map<std::pair<std::wstring, std::wstring>, std::wstring> applied(const User
             // Each change knows what it overwrites.
             EXPECT_EQ(old == values.end() ? std::nullopt : std::optional(stringValue(old->second)), set->prior)
                 << narrow(describe(change));
-            values[{key, set->name}] = set->value.text;
+            values[{key, set->name}] = *set->value.text();
         } else if (const auto* erase = std::get_if<DeleteValue>(&change)) {
             const std::wstring key = erase->key == preload ? L"Preload" : L"Substitutes";
-            EXPECT_EQ(values[std::pair(key, erase->name)], erase->prior.text) << narrow(describe(change));
+            EXPECT_EQ(values[std::pair(key, erase->name)], *erase->prior.text()) << narrow(describe(change));
             values.erase({key, erase->name});
         }
     }
@@ -144,8 +148,9 @@ TEST(UserLayouts, AppendAfterTheHighestNumber) {
           {{L"Substitutes", L"d0002c01"}, L"a0002c01"}}},
     };
     for (const Row& row : rows) {
-        const std::vector<Change> changes = appendLayout(row.before, L"a0002c01", arabicJordan);
+        const std::vector<Change> changes = appendLayout(user, row.before, L"a0002c01", arabicJordan);
         EXPECT_EQ(applied(row.before, changes), row.after) << row.name;
+        EXPECT_TRUE(enables(afterChanges(row.before, user, changes), L"a0002c01")) << row.name;
         const int created = static_cast<int>(!row.before.preloadExists) + !row.before.substitutesExists;
         EXPECT_EQ(std::count_if(changes.begin(), changes.end(),
                                 [](const Change& c) { return std::holds_alternative<CreateKey>(c); }),
@@ -159,37 +164,36 @@ TEST(UserLayouts, AlreadyEnabledChangesNothing) {
     const UserLayouts substituted{true, true, named({{L"1", L"d0072c01"}}), named({{L"d0072c01", L"a0002c01"}})};
     for (const UserLayouts* layouts : {&direct, &substituted}) {
         EXPECT_TRUE(enables(*layouts, L"a0002c01"));
-        EXPECT_TRUE(appendLayout(*layouts, L"a0002c01", arabicJordan).empty());
+        EXPECT_TRUE(appendLayout(user, *layouts, L"a0002c01", arabicJordan).empty());
     }
 }
 
 TEST(UserLayouts, RemoveOursAndCloseTheGaps) {
-    struct Row { const char* name; UserLayouts before; Values after; bool substitutesKeyDeleted; };
+    struct Row { const char* name; UserLayouts before; Values after; };
     const Row rows[] = {
         {"ours last", {true, true, named({{L"1", L"00000409"}, {L"2", L"d0002c01"}}), named({{L"d0002c01", L"a0002c01"}})},
-         {{{L"Preload", L"1"}, L"00000409"}}, true},
+         {{{L"Preload", L"1"}, L"00000409"}}},
         {"ours in the middle: the rest move down in order",
          {true, true, named({{L"1", L"00000409"}, {L"2", L"d0002c01"}, {L"3", L"00000401"}, {L"4", L"00000429"}}),
           named({{L"d0002c01", L"a0002c01"}, {L"d0012c01", L"a0002c02"}})},
          {{{L"Preload", L"1"}, L"00000409"}, {{L"Preload", L"2"}, L"00000401"}, {{L"Preload", L"3"}, L"00000429"},
-          {{L"Substitutes", L"d0012c01"}, L"a0002c02"}}, false},
+          {{L"Substitutes", L"d0012c01"}, L"a0002c02"}}},
         {"ours first and named directly, twice",
          {true, false, named({{L"1", L"a0002c01"}, {L"2", L"00000409"}, {L"3", L"A0002C01"}, {L"4", L"00000401"}}), {}},
-         {{{L"Preload", L"1"}, L"00000409"}, {{L"Preload", L"2"}, L"00000401"}}, false},
+         {{{L"Preload", L"1"}, L"00000409"}, {{L"Preload", L"2"}, L"00000401"}}},
         {"a gap the user had stays",
          {true, true, named({{L"1", L"00000409"}, {L"2", L"00000401"}, {L"5", L"00000429"}, {L"6", L"d0002c01"}}),
           named({{L"d0002c01", L"a0002c01"}})},
-         {{{L"Preload", L"1"}, L"00000409"}, {{L"Preload", L"2"}, L"00000401"}, {{L"Preload", L"5"}, L"00000429"}}, true},
-        {"not there: nothing", {true, false, named({{L"1", L"00000409"}}), {}}, {{{L"Preload", L"1"}, L"00000409"}}, false},
+         {{{L"Preload", L"1"}, L"00000409"}, {{L"Preload", L"2"}, L"00000401"}, {{L"Preload", L"5"}, L"00000429"}}},
+        {"not there: nothing", {true, false, named({{L"1", L"00000409"}}), {}}, {{{L"Preload", L"1"}, L"00000409"}}},
     };
     for (const Row& row : rows) {
-        const std::vector<Change> changes = removeLayouts(row.before, {L"a0002c01"});
+        const std::vector<Change> changes = removeLayouts(user, row.before, {L"a0002c01"});
         EXPECT_EQ(applied(row.before, changes), row.after) << row.name;
-        const bool deleted = std::any_of(changes.begin(), changes.end(), [](const Change& c) {
-            const auto* erase = std::get_if<DeleteKey>(&c);
-            return erase && erase->key == substitutes;
-        });
-        EXPECT_EQ(deleted, row.substitutesKeyDeleted) << row.name;
+        // Every Windows profile has both keys: only values go.
+        EXPECT_TRUE(std::none_of(changes.begin(), changes.end(),
+                                 [](const Change& c) { return std::holds_alternative<DeleteKey>(c); }))
+            << row.name;
     }
 }
 
@@ -198,24 +202,46 @@ TEST(UserLayouts, RemoveOursAndCloseTheGaps) {
 
 // A literal with its embedded zeros; the compiler's own terminator dropped.
 template <std::size_t N>
-std::wstring_view whole(const wchar_t (&text)[N]) { return {text, N - 1}; }
+RegistryValue multiString(const wchar_t (&text)[N]) {
+    RegistryValue value{regMultiSz, {}};
+    for (std::size_t i = 0; i + 1 < N; ++i) {
+        value.bytes.push_back(static_cast<std::uint8_t>(text[i] & 0xFF));
+        value.bytes.push_back(static_cast<std::uint8_t>(text[i] >> 8));
+    }
+    return value;
+}
 
-TEST(PendingRenames, TakingOutOnePair) {
-    using List = std::vector<std::wstring>;
-    struct Row { const char* name; std::wstring_view value; std::wstring_view source; List after; };
+TEST(PendingRenames, PairsWithEmptyTargets) {
+    using Pairs = std::vector<std::pair<std::wstring, std::wstring>>;
+    struct Row { const char* name; RegistryValue value; Pairs pairs; };
     const Row rows[] = {
-        {"ours alone", whole(L"\\??\\C:\\W\\S\\krd1.tmp\0!\\??\\C:\\W\\S\\Kurd.dll\0\0"),
-         L"C:\\W\\S\\krd1.tmp", {}},
+        {"a replacement", multiString(L"\\??\\C:\\n\0!\\??\\C:\\k\0\0"), {{L"\\??\\C:\\n", L"!\\??\\C:\\k"}}},
+        {"a deletion, then a replacement", multiString(L"\\??\\C:\\a\0\0\\??\\C:\\b\0!\\??\\C:\\c\0\0"),
+         {{L"\\??\\C:\\a", L""}, {L"\\??\\C:\\b", L"!\\??\\C:\\c"}}},
+        {"a deletion alone", multiString(L"\\??\\C:\\a\0\0\0"), {{L"\\??\\C:\\a", L""}}},
+        {"a deletion without the final zero", multiString(L"\\??\\C:\\a\0\0"), {{L"\\??\\C:\\a", L""}}},
+    };
+    for (const Row& row : rows) {
+        Pairs pairs;
+        for (const PendingRename& rename : pendingRenames(row.value))
+            pairs.emplace_back(rename.source, rename.target);
+        EXPECT_EQ(pairs, row.pairs) << row.name;
+        EXPECT_EQ(pendingRenames(pendingRenamesValue(pendingRenames(row.value))).size(), row.pairs.size()) << row.name;
+    }
+}
+
+TEST(PendingRenames, TakingOutOneSource) {
+    struct Row { const char* name; RegistryValue value; std::wstring_view source; std::optional<RegistryValue> after; };
+    const Row rows[] = {
+        {"ours alone", multiString(L"\\??\\C:\\W\\Kurd.dll.0000abcd.new\0!\\??\\C:\\W\\Kurd.dll\0\0"),
+         L"C:\\W\\Kurd.dll.0000abcd.new", std::nullopt},
         {"ours between others, case differs",
-         whole(L"\\??\\C:\\a\0\0\\??\\C:\\W\\KRD1.TMP\0!\\??\\C:\\W\\Kurd.dll\0\\??\\C:\\b\0!\\??\\C:\\c\0\0"),
-         L"\\??\\C:\\W\\krd1.tmp", {L"\\??\\C:\\a", L"", L"\\??\\C:\\b", L"!\\??\\C:\\c"}},
-        {"a deletion of ours", whole(L"\\??\\C:\\W\\Kurd.dll\0\0\0"), L"C:\\W\\Kurd.dll", {}},
-        {"not there", whole(L"\\??\\C:\\a\0\0\0"), L"C:\\W\\Kurd.dll", {L"\\??\\C:\\a", L""}},
+         multiString(L"\\??\\C:\\a\0\0\\??\\C:\\W\\KURD.DLL\0\0\\??\\C:\\b\0!\\??\\C:\\c\0\0"), L"C:\\W\\Kurd.dll",
+         multiString(L"\\??\\C:\\a\0\0\\??\\C:\\b\0!\\??\\C:\\c\0\0")},
+        {"not there", multiString(L"\\??\\C:\\a\0\0\0"), L"C:\\W\\Kurd.dll", multiString(L"\\??\\C:\\a\0\0\0")},
     };
     for (const Row& row : rows)
-        EXPECT_EQ(withoutPendingSource(splitMultiString(row.value), row.source), row.after) << row.name;
-    const List pairs = {L"\\??\\C:\\a", L"", L"\\??\\C:\\b", L"!\\??\\C:\\c"};
-    EXPECT_EQ(splitMultiString(joinMultiString(pairs)), pairs);
+        EXPECT_EQ(withoutSource(row.value, row.source), row.after) << row.name;
 }
 
 }  // namespace

@@ -1,27 +1,46 @@
 #!/usr/bin/python3
-"""The download archive: its entries, README.txt's form and words, and the
-same bytes from a second build: its programs built again from scratch in
-another folder, then packed with other file times and permissions, another
-time zone and another umask.
+"""The download archive: its entries, README.txt's form and words, the
+digests in SHA256SUMS, and the same bytes from a second build: its
+programs built again from scratch in another folder, then packed with
+other file times and permissions, another time zone and another umask. Programs signed by the build are compared
+apart from their signature, which is never made twice the same.
 
 Usage: archive_test.py <archive> <dist dir> <package dir> <programs> <cmake>
 <programs> says how the build makes the archive's programs, one line each:
 "<archive names, comma-separated>\t<source dir>\t<built file>\t<cmake argument>...".
 """
+import hashlib
 import os
+import re
 import shutil
 import subprocess
 import sys
 import tempfile
 import zipfile
 
+from signature import certificate_table, same_program
+
 ENTRIES = ["Halvaro.exe", "setup7.exe", "setup8.exe", "Kurd-chart.png", "README.txt"]
+# Every file of dist/ but the archive, whose name comes with the version.
+SHIPPED = ["Halvaro.exe", "setup7.exe", "setup8.exe", "Kurd-chart.png", "kbdcheck", "Kurd.dll", "x86/Kurd.dll",
+           "wow64/Kurd.dll", "arm64/Kurd.dll"]
 ENTRY_TIME = (2026, 1, 1, 0, 0, 0)
 REGULAR_0644 = 0o100644
 BOM = b"\xef\xbb\xbf"
 # What README.txt must tell a user, each as it appears there.
 README_WORDS = ["Halvaro.exe", "Win+Space", "Alt+Shift", "Programs and Features", "/uninstall",
                 "setup8.exe /admin /quiet", "3010", "1603", "87", "5 ", "/log"]
+# What both its Kurdish part and its English part must answer: what /admin
+# does, the unknown publisher, the exit code from a command prompt, the
+# language the layout comes under, adding it by hand, the exit codes.
+README_ANSWERS = ["/admin", "setup7.exe", "SmartScreen", "Unknown publisher", "start /wait", "Arabic (Jordan)",
+                  "LocalSystem", "Add a keyboard", "Add an input method", "Keyboard layout/IME", "1618", "3010"]
+# The line between the Kurdish part and the English one.
+README_PARTS = "\n" + "=" * 74 + "\n"
+ARABIC_SCRIPT_LETTER = re.compile("[\u0620-\u064a\u066e-\u06d5]")
+# Letters of Arabic that Kurdish writes otherwise: TEH MARBUTA, KAF, YEH,
+# ALEF MAKSURA.
+ARABIC_ONLY_LETTERS = re.compile("[\u0629\u0643\u064a\u0649]")
 
 failures = []
 
@@ -62,9 +81,39 @@ def check_readme(data):
     check(data.startswith(BOM), "README.txt starting with a UTF-8 byte order mark", data[:3])
     bare = data.count(b"\n") - data.count(b"\r\n")
     check(bare == 0, "README.txt: CRLF at every line end", f"{bare} bare LF")
-    text = data[3:].decode("utf-8")
+    text = data[3:].decode("utf-8").replace("\r\n", "\n")
     for word in README_WORDS:
         check(word in text, f"README.txt mentioning {word!r}", "not there")
+    kurdish, separator, english = text.partition(README_PARTS)
+    check(separator, "README.txt: a Kurdish part, a line of =, an English part", "no such line")
+    for name, part in (("Kurdish", kurdish), ("English", english)):
+        for answer in README_ANSWERS:
+            check(answer in part, f"README.txt: the {name} part mentioning {answer!r}", "not there")
+    check(len(ARABIC_SCRIPT_LETTER.findall(kurdish)) > len(re.findall("[A-Za-z]", kurdish)),
+          "README.txt: a Kurdish part written mostly in Arabic script", "mostly Latin")
+    check(not ARABIC_ONLY_LETTERS.findall(kurdish), "README.txt: Kurdish letters, not Arabic ones",
+          ARABIC_ONLY_LETTERS.findall(kurdish))
+    check(not ARABIC_SCRIPT_LETTER.search(english), "README.txt: an English part in Latin script",
+          "Arabic script")
+
+
+def check_checksums(archive, dist):
+    """SHA256SUMS: one line per shipped file of dist/, as sha256sum reads
+    them, each digest that of the file."""
+    shipped = sorted(SHIPPED + [os.path.basename(archive)])
+    with open(os.path.join(dist, "SHA256SUMS"), encoding="utf-8") as f:
+        lines = f.read().splitlines()
+    listed = {}
+    for line in lines:
+        digest, separator, name = line.partition("  ")
+        check(len(digest) == 64 and separator, "SHA256SUMS lines \"<digest>  <name>\"", line)
+        listed[name] = digest
+    check(sorted(listed) == shipped, f"SHA256SUMS listing {shipped}", sorted(listed))
+    for name, digest in listed.items():
+        path = os.path.join(dist, name)
+        if os.path.isfile(path):
+            with open(path, "rb") as f:
+                check(hashlib.sha256(f.read()).hexdigest() == digest, f"SHA256SUMS: the digest of {name}", digest)
 
 
 def second_build(programs, cmake, scratch):
@@ -94,7 +143,12 @@ def check_second_build(archive, dist, package, programs, cmake):
         copies = []
         for name in ENTRIES[:-1]:
             copy = os.path.join(inputs, name)
-            shutil.copy(built.get(name, os.path.join(dist, name)), copy)
+            shipped = os.path.join(dist, name)
+            # A signature is not made again the same: a signed program is
+            # packed as shipped, and compared apart from it below.
+            with open(shipped, "rb") as f:
+                signed = name in built and certificate_table(f.read()) is not None
+            shutil.copy(shipped if signed or name not in built else built[name], copy)
             os.chmod(copy, 0o755)
             copies.append(copy)
         readme = os.path.join(inputs, "README.txt")
@@ -107,13 +161,15 @@ def check_second_build(archive, dist, package, programs, cmake):
             second = f.read()
         for name in sorted(built):
             with open(built[name], "rb") as f, open(os.path.join(dist, name), "rb") as g:
-                check(f.read() == g.read(), f"{name} of a second build the same bytes as dist/{name}",
+                check(same_program(g.read(), f.read()),
+                      f"{name} of a second build the same bytes as dist/{name} (apart from a signature)",
                       "different bytes")
         check(second == first, "the archive of a second build the same bytes", "different bytes")
 
 
 def main(archive, dist, package, programs, cmake):
     check_entries(archive, dist, package)
+    check_checksums(archive, dist)
     check_second_build(archive, dist, package, programs, cmake)
     for failure in failures:
         print("FAIL", failure)

@@ -45,6 +45,7 @@
 #include <vector>
 
 #include "utf8.h"
+#include "window_text.h"
 
 namespace {
 
@@ -56,23 +57,6 @@ struct Launcher {
 Launcher launcher;
 // The desktop the probe moved to, if any; the launcher starts there too.
 std::wstring desktopName;
-
-// Code points as hex, so Arabic-script text survives any console.
-std::string codePoints(const std::wstring& text) {
-    std::string result;
-    char unit[8];
-    for (wchar_t c : text) {
-        std::snprintf(unit, sizeof unit, "%s%04X", result.empty() ? "" : " ", static_cast<unsigned>(c));
-        result += unit;
-    }
-    return result;
-}
-
-std::wstring windowText(HWND window) {
-    std::wstring text(GetWindowTextLengthW(window) + 1, L'\0');
-    text.resize(GetWindowTextW(window, text.data(), static_cast<int>(text.size())));
-    return text;
-}
 
 std::wstring className(HWND window) {
     wchar_t name[128] = {};

@@ -51,8 +51,14 @@ std::string describe(const PointerSite& site)
         return "pKeyNames entry " + std::to_string(site.index + 1) + " pwsz";
     case PointerRole::KeyNameExtString:
         return "pKeyNamesExt entry " + std::to_string(site.index + 1) + " pwsz";
+    case PointerRole::DeadKeyNameString:
+        return "pKeyNamesDead entry " + std::to_string(site.index + 1);
     case PointerRole::RecordAddress:
         return "KbdLayerDescriptor's code (record address)";
+    case PointerRole::NlsRecordAddress:
+        return "KbdNlsLayerDescriptor's code (record address)";
+    case PointerRole::VkToF: return "KBDNLSTABLES.pVkToF";
+    case PointerRole::MouseVKey: return "KBDNLSTABLES.pusMouseVKey";
     }
     return kbdread::toString(site.role);
 }
@@ -73,8 +79,12 @@ std::string recordName(const PointerSite& site)
     case PointerRole::CharTableRows: return "the rows of character table " + std::to_string(site.index + 1);
     case PointerRole::KeyNameString: return "key name " + std::to_string(site.index + 1);
     case PointerRole::KeyNameExtString: return "E0 key name " + std::to_string(site.index + 1);
-    case PointerRole::DeadKey:
-    case PointerRole::KeyNamesDead:
+    case PointerRole::DeadKey: return "the dead-key table";
+    case PointerRole::KeyNamesDead: return "the dead-key name list";
+    case PointerRole::DeadKeyNameString: return "dead-key name " + std::to_string(site.index + 1);
+    case PointerRole::NlsRecordAddress: return "the KBDNLSTABLES record";
+    case PointerRole::VkToF: return "the VK_F table";
+    case PointerRole::MouseVKey: return "the mouse virtual-key list";
     case PointerRole::RecordAddress: break;
     }
     return "the record of " + describe(site);
@@ -91,6 +101,8 @@ bool isList(PointerRole role)
     case PointerRole::Ligature:
     case PointerRole::VkToBit:
     case PointerRole::CharTableRows:
+    case PointerRole::DeadKey:
+    case PointerRole::KeyNamesDead:
         return true;
     default:
         return false;
@@ -99,7 +111,65 @@ bool isList(PointerRole role)
 
 bool isString(PointerRole role)
 {
-    return role == PointerRole::KeyNameString || role == PointerRole::KeyNameExtString;
+    return role == PointerRole::KeyNameString || role == PointerRole::KeyNameExtString ||
+           role == PointerRole::DeadKeyNameString;
+}
+
+// A field of a list entry, for naming the field a dirty terminator has
+// something in.
+struct EntryField {
+    std::string name;
+    std::uint32_t offset;
+    std::uint32_t size;
+};
+
+// The fields of the entries of the list a pointer leads to, as the format
+// names them; bytes outside every field are fill.
+std::vector<EntryField> entryFields(const PointerSite& site, const kbdread::TableFormat& t)
+{
+    const std::uint32_t p = t.pointer;
+    const auto cells = [&](const char* record, std::uint32_t first) {
+        std::vector<EntryField> fields;
+        for (std::uint32_t at = first, i = 0; at + 2 <= site.entrySize; at += 2, ++i)
+            fields.push_back({std::string(record) + ".wch[" + std::to_string(i) + "]", at, 2});
+        return fields;
+    };
+    std::vector<EntryField> fields;
+    switch (site.role) {
+    case PointerRole::VkToBit: return {{"VK_TO_BIT.Vk", 0, 1}, {"VK_TO_BIT.ModBits", 1, 1}};
+    case PointerRole::VkToWcharTable:
+        return {{"VK_TO_WCHAR_TABLE.pVkToWchars", 0, p},
+                {"VK_TO_WCHAR_TABLE.nModifications", t.nModifications, 1},
+                {"VK_TO_WCHAR_TABLE.cbSize", t.cbSize, 1}};
+    case PointerRole::KeyNames:
+    case PointerRole::KeyNamesExt: return {{"VSC_LPWSTR.vsc", 0, 1}, {"VSC_LPWSTR.pwsz", t.keyNameString, p}};
+    case PointerRole::VSCtoVK_E0:
+    case PointerRole::VSCtoVK_E1: return {{"VSC_VK.Vsc", 0, 1}, {"VSC_VK.Vk", 2, 2}};
+    case PointerRole::DeadKey:
+        return {{"DEADKEY.dwBoth", 0, 4},
+                {"DEADKEY.wchComposed", kbdread::kDeadKeyComposed, 2},
+                {"DEADKEY.uFlags", kbdread::kDeadKeyFlags, 2}};
+    case PointerRole::KeyNamesDead: return {{"pKeyNamesDead entry", 0, p}};
+    case PointerRole::CharTableRows:
+        fields = {{"VK_TO_WCHARS.VirtualKey", 0, 1}, {"VK_TO_WCHARS.Attributes", 1, 1}};
+        for (auto& cell : cells("VK_TO_WCHARS", 2))
+            fields.push_back(std::move(cell));
+        return fields;
+    case PointerRole::Ligature:
+        fields = {{"LIGATURE.VirtualKey", 0, 1}, {"LIGATURE.ModificationNumber", 2, 2}};
+        for (auto& cell : cells("LIGATURE", 4))
+            fields.push_back(std::move(cell));
+        return fields;
+    default: return {};
+    }
+}
+
+std::string fieldAt(const std::vector<EntryField>& fields, std::uint32_t byte)
+{
+    for (const EntryField& field : fields)
+        if (byte >= field.offset && byte < field.offset + field.size)
+            return field.name;
+    return "fill";
 }
 
 class Checker {
@@ -111,6 +181,8 @@ public:
     std::vector<Finding> run()
     {
         checkImports();
+        checkHeaderFields();
+        checkDirectories();
         checkEntryPoint();
         checkExportNames();
         checkChecksum();
@@ -123,6 +195,7 @@ public:
         checkTerminators();
         checkModifiers();
         checkCharacterTables();
+        checkDeadKeys();
         checkLigatures();
         checkResources();
         return std::move(findings_);
@@ -141,25 +214,83 @@ private:
         findings_.push_back({{std::move(where), std::nullopt, offset, std::move(message)}, code});
     }
 
+    // An import directory lists descriptors up to an all-zero one; a
+    // directory whose first descriptor is that terminator imports nothing
+    // (GNU ld writes one into every image).
     void checkImports()
     {
         struct ImportDirectory {
             std::size_t index;
             const char* name;
+            std::uint32_t descriptorSize;
         };
         constexpr ImportDirectory kImportDirectories[] = {
-            {kbdread::kImportDirectory, "import"},
-            {kbdread::kBoundImportDirectory, "bound-import"},
-            {kbdread::kDelayImportDirectory, "delay-import"},
+            {kbdread::kImportDirectory, "import", 20},
+            {kbdread::kBoundImportDirectory, "bound-import", 8},
+            {kbdread::kDelayImportDirectory, "delay-import", 32},
         };
         const auto& dirs = pe_.dataDirectories;
-        for (const auto& [index, name] : kImportDirectories) {
+        for (const auto& [index, name, descriptorSize] : kImportDirectories) {
             if (index >= dirs.size() || (dirs[index].rva == 0 && dirs[index].size == 0))
+                continue;
+            const std::uint64_t first = dirs[index].rva;
+            const auto& image = layout_.image;
+            if (first + descriptorSize <= image.size() &&
+                std::all_of(image.begin() + first, image.begin() + first + descriptorSize,
+                            [](std::uint8_t byte) { return byte == 0; }))
                 continue;
             atFileOffset(code::kImports, std::string("data directory ") + name, pe_.dataDirectoryOffset(index),
                          std::string("the ") + name + " directory is present (RVA " + hex(dirs[index].rva) +
                              ", " + std::to_string(dirs[index].size) +
                              " bytes): a layout library must import nothing");
+        }
+    }
+
+    // The image loader refuses alignments that are zero or not powers of
+    // two, and file data aligned more coarsely than the sections.
+    void checkHeaderFields()
+    {
+        struct Alignment {
+            const char* field;
+            std::uint32_t value;
+            std::uint32_t offset; // in the optional header
+        };
+        const Alignment alignments[] = {
+            {"SectionAlignment", pe_.sectionAlignment, 32},
+            {"FileAlignment", pe_.fileAlignment, 36},
+        };
+        for (const auto& [field, value, offset] : alignments)
+            if (!std::has_single_bit(value))
+                atFileOffset(code::kBadHeader, field, pe_.optionalHeaderOffset + offset,
+                             std::string(field) + " is " + hex(value) + ": the image loader needs a power of two");
+        if (std::has_single_bit(pe_.sectionAlignment) && std::has_single_bit(pe_.fileAlignment) &&
+            pe_.fileAlignment > pe_.sectionAlignment)
+            atFileOffset(code::kBadHeader, "FileAlignment", pe_.optionalHeaderOffset + 36,
+                         "FileAlignment " + hex(pe_.fileAlignment) + " is larger than SectionAlignment " +
+                             hex(pe_.sectionAlignment) + ": the image loader refuses the image");
+    }
+
+    // Directories the reader has no other use for must still lie inside the
+    // image: the loader reads them when it maps it.
+    void checkDirectories()
+    {
+        struct Directory {
+            std::size_t index;
+            const char* name;
+        };
+        constexpr Directory kDirectories[] = {
+            {3, "exception"}, {6, "debug"}, {8, "global pointer"}, {9, "TLS"},
+            {10, "load configuration"}, {12, "import address table"}, {14, "CLR runtime"},
+        };
+        for (const auto& [index, name] : kDirectories) {
+            const kbdread::DataDirectory* dir = pe_.directory(index);
+            if (!dir)
+                continue;
+            const auto* section = pe_.sectionAt(dir->rva);
+            if (!section || std::uint64_t{dir->rva} + dir->size > section->end())
+                atFileOffset(code::kBadHeader, std::string("data directory ") + name, pe_.dataDirectoryOffset(index),
+                             std::string("the ") + name + " directory (RVA " + hex(dir->rva) + ", " +
+                                 std::to_string(dir->size) + " bytes) does not lie inside a section of the image");
         }
     }
 
@@ -218,11 +349,17 @@ private:
 
     void checkDescriptorCode()
     {
-        const auto* section = pe_.sectionAt(layout_.descriptorRva);
-        if (!section || !(section->characteristics & kScnMemExecute))
-            atRva(code::kExportNotExecutable, "KbdLayerDescriptor", layout_.descriptorRva,
-                  "the code of KbdLayerDescriptor lies in section " + (section ? section->name : std::string("?")) +
-                      ", which is not executable: calling it would fault");
+        std::vector<std::pair<const char*, std::uint32_t>> functions{{kbdread::kDescriptorExport, layout_.descriptorRva}};
+        if (layout_.nls)
+            functions.emplace_back(kbdread::kNlsDescriptorExport, layout_.nls->descriptorRva);
+        for (const auto& [name, rva] : functions) {
+            const auto* section = pe_.sectionAt(rva);
+            if (!section || !(section->characteristics & kScnMemExecute))
+                atRva(code::kExportNotExecutable, name, rva,
+                      std::string("the code of ") + name + " lies in section " +
+                          (section ? section->name : std::string("?")) +
+                          ", which is not executable: calling it would fault");
+        }
     }
 
     // The tables are read for every key press as long as the layout is
@@ -317,10 +454,16 @@ private:
                                "export directory", false, false});
         extents.push_back({layout_.descriptorRva, layout_.descriptorRva + form_.codeSize, "the code of KbdLayerDescriptor",
                            "KbdLayerDescriptor", false, false});
+        if (layout_.nls) {
+            extents.push_back({layout_.nls->rva, layout_.nls->rva + form_.tables.nlsTablesSize, "the KBDNLSTABLES record",
+                               "KBDNLSTABLES", false, false});
+            extents.push_back({layout_.nls->descriptorRva, layout_.nls->descriptorRva + form_.codeSize,
+                               "the code of KbdNlsLayerDescriptor", "KbdNlsLayerDescriptor", false, false});
+        }
         std::set<std::uint32_t> seenTargets;
         for (const auto& site : layout_.pointerSites) {
             if (site.isNull() || site.targetSize == 0 || site.role == PointerRole::RecordAddress ||
-                !seenTargets.insert(site.targetRva).second)
+                site.role == PointerRole::NlsRecordAddress || !seenTargets.insert(site.targetRva).second)
                 continue;
             extents.push_back({site.targetRva, site.targetRva + site.targetSize, recordName(site),
                                describe(site), isList(site.role), isString(site.role)});
@@ -346,8 +489,9 @@ private:
         }
     }
 
-    // Every list ends with an all-zero entry. The reader stops at the fields
-    // that mark the end; the rest of that entry must be zero too.
+    // Every list ends with an all-zero entry. The reader stops at the field
+    // that marks the end, as the loader does; the rest of that entry must be
+    // zero too.
     void checkTerminators()
     {
         for (const auto& site : layout_.pointerSites) {
@@ -358,9 +502,11 @@ private:
                 const std::uint8_t byte = layout_.image[terminator + at];
                 if (byte == 0)
                     continue;
-                atRva(code::kDirtyTerminator, describe(site) + " terminator", terminator + at,
+                const std::string field = fieldAt(entryFields(site, form_.tables), at);
+                atRva(code::kDirtyTerminator, describe(site) + " terminator " + field, terminator + at,
                       "the entry ending " + recordName(site) + " (RVA " + hex(terminator) + ") has " + hex(byte) +
-                          " at byte " + std::to_string(at) + ": a list must end with an all-zero entry");
+                          " in " + field + " (byte " + std::to_string(at) +
+                          "): a list must end with an all-zero entry");
                 break;
             }
         }
@@ -424,11 +570,18 @@ private:
             const auto& table = layout_.charTables[t];
             for (std::size_t r = 0; r < table.rows.size(); ++r) {
                 const auto& row = table.rows[r];
+                if (row.continuation)
+                    continue; // the second half of the row before, read only through it
                 const auto [earlier, isFirst] = firstTable.emplace(row.virtualKey, t);
                 if (!isFirst)
                     atRva(code::kShadowedRow, rowName(t, r, row.virtualKey), row.rva,
                           "an earlier row for " + virtualKeyName(row.virtualKey) + " in character table " +
                               std::to_string(earlier->second + 1) + " always wins: this row is never read");
+                const bool paired = r + 1 < table.rows.size() && table.rows[r + 1].continuation;
+                if ((row.attributes & kbdread::kSgCaps) && !paired)
+                    atRva(code::kSgCapsPair, rowName(t, r, row.virtualKey), row.rva + 1,
+                          "the row has SGCAPS, but " + secondRowProblem(table, r) +
+                              ": with Caps Lock the loader reads that as the key's characters");
                 for (std::size_t c = 0; c < row.cells.size(); ++c) {
                     const std::uint32_t cellRva = row.rva + 2 + 2 * static_cast<std::uint32_t>(c);
                     const std::string where = rowName(t, r, row.virtualKey) + " column " + std::to_string(c);
@@ -444,19 +597,54 @@ private:
         }
     }
 
+    // Why the row after row r of a table is not its second row.
+    static std::string secondRowProblem(const kbdread::CharTable& table, std::size_t r)
+    {
+        if (r + 1 == table.rows.size())
+            return "it is the table's last row: the terminator follows it";
+        return "the row after it is " + virtualKeyName(table.rows[r + 1].virtualKey) + "'s, not a second row (" +
+               virtualKeyName(kbdread::kContinuationKey) + ")";
+    }
+
+    // Every dead-key cell has a second row that carries its dead character,
+    // and every dead character has entries in the dead-key table.
+    void checkDeadKeys()
+    {
+        for (std::size_t t = 0; t < layout_.charTables.size(); ++t) {
+            const auto& table = layout_.charTables[t];
+            for (std::size_t r = 0; r < table.rows.size(); ++r) {
+                const auto& row = table.rows[r];
+                const bool paired = r + 1 < table.rows.size() && table.rows[r + 1].continuation;
+                for (std::size_t c = 0; c < row.cells.size(); ++c) {
+                    if (row.cells[c] != kbdread::kWchDead)
+                        continue;
+                    const std::uint32_t cellRva = row.rva + 2 + 2 * static_cast<std::uint32_t>(c);
+                    const std::string where = rowName(t, r, row.virtualKey) + " column " + std::to_string(c);
+                    if (!paired) {
+                        atRva(code::kDeadKeyRow, where, cellRva,
+                              "the cell says 0xF001 (dead key), but " + secondRowProblem(table, r) +
+                                  ": the loader takes the dead character from there");
+                        continue;
+                    }
+                    const char16_t accent = table.rows[r + 1].cells[c];
+                    const bool known = std::any_of(layout_.deadKeys.begin(), layout_.deadKeys.end(),
+                                                   [&](const auto& entry) { return entry.accent == accent; });
+                    if (!layout_.deadKeyNull && !known)
+                        atRva(code::kDeadKeyMissing, where, table.rows[r + 1].rva + 2 + 2 * static_cast<std::uint32_t>(c),
+                              "the dead character " + codePoint(accent) + " has no entry in the dead-key table: "
+                              "the key composes nothing");
+                }
+            }
+        }
+    }
+
     void checkLigatures()
     {
         for (std::size_t i = 0; i < layout_.ligatures.size(); ++i) {
             const auto& lig = layout_.ligatures[i];
-            const auto* table = layout_.tableFor(lig.virtualKey);
-            bool reached = false;
-            if (table)
-                for (const auto& row : table->rows)
-                    if (row.virtualKey == lig.virtualKey) {
-                        reached = lig.modificationNumber < row.cells.size() &&
-                                  row.cells[lig.modificationNumber] == kbdread::kWchLigature;
-                        break;
-                    }
+            const auto* row = layout_.rowFor(lig.virtualKey);
+            const bool reached = row && lig.modificationNumber < row->cells.size() &&
+                                 row->cells[lig.modificationNumber] == kbdread::kWchLigature;
             if (!reached)
                 atRva(code::kUnusedLigature, "ligature row " + std::to_string(i + 1), lig.rva,
                       "no 0xF002 cell of " + virtualKeyName(lig.virtualKey) + " column " +
@@ -472,7 +660,13 @@ private:
             kbdread::Problem problem = error.problem();
             problem.where = "resource directory";
             findings_.push_back({std::move(problem), code::kResources});
+            return;
         }
+        for (const auto& version : resources_->versions)
+            if (version.fixed.signature != kbdread::kFixedFileInfoSignature)
+                atRva(code::kResources, "VS_FIXEDFILEINFO.dwSignature", version.fixedRva,
+                      "the version block's fixed part has signature " + hex(version.fixed.signature, 8) + ", not " +
+                          hex(kbdread::kFixedFileInfoSignature, 8) + ": Windows reads no version from it");
     }
 
     std::span<const std::uint8_t> file_;

@@ -94,9 +94,18 @@ int main(int argc, char** argv)
         }
         return report.findings.empty() ? kClean : kFindings;
     } catch (const kbdread::ReadError& error) {
+        if (error.kind() == kbdread::ErrorKind::FileUnreadable) {
+            std::cerr << "kbdcheck: " << error.what() << "\n";
+            return kUnreadable;
+        }
         std::cerr << "kbdcheck: " << path << ": not a readable layout library"
                   << (form ? std::string(" in the ") + kbdread::describe(*form).name + " form" : std::string())
                   << ": " << error.what() << "\n";
+        return kUnreadable;
+    } catch (const std::exception& error) {
+        // Nothing the file holds should get here; if anything does, it is
+        // still an answer about this file, not a crash.
+        std::cerr << "kbdcheck: " << path << ": cannot be checked: " << error.what() << "\n";
         return kUnreadable;
     }
 }

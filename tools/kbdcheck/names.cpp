@@ -1,11 +1,11 @@
 #include "names.h"
 
 #include <algorithm>
-#include <array>
 #include <iterator>
 #include <utility>
 
 #include "bytes.h"
+#include "unicode_names.h"
 
 namespace kbdcheck {
 namespace {
@@ -61,67 +61,6 @@ constexpr std::pair<std::uint8_t, const char*> kVirtualKeys[] = {
     {0xFE, "VK_OEM_CLEAR"}, {0xFF, "no virtual key"},
 };
 
-// ASCII 0x20-0x7E, except letters and digits, which are named by rule.
-constexpr std::pair<char16_t, const char*> kAsciiPunctuation[] = {
-    {0x20, "SPACE"}, {0x21, "EXCLAMATION MARK"}, {0x22, "QUOTATION MARK"},
-    {0x23, "NUMBER SIGN"}, {0x24, "DOLLAR SIGN"}, {0x25, "PERCENT SIGN"},
-    {0x26, "AMPERSAND"}, {0x27, "APOSTROPHE"}, {0x28, "LEFT PARENTHESIS"},
-    {0x29, "RIGHT PARENTHESIS"}, {0x2A, "ASTERISK"}, {0x2B, "PLUS SIGN"}, {0x2C, "COMMA"},
-    {0x2D, "HYPHEN-MINUS"}, {0x2E, "FULL STOP"}, {0x2F, "SOLIDUS"}, {0x3A, "COLON"},
-    {0x3B, "SEMICOLON"}, {0x3C, "LESS-THAN SIGN"}, {0x3D, "EQUALS SIGN"},
-    {0x3E, "GREATER-THAN SIGN"}, {0x3F, "QUESTION MARK"}, {0x40, "COMMERCIAL AT"},
-    {0x5B, "LEFT SQUARE BRACKET"}, {0x5C, "REVERSE SOLIDUS"}, {0x5D, "RIGHT SQUARE BRACKET"},
-    {0x5E, "CIRCUMFLEX ACCENT"}, {0x5F, "LOW LINE"}, {0x60, "GRAVE ACCENT"},
-    {0x7B, "LEFT CURLY BRACKET"}, {0x7C, "VERTICAL LINE"}, {0x7D, "RIGHT CURLY BRACKET"},
-    {0x7E, "TILDE"},
-};
-
-// Everything else the table knows, sorted by code unit. Controls carry
-// their usual aliases, as they have no character names of their own.
-constexpr std::pair<char16_t, const char*> kOtherCharacters[] = {
-    {0x0003, "END OF TEXT"}, {0x0008, "BACKSPACE"}, {0x0009, "CHARACTER TABULATION"},
-    {0x000A, "LINE FEED"}, {0x000D, "CARRIAGE RETURN"}, {0x001B, "ESCAPE"},
-    {0x001C, "INFORMATION SEPARATOR FOUR"}, {0x001D, "INFORMATION SEPARATOR THREE"},
-    {0x001E, "INFORMATION SEPARATOR TWO"}, {0x001F, "INFORMATION SEPARATOR ONE"},
-    {0x007F, "DELETE"}, {0x00A0, "NO-BREAK SPACE"}, {0x00AB, "LEFT-POINTING DOUBLE ANGLE QUOTATION MARK"},
-    {0x00BB, "RIGHT-POINTING DOUBLE ANGLE QUOTATION MARK"}, {0x00D7, "MULTIPLICATION SIGN"},
-    {0x00F7, "DIVISION SIGN"},
-    {0x060C, "ARABIC COMMA"}, {0x061B, "ARABIC SEMICOLON"}, {0x061F, "ARABIC QUESTION MARK"},
-    {0x0621, "ARABIC LETTER HAMZA"}, {0x0622, "ARABIC LETTER ALEF WITH MADDA ABOVE"},
-    {0x0623, "ARABIC LETTER ALEF WITH HAMZA ABOVE"}, {0x0624, "ARABIC LETTER WAW WITH HAMZA ABOVE"},
-    {0x0625, "ARABIC LETTER ALEF WITH HAMZA BELOW"}, {0x0626, "ARABIC LETTER YEH WITH HAMZA ABOVE"},
-    {0x0627, "ARABIC LETTER ALEF"}, {0x0628, "ARABIC LETTER BEH"},
-    {0x0629, "ARABIC LETTER TEH MARBUTA"}, {0x062A, "ARABIC LETTER TEH"},
-    {0x062B, "ARABIC LETTER THEH"}, {0x062C, "ARABIC LETTER JEEM"}, {0x062D, "ARABIC LETTER HAH"},
-    {0x062E, "ARABIC LETTER KHAH"}, {0x062F, "ARABIC LETTER DAL"}, {0x0630, "ARABIC LETTER THAL"},
-    {0x0631, "ARABIC LETTER REH"}, {0x0632, "ARABIC LETTER ZAIN"}, {0x0633, "ARABIC LETTER SEEN"},
-    {0x0634, "ARABIC LETTER SHEEN"}, {0x0635, "ARABIC LETTER SAD"}, {0x0636, "ARABIC LETTER DAD"},
-    {0x0637, "ARABIC LETTER TAH"}, {0x0638, "ARABIC LETTER ZAH"}, {0x0639, "ARABIC LETTER AIN"},
-    {0x063A, "ARABIC LETTER GHAIN"}, {0x0640, "ARABIC TATWEEL"}, {0x0641, "ARABIC LETTER FEH"},
-    {0x0642, "ARABIC LETTER QAF"}, {0x0643, "ARABIC LETTER KAF"}, {0x0644, "ARABIC LETTER LAM"},
-    {0x0645, "ARABIC LETTER MEEM"}, {0x0646, "ARABIC LETTER NOON"}, {0x0647, "ARABIC LETTER HEH"},
-    {0x0648, "ARABIC LETTER WAW"}, {0x0649, "ARABIC LETTER ALEF MAKSURA"},
-    {0x064A, "ARABIC LETTER YEH"}, {0x064B, "ARABIC FATHATAN"}, {0x064C, "ARABIC DAMMATAN"},
-    {0x064D, "ARABIC KASRATAN"}, {0x064E, "ARABIC FATHA"}, {0x064F, "ARABIC DAMMA"},
-    {0x0650, "ARABIC KASRA"}, {0x0651, "ARABIC SHADDA"}, {0x0652, "ARABIC SUKUN"},
-    {0x066A, "ARABIC PERCENT SIGN"}, {0x066B, "ARABIC DECIMAL SEPARATOR"},
-    {0x066C, "ARABIC THOUSANDS SEPARATOR"}, {0x0670, "ARABIC LETTER SUPERSCRIPT ALEF"},
-    {0x0679, "ARABIC LETTER TTEH"}, {0x067E, "ARABIC LETTER PEH"}, {0x0686, "ARABIC LETTER TCHEH"},
-    {0x0688, "ARABIC LETTER DDAL"}, {0x0691, "ARABIC LETTER RREH"},
-    {0x0695, "ARABIC LETTER REH WITH SMALL V BELOW"}, {0x0698, "ARABIC LETTER JEH"},
-    {0x06A4, "ARABIC LETTER VEH"}, {0x06A9, "ARABIC LETTER KEHEH"}, {0x06AF, "ARABIC LETTER GAF"},
-    {0x06B5, "ARABIC LETTER LAM WITH SMALL V"}, {0x06BA, "ARABIC LETTER NOON GHUNNA"},
-    {0x06BE, "ARABIC LETTER HEH DOACHASHMEE"}, {0x06C0, "ARABIC LETTER HEH WITH YEH ABOVE"},
-    {0x06C1, "ARABIC LETTER HEH GOAL"}, {0x06C6, "ARABIC LETTER OE"},
-    {0x06CC, "ARABIC LETTER FARSI YEH"}, {0x06CE, "ARABIC LETTER YEH WITH SMALL V"},
-    {0x06D2, "ARABIC LETTER YEH BARREE"}, {0x06D4, "ARABIC FULL STOP"}, {0x06D5, "ARABIC LETTER AE"},
-    {0x200C, "ZERO WIDTH NON-JOINER"}, {0x200D, "ZERO WIDTH JOINER"},
-    {0x200E, "LEFT-TO-RIGHT MARK"}, {0x200F, "RIGHT-TO-LEFT MARK"}, {0x2013, "EN DASH"},
-    {0x2014, "EM DASH"}, {0x2018, "LEFT SINGLE QUOTATION MARK"},
-    {0x2019, "RIGHT SINGLE QUOTATION MARK"}, {0x201C, "LEFT DOUBLE QUOTATION MARK"},
-    {0x201D, "RIGHT DOUBLE QUOTATION MARK"}, {0x2026, "HORIZONTAL ELLIPSIS"},
-};
-
 template <typename Key, std::size_t N>
 const char* lookup(const std::pair<Key, const char*> (&table)[N], Key key)
 {
@@ -129,9 +68,6 @@ const char* lookup(const std::pair<Key, const char*> (&table)[N], Key key)
                                          [](const auto& entry, Key k) { return entry.first < k; });
     return found != std::end(table) && found->first == key ? found->second : nullptr;
 }
-
-constexpr std::array<const char*, 10> kDigitNames = {
-    "ZERO", "ONE", "TWO", "THREE", "FOUR", "FIVE", "SIX", "SEVEN", "EIGHT", "NINE"};
 
 } // namespace
 
@@ -144,28 +80,14 @@ std::string virtualKeyName(std::uint8_t virtualKey)
     return "VK 0x" + bareHex(virtualKey, 2);
 }
 
-std::string characterName(char16_t unit)
+std::string characterName(char32_t codePoint)
 {
-    if (unit >= u'0' && unit <= u'9')
-        return std::string("DIGIT ") + kDigitNames[unit - u'0'];
-    if (unit >= u'A' && unit <= u'Z')
-        return std::string("LATIN CAPITAL LETTER ") + static_cast<char>(unit);
-    if (unit >= u'a' && unit <= u'z')
-        return std::string("LATIN SMALL LETTER ") + static_cast<char>(unit - u'a' + 'A');
-    if (const char* name = lookup(kAsciiPunctuation, unit))
-        return name;
-    if (const char* name = lookup(kOtherCharacters, unit))
-        return name;
-    if (unit >= 0x0660 && unit <= 0x0669)
-        return std::string("ARABIC-INDIC DIGIT ") + kDigitNames[unit - 0x0660];
-    if (unit >= 0x06F0 && unit <= 0x06F9)
-        return std::string("EXTENDED ARABIC-INDIC DIGIT ") + kDigitNames[unit - 0x06F0];
-    return {};
+    return unicode_names::name(codePoint);
 }
 
-std::string codePoint(char16_t unit)
+std::string codePoint(char32_t codePoint)
 {
-    return "U+" + bareHex(unit, 4);
+    return "U+" + bareHex(codePoint, 4);
 }
 
 } // namespace kbdcheck

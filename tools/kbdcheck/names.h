@@ -11,12 +11,11 @@ namespace kbdcheck {
 // named by their character ("'Q'"); unknown codes as "VK 0xNN".
 std::string virtualKeyName(std::uint8_t virtualKey);
 
-// The Unicode name of a UTF-16 code unit as far as the built-in table knows
-// it (the Arabic block, ASCII, common punctuation, the controls a layout
-// types, the joiners and direction marks); otherwise empty.
-std::string characterName(char16_t unit);
+// The Unicode name of a character (for a control character, its control
+// alias); empty for code points without one, such as a lone surrogate.
+std::string characterName(char32_t codePoint);
 
-// "U+06B5".
-std::string codePoint(char16_t unit);
+// "U+06B5", "U+1F600".
+std::string codePoint(char32_t codePoint);
 
 } // namespace kbdcheck

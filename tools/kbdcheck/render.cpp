@@ -90,14 +90,15 @@ Utf8Character utf8Character(std::string_view text, std::size_t at)
 
 struct Character {
     std::string code; // "U+06B5"
-    std::string name; // empty when the built-in table does not know it
+    std::string name; // empty for a code point without a name
 };
 
 struct ColumnView {
-    std::string label; // "plain", "Shift", "Shift+Ctrl"
+    std::string label; // "plain", "Shift", "Shift+Ctrl", "Caps Lock+Shift"
     unsigned bits;
     unsigned column;
-    std::string outcome; // "characters", "none", "dead", "missing-ligature"
+    bool capsLock;       // the second row of an SGCAPS key, read with Caps Lock on
+    std::string outcome; // "characters", "none", "dead" (characters: the dead character), "missing-ligature"
     std::vector<Character> characters;
 };
 
@@ -111,12 +112,22 @@ struct KeyView {
     std::vector<ColumnView> columns;
 };
 
+// A surrogate pair is one character; a lone surrogate stands for itself.
 std::vector<Character> charactersOf(const std::u16string& units)
 {
     std::vector<Character> out;
-    for (char16_t unit : units)
-        out.push_back({codePoint(unit), characterName(unit)});
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        char32_t c = units[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000)
+            c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+        out.push_back({codePoint(c), characterName(c)});
+    }
     return out;
+}
+
+Character characterOf(char16_t unit)
+{
+    return charactersOf(std::u16string(1, unit)).front();
 }
 
 std::vector<Character> charactersOf(const std::vector<std::uint16_t>& cells)
@@ -172,30 +183,62 @@ std::vector<std::string> flagNames(std::uint16_t value)
     return names;
 }
 
+// What the key types in every modifier combination that has a column in
+// its table; for a key with SGCAPS, then again with Caps Lock on.
 std::vector<ColumnView> columnsOf(const Layout& layout, std::uint8_t virtualKey)
 {
     std::vector<ColumnView> columns;
     const auto* table = layout.tableFor(virtualKey);
     if (!table)
         return columns;
-    for (unsigned bits = 0; bits <= layout.modifiers.maxModBits; ++bits) {
-        const auto column = layout.column(bits);
-        if (!column || *column >= table->nModifications)
-            continue;
-        const auto result = layout.characters(virtualKey, bits);
-        ColumnView view{modifierLabel(layout, bits), bits, *column, "none", {}};
-        switch (result.outcome) {
-        case KeyOutcome::Nothing: break;
-        case KeyOutcome::Characters:
-            view.outcome = "characters";
-            view.characters = charactersOf(result.characters);
+    const bool sgCaps = layout.rowFor(virtualKey)->attributes & kbdread::kSgCaps;
+    for (const bool capsLock : {false, true}) {
+        if (capsLock && !sgCaps)
             break;
-        case KeyOutcome::Dead: view.outcome = "dead"; break;
-        case KeyOutcome::MissingLigature: view.outcome = "missing-ligature"; break;
+        for (unsigned bits = 0; bits <= layout.modifiers.maxModBits; ++bits) {
+            const auto column = layout.column(bits);
+            if (!column || *column >= table->nModifications)
+                continue;
+            const auto result = layout.characters(virtualKey, bits, capsLock);
+            std::string label = modifierLabel(layout, bits);
+            if (capsLock)
+                label = bits == 0 ? "Caps Lock" : "Caps Lock+" + label;
+            ColumnView view{label, bits, *column, capsLock, "none", {}};
+            switch (result.outcome) {
+            case KeyOutcome::Nothing: break;
+            case KeyOutcome::Characters:
+                view.outcome = "characters";
+                view.characters = charactersOf(result.characters);
+                break;
+            case KeyOutcome::Dead:
+                view.outcome = "dead";
+                view.characters = charactersOf(result.characters);
+                break;
+            case KeyOutcome::MissingLigature: view.outcome = "missing-ligature"; break;
+            }
+            columns.push_back(std::move(view));
         }
-        columns.push_back(std::move(view));
     }
     return columns;
+}
+
+std::string attributeNames(std::uint8_t attributes)
+{
+    static constexpr std::pair<std::uint8_t, const char*> kAttributes[] = {
+        {kbdread::kCapLock, "CAPLOK"}, {kbdread::kSgCaps, "SGCAPS"}, {kbdread::kCapLockAltGr, "CAPLOKALTGR"},
+        {kbdread::kKanaLock, "KANALOK"}, {kbdread::kGroupSelectTap, "GRPSELTAP"}};
+    std::string names;
+    for (const auto& [bit, name] : kAttributes)
+        if (attributes & bit)
+            names += std::string(" ") + name;
+    return names;
+}
+
+std::string deadKeyFlags(std::uint16_t flags)
+{
+    if (flags == 0)
+        return {};
+    return ", flags " + hex(flags, 4) + (flags & kbdread::kDeadKeyChained ? " DKF_DEAD" : "");
 }
 
 std::optional<std::string> keyNameFor(const std::vector<kbdread::KeyName>& names, std::uint8_t scanCode)
@@ -244,7 +287,8 @@ std::string columnText(const ColumnView& column)
     if (column.outcome == "characters")
         return charactersText(column.characters);
     if (column.outcome == "dead")
-        return "dead key (0xF001)";
+        return column.characters.empty() ? "dead key (0xF001), no second row"
+                                         : "dead key " + charactersText(column.characters);
     if (column.outcome == "missing-ligature")
         return "ligature row missing (0xF002)";
     return "none";
@@ -327,6 +371,37 @@ std::string formText(const Layout& layout)
            (layout.formForced ? "as given" : "detected from the image");
 }
 
+void functionParamsJson(Json& json, const std::array<kbdread::FunctionParam, 8>& params)
+{
+    json.raw("[");
+    for (std::size_t i = 0; i < params.size(); ++i) {
+        json.raw(i ? ",{" : "{").key("index").number(params[i].index);
+        json.raw(",").key("param").number(params[i].param).raw("}");
+    }
+    json.raw("]");
+}
+
+void nlsJson(Json& json, const kbdread::NlsTables& nls)
+{
+    json.raw("{").key("rva").number(nls.rva).raw(",").key("oemIdentifier").number(nls.oemIdentifier);
+    json.raw(",").key("layoutInformation").number(nls.layoutInformation);
+    json.raw(",").key("vkToF").array(nls.vkToF, [&](const kbdread::VkFunction& f) {
+        json.raw("{").key("vk").number(f.virtualKey).raw(",").key("vkName").string(virtualKeyName(f.virtualKey));
+        json.raw(",").key("type").number(f.procType).raw(",").key("current").number(f.procCurrent);
+        json.raw(",").key("switch").number(f.procSwitch).raw(",").key("proc");
+        functionParamsJson(json, f.proc);
+        json.raw(",").key("procAlt");
+        functionParamsJson(json, f.procAlt);
+        json.raw("}");
+    });
+    json.raw(",").key("mouseVKeys");
+    if (nls.mouseVKeyNull)
+        json.raw("null");
+    else
+        json.array(nls.mouseVKeys, [&](std::uint16_t vk) { json.number(vk); });
+    json.raw("}");
+}
+
 void layoutJson(Json& json, const Layout& layout)
 {
     const auto& form = layout.description();
@@ -386,7 +461,9 @@ void layoutJson(Json& json, const Layout& layout)
             json.raw("null");
         json.raw(",").key("columns").array(key.columns, [&](const ColumnView& column) {
             json.raw("{").key("label").string(column.label).raw(",").key("bits").number(column.bits);
-            json.raw(",").key("column").number(column.column).raw(",").key("outcome").string(column.outcome);
+            json.raw(",").key("column").number(column.column);
+            json.raw(",").key("capsLock").raw(column.capsLock ? "true" : "false");
+            json.raw(",").key("outcome").string(column.outcome);
             json.raw(",").key("characters").array(column.characters, [&](const Character& c) { characterJson(json, c); });
             json.raw("}");
         });
@@ -409,7 +486,62 @@ void layoutJson(Json& json, const Layout& layout)
     names(layout.keyNames);
     json.raw(",").key("keyNamesExt");
     names(layout.keyNamesExt);
+
+    json.raw(",").key("deadKeys").array(layout.deadKeys, [&](const kbdread::DeadKeyEntry& entry) {
+        json.raw("{").key("accent");
+        characterJson(json, characterOf(entry.accent));
+        json.raw(",").key("base");
+        characterJson(json, characterOf(entry.base));
+        json.raw(",").key("composed");
+        characterJson(json, characterOf(entry.composed));
+        json.raw(",").key("flags").number(entry.flags).raw("}");
+    });
+    json.raw(",").key("deadKeyNames").array(layout.deadKeyNames, [&](const kbdread::DeadKeyName& name) {
+        json.raw("{").key("text").string(utf8(name.text)).raw("}");
+    });
+    json.raw(",").key("nls");
+    if (layout.nls)
+        nlsJson(json, *layout.nls);
+    else
+        json.raw("null");
     json.raw("}");
+}
+
+std::string functionParamsText(const std::array<kbdread::FunctionParam, 8>& params)
+{
+    std::string text;
+    for (const auto& param : params) {
+        text += ' ';
+        text += std::to_string(param.index);
+        text += '/';
+        text += hex(param.param);
+    }
+    return text;
+}
+
+std::string nlsText(const kbdread::NlsTables& nls)
+{
+    std::ostringstream out;
+    out << "far-east tables\n";
+    out << "  KBDNLSTABLES at RVA " << hex(nls.rva) << ", KbdNlsLayerDescriptor at RVA " << hex(nls.descriptorRva)
+        << ", OEMIdentifier " << hex(nls.oemIdentifier, 2) << ", LayoutInformation "
+        << hex(nls.layoutInformation, 4) << "\n";
+    for (const auto& f : nls.vkToF) {
+        out << "  " << virtualKeyName(f.virtualKey) << ": type " << unsigned{f.procType} << ", current "
+            << unsigned{f.procCurrent} << ", switch " << hex(f.procSwitch, 2) << "\n";
+        out << "    NLSFEProc" << functionParamsText(f.proc) << "\n";
+        out << "    NLSFEProcAlt" << functionParamsText(f.procAlt) << "\n";
+    }
+    out << "  mouse keys:";
+    if (nls.mouseVKeyNull)
+        out << " the system's default";
+    for (std::uint16_t vk : nls.mouseVKeys) {
+        out << " " << virtualKeyName(static_cast<std::uint8_t>(vk));
+        for (const auto& flag : flagNames(vk))
+            out << "|" << flag;
+    }
+    out << "\n";
+    return out.str();
 }
 
 std::string versionNumber(std::uint32_t ms, std::uint32_t ls)
@@ -533,7 +665,8 @@ std::string dumpText(const Report& report)
             << unsigned{table.cbSize} << " bytes per row, " << table.rows.size() << " rows at RVA "
             << hex(table.rowsRva) << "\n";
         for (const auto& row : table.rows) {
-            out << "    " << virtualKeyName(row.virtualKey) << " attributes " << hex(row.attributes, 2) << ":";
+            out << "    " << virtualKeyName(row.virtualKey) << " attributes " << hex(row.attributes, 2)
+                << attributeNames(row.attributes) << ":";
             for (std::uint16_t cell : row.cells)
                 out << " " << bareHex(cell, 4);
             out << "\n";
@@ -563,6 +696,21 @@ std::string dumpText(const Report& report)
         out << "  -- " << bareHex(name.scanCode, 2) << " \"" << utf8(name.text) << "\"\n";
     for (const auto& name : layout.keyNamesExt)
         out << "  E0 " << bareHex(name.scanCode, 2) << " \"" << utf8(name.text) << "\"\n";
+    if (!layout.deadKeyNull) {
+        out << "dead keys, searched in this order\n";
+        for (const auto& entry : layout.deadKeys)
+            out << "  " << charactersText({characterOf(entry.accent)}) << " then "
+                << charactersText({characterOf(entry.base)}) << " -> " << charactersText({characterOf(entry.composed)})
+                << deadKeyFlags(entry.flags) << "\n";
+    }
+    if (!layout.keyNamesDeadNull) {
+        out << "dead-key names\n";
+        for (const auto& name : layout.deadKeyNames)
+            out << "  " << (name.text.empty() ? "(empty)" : charactersText({characterOf(name.text.front())})) << ": \""
+                << utf8(name.text.empty() ? name.text : name.text.substr(1)) << "\"\n";
+    }
+    if (layout.nls)
+        out << nlsText(*layout.nls);
     if (report.resources)
         out << resourcesText(*report.resources);
     return out.str();

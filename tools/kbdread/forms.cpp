@@ -7,12 +7,12 @@ namespace kbdread {
 namespace {
 
 [[noreturn]] void badCode(ByteView image, const PeInfo& pe, std::uint32_t codeRva, std::uint32_t size,
-                          const char* shape)
+                          const char* shape, const char* function)
 {
     const auto code = image.bytes().subspan(codeRva, size);
     throw ReadError(ErrorKind::BadExportCode,
-                    pe.at(codeRva, "KbdLayerDescriptor's code at RVA " + hex(codeRva) + " is " +
-                                             hexBytes(code) + ", not " + shape));
+                    pe.at(codeRva, std::string(function) + "'s code at RVA " + hex(codeRva) + " is " +
+                                       hexBytes(code) + ", not " + shape));
 }
 
 constexpr const char* kX64Code = "lea rax,[rip+disp32] (48 8D 05) followed by ret (C3)";
@@ -20,21 +20,22 @@ constexpr const char* kI386Code = "mov eax,imm32 (B8) followed by ret (C3)";
 constexpr const char* kArm64Code = "adrp x0,page; add x0,x0,#lo12; ret";
 
 // lea rax,[rip+disp32]; ret: the record lies disp32 bytes after the ret.
-DescriptorCode decodeX64(ByteView image, const PeInfo& pe, std::uint32_t codeRva, std::uint64_t)
+DescriptorCode decodeX64(ByteView image, const PeInfo& pe, std::uint32_t codeRva, std::uint64_t, const char* function)
 {
     const bool leaRaxRip = image.u8(codeRva) == 0x48 && image.u8(codeRva + 1) == 0x8D && image.u8(codeRva + 2) == 0x05;
     if (!leaRaxRip || image.u8(codeRva + 7) != 0xC3)
-        badCode(image, pe, codeRva, 8, kX64Code);
+        badCode(image, pe, codeRva, 8, kX64Code, function);
     const auto disp = static_cast<std::int32_t>(image.u32(codeRva + 3));
     return {std::int64_t{codeRva} + 7 + disp, std::nullopt};
 }
 
 // mov eax,imm32; ret: the record's absolute address, which the loader
 // relocates like any stored pointer.
-DescriptorCode decodeI386(ByteView image, const PeInfo& pe, std::uint32_t codeRva, std::uint64_t loadBase)
+DescriptorCode decodeI386(ByteView image, const PeInfo& pe, std::uint32_t codeRva, std::uint64_t loadBase,
+                          const char* function)
 {
     if (image.u8(codeRva) != 0xB8 || image.u8(codeRva + 5) != 0xC3)
-        badCode(image, pe, codeRva, 6, kI386Code);
+        badCode(image, pe, codeRva, 6, kI386Code, function);
     return {std::int64_t{image.u32(codeRva + 1)} - static_cast<std::int64_t>(loadBase), codeRva + 1};
 }
 
@@ -43,14 +44,15 @@ constexpr std::uint32_t kArm64Ret = 0xD65F03C0;
 // adrp x0,page; add x0,x0,#lo12; ret: the page of the record relative to
 // the page of the adrp, then the record's offset within its page. Image
 // bases are 64 KiB aligned, so pages of RVAs are pages of addresses.
-DescriptorCode decodeArm64(ByteView image, const PeInfo& pe, std::uint32_t codeRva, std::uint64_t)
+DescriptorCode decodeArm64(ByteView image, const PeInfo& pe, std::uint32_t codeRva, std::uint64_t,
+                           const char* function)
 {
     const std::uint32_t adrp = image.u32(codeRva);
     const std::uint32_t add = image.u32(codeRva + 4);
     const bool isAdrpX0 = (adrp & 0x9F00001F) == 0x90000000;
     const bool isAddX0X0 = (add & 0xFFC003FF) == 0x91000000; // 64-bit add immediate, no shift, x0 from x0
     if (!isAdrpX0 || !isAddX0X0 || image.u32(codeRva + 8) != kArm64Ret)
-        badCode(image, pe, codeRva, 12, kArm64Code);
+        badCode(image, pe, codeRva, 12, kArm64Code, function);
     const std::uint32_t immlo = adrp >> 29 & 0x3;
     const std::uint32_t immhi = adrp >> 5 & 0x7FFFF;
     std::int64_t pages = immhi << 2 | immlo;
@@ -93,16 +95,27 @@ bool onlyReturnsArm64(std::span<const std::uint8_t> code)
     return bytes.fits(at, 4) && bytes.u32(at) == kArm64Ret;
 }
 
+// The name, machine and record width of a form come from its facts.
+constexpr FormDescription described(Form form, const char* title, std::uint16_t optionalMagic, unsigned addressWidth,
+                                    std::uint8_t relocationType, std::uint32_t codeSize, const char* codeShape,
+                                    decltype(FormDescription::decodeDescriptor) decode,
+                                    decltype(FormDescription::onlyReturns) onlyReturns)
+{
+    const layout_forms::FormFacts& facts = layout_forms::factsOf(form);
+    return {form, facts.name, title, facts.machine, optionalMagic,
+            facts.pointerBytes == 8 ? kWideTables : kNarrowTables, addressWidth, relocationType, codeSize,
+            codeShape, decode, onlyReturns};
+}
+
 constexpr std::array<FormDescription, 4> kForms{{
-    {Form::X64, "x64", "x86-64", kMachineAmd64, kPe32PlusMagic, kWideTables, 8, kRelocDir64, 8, kX64Code,
-     decodeX64, onlyReturnsX86},
-    {Form::X86, "x86", "32-bit x86", kMachineI386, kPe32Magic, kNarrowTables, 4, kRelocHighLow, 6, kI386Code,
-     decodeI386, onlyReturnsX86},
-    {Form::Wow64, "wow64", "32-bit x86 with 64-bit-wide pointer fields (WOW64)", kMachineI386, kPe32Magic,
-     kWideTables, 4, kRelocHighLow, 6, kI386Code, decodeI386, onlyReturnsX86},
-    {Form::Arm64, "arm64", "ARM64", kMachineArm64, kPe32PlusMagic, kWideTables, 8, kRelocDir64, 12, kArm64Code,
-     decodeArm64, onlyReturnsArm64},
+    described(Form::X64, "x86-64", kPe32PlusMagic, 8, kRelocDir64, 8, kX64Code, decodeX64, onlyReturnsX86),
+    described(Form::X86, "32-bit x86", kPe32Magic, 4, kRelocHighLow, 6, kI386Code, decodeI386, onlyReturnsX86),
+    described(Form::Wow64, "32-bit x86 with 64-bit-wide pointer fields (WOW64)", kPe32Magic, 4, kRelocHighLow, 6,
+              kI386Code, decodeI386, onlyReturnsX86),
+    described(Form::Arm64, "ARM64", kPe32PlusMagic, 8, kRelocDir64, 12, kArm64Code, decodeArm64, onlyReturnsArm64),
 }};
+static_assert(kForms[0].form == Form::X64 && kForms[1].form == Form::X86 && kForms[2].form == Form::Wow64 &&
+              kForms[3].form == Form::Arm64);
 
 } // namespace
 

@@ -10,11 +10,12 @@
 #include <string_view>
 #include <vector>
 
+#include "layout_forms.h"
 #include "pe_image.h"
 
 namespace kbdread {
 
-enum class Form { X64, X86, Wow64, Arm64 };
+using layout_forms::Form;
 
 // Field offsets of the records for one width of pointer field. Every other
 // field follows its pointer at the record's natural alignment.
@@ -50,6 +51,15 @@ struct TableFormat {
     // VSC_LPWSTR: vsc, pwsz
     std::uint32_t keyNameString = pointer;
     std::uint32_t keyNameEntrySize = 2 * pointer;
+
+    // KBDNLSTABLES: OEMIdentifier, LayoutInformation, NumOfVkToF, pVkToF,
+    // NumOfMouseVKey, pusMouseVKey
+    std::uint32_t nlsLayoutInformation = 2;
+    std::uint32_t nlsVkToFCount = 4;
+    std::uint32_t nlsVkToF = 8;
+    std::uint32_t nlsMouseVKeyCount = 8 + pointer;
+    std::uint32_t nlsMouseVKey = (12 + 2 * pointer - 1) / pointer * pointer;
+    std::uint32_t nlsTablesSize = nlsMouseVKey + pointer;
 };
 
 inline constexpr TableFormat kWideTables{8};
@@ -61,6 +71,19 @@ static_assert(kNarrowTables.vscToVk == 0x18 && kNarrowTables.maxVscToVk == 0x1C 
 static_assert(kNarrowTables.localeFlags == 0x28 && kNarrowTables.lgEntry == 0x2D);
 static_assert(kNarrowTables.ligature == 0x30 && kNarrowTables.tablesSize == 0x34);
 static_assert(kNarrowTables.modNumber == 0x06 && kNarrowTables.charTableEntrySize == 8 && kNarrowTables.keyNameEntrySize == 8);
+static_assert(kWideTables.nlsMouseVKeyCount == 0x10 && kWideTables.nlsMouseVKey == 0x18 && kWideTables.nlsTablesSize == 0x20);
+static_assert(kNarrowTables.nlsMouseVKeyCount == 0x0C && kNarrowTables.nlsMouseVKey == 0x10 && kNarrowTables.nlsTablesSize == 0x14);
+
+// Records whose size does not depend on the pointer width.
+inline constexpr std::uint32_t kDeadKeyEntrySize = 8; // DEADKEY: dwBoth, wchComposed, uFlags
+inline constexpr std::uint32_t kDeadKeyComposed = 4;
+inline constexpr std::uint32_t kDeadKeyFlags = 6;
+inline constexpr std::uint32_t kFunctionParamSize = 8; // VK_FPARAM: NLSFEProcIndex, 3 fill bytes, NLSFEProcParam
+inline constexpr std::uint32_t kFunctionParams = 8;    // VK_FPARAM entries in each of NLSFEProc and NLSFEProcAlt
+inline constexpr std::uint32_t kVkFunctionProc = 4;    // VK_F.NLSFEProc, after Vk and three bytes of state
+inline constexpr std::uint32_t kVkFunctionProcAlt = kVkFunctionProc + kFunctionParams * kFunctionParamSize;
+inline constexpr std::uint32_t kVkFunctionSize = kVkFunctionProcAlt + kFunctionParams * kFunctionParamSize;
+static_assert(kVkFunctionProcAlt == 0x44 && kVkFunctionSize == 0x84);
 
 // What the code of KbdLayerDescriptor loads.
 struct DescriptorCode {
@@ -79,10 +102,11 @@ struct FormDescription {
     std::uint8_t relocationType; // the base relocation a stored pointer needs
     std::uint32_t codeSize;      // bytes of KbdLayerDescriptor's code
     const char* codeShape;       // that code, as a disassembler lists it
-    // Decodes the code at codeRva of the mapped image (codeSize bytes inside
-    // one section); throws ReadError(BadExportCode) when it is anything else.
+    // Decodes the code of the export `function` at codeRva of the mapped
+    // image (codeSize bytes inside one section); throws
+    // ReadError(BadExportCode) when it is anything else.
     DescriptorCode (*decodeDescriptor)(ByteView image, const PeInfo& pe, std::uint32_t codeRva,
-                                       std::uint64_t loadBase);
+                                       std::uint64_t loadBase, const char* function);
     // Whether code does nothing but return (an entry point a layout may have).
     bool (*onlyReturns)(std::span<const std::uint8_t> code);
 };

@@ -50,7 +50,9 @@ std::vector<Form> i386Order(const Layout& mapped)
         return {Form::X86, Form::Wow64};
     std::int64_t record = -1;
     try {
-        record = i386.decodeDescriptor(ByteView(mapped.image), mapped.pe, mapped.descriptorRva, mapped.loadBase).tablesRva;
+        record = i386.decodeDescriptor(ByteView(mapped.image), mapped.pe, mapped.descriptorRva, mapped.loadBase,
+                                        kDescriptorExport)
+                     .tablesRva;
     } catch (const ReadError&) {
         return {Form::X86, Form::Wow64}; // the walk reports the code
     }

@@ -21,9 +21,18 @@ const char* toString(PointerRole role)
     case PointerRole::CharTableRows: return "pVkToWchars";
     case PointerRole::KeyNameString: return "key name string";
     case PointerRole::KeyNameExtString: return "extended key name string";
+    case PointerRole::DeadKeyNameString: return "dead key name string";
     case PointerRole::RecordAddress: return "KbdLayerDescriptor's record address";
+    case PointerRole::NlsRecordAddress: return "KbdNlsLayerDescriptor's record address";
+    case PointerRole::VkToF: return "pVkToF";
+    case PointerRole::MouseVKey: return "pusMouseVKey";
     }
     return "?";
+}
+
+bool CharRow::hasContinuation() const
+{
+    return (attributes & kSgCaps) || std::find(cells.begin(), cells.end(), kWchDead) != cells.end();
 }
 
 // ---------------------------------------------------------------------------
@@ -52,27 +61,68 @@ std::optional<unsigned> Layout::column(unsigned modBits) const
     return number;
 }
 
+namespace {
+
+const CharRow* keyRow(const CharTable& table, std::uint8_t virtualKey)
+{
+    const auto row = std::find_if(table.rows.begin(), table.rows.end(), [&](const CharRow& r) {
+        return r.virtualKey == virtualKey && !r.continuation;
+    });
+    return row == table.rows.end() ? nullptr : &*row;
+}
+
+// The row after `row` in its table, or nullptr when `row` is the last.
+const CharRow* nextRow(const CharTable& table, const CharRow* row)
+{
+    const auto next = static_cast<std::size_t>(row - table.rows.data()) + 1;
+    return next < table.rows.size() ? &table.rows[next] : nullptr;
+}
+
+} // namespace
+
 const CharTable* Layout::tableFor(std::uint8_t virtualKey) const
 {
     for (const CharTable& table : charTables)
-        for (const CharRow& row : table.rows)
-            if (row.virtualKey == virtualKey)
-                return &table;
+        if (keyRow(table, virtualKey))
+            return &table;
     return nullptr;
 }
 
-KeyResult Layout::characters(std::uint8_t virtualKey, unsigned modBits) const
+const CharRow* Layout::rowFor(std::uint8_t virtualKey) const
+{
+    const CharTable* table = tableFor(virtualKey);
+    return table ? keyRow(*table, virtualKey) : nullptr;
+}
+
+const DeadKeyEntry* Layout::deadKeyEntry(char16_t accent, char16_t base) const
+{
+    const auto found = std::find_if(deadKeys.begin(), deadKeys.end(), [&](const DeadKeyEntry& entry) {
+        return entry.accent == accent && entry.base == base;
+    });
+    return found == deadKeys.end() ? nullptr : &*found;
+}
+
+KeyResult Layout::characters(std::uint8_t virtualKey, unsigned modBits, bool capsLock) const
 {
     const CharTable* table = tableFor(virtualKey);
     const std::optional<unsigned> col = column(modBits);
     if (!table || !col || *col >= table->nModifications)
         return {};
-    const auto row = std::find_if(table->rows.begin(), table->rows.end(),
-                                  [&](const CharRow& r) { return r.virtualKey == virtualKey; });
+    const CharRow* row = keyRow(*table, virtualKey);
+    if (capsLock && (row->attributes & kSgCaps)) {
+        row = nextRow(*table, row);
+        if (!row)
+            return {};
+    }
     const std::uint16_t cell = row->cells[*col];
     switch (cell) {
     case kWchNone: return {};
-    case kWchDead: return {KeyOutcome::Dead, {}};
+    case kWchDead: {
+        const CharRow* deadCharacters = nextRow(*table, row);
+        if (!deadCharacters)
+            return {KeyOutcome::Dead, {}};
+        return {KeyOutcome::Dead, std::u16string(1, static_cast<char16_t>(deadCharacters->cells[*col]))};
+    }
     case kWchLigature:
         for (const LigatureRow& lig : ligatures) {
             if (lig.virtualKey != virtualKey || lig.modificationNumber != *col)

@@ -1,13 +1,15 @@
 // The plain layout model: the tables of a layout library as the reader
 // found them, and the keyboard-layout loader's published lookups over them
 // (scan code -> virtual key, modifier bits -> column, virtual key + modifier
-// bits -> characters).
+// bits + Caps Lock -> characters or a dead key, dead key + base character
+// -> composed character).
 //
 // All addresses are RVAs (offsets from the load base) unless a field says
 // otherwise. Pointer *values* are as stored in the image after relocation,
 // i.e. absolute addresses for the chosen load base.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,8 +22,9 @@ namespace kbdread {
 
 // ---------------------------------------------------------------------------
 // Every pointer the reader found in the tables, so relocation coverage and
-// null-ness can be checked. Null pointers of the record (pDeadKey,
-// pKeyNamesDead) are listed too, with value 0 and targetRva 0.
+// null-ness can be checked. Null pointers the format allows (pDeadKey,
+// pKeyNamesDead, pLigature, pVkToF, pusMouseVKey) are listed too, with
+// value 0 and targetRva 0.
 
 enum class PointerRole {
     CharModifiers,    // KBDTABLES.pCharModifiers
@@ -38,7 +41,11 @@ enum class PointerRole {
     CharTableRows,    // VK_TO_WCHAR_TABLE.pVkToWchars (index = table position)
     KeyNameString,    // VSC_LPWSTR.pwsz in pKeyNames (index = entry position)
     KeyNameExtString, // VSC_LPWSTR.pwsz in pKeyNamesExt (index = entry position)
+    DeadKeyNameString,// an entry of pKeyNamesDead (index = entry position)
     RecordAddress,    // the record's absolute address inside KbdLayerDescriptor's code (32-bit forms)
+    NlsRecordAddress, // the KBDNLSTABLES address inside KbdNlsLayerDescriptor's code (32-bit forms)
+    VkToF,            // KBDNLSTABLES.pVkToF
+    MouseVKey,        // KBDNLSTABLES.pusMouseVKey
 };
 
 const char* toString(PointerRole role);
@@ -78,11 +85,30 @@ inline constexpr std::uint16_t kWchNone = 0xF000;
 inline constexpr std::uint16_t kWchDead = 0xF001;
 inline constexpr std::uint16_t kWchLigature = 0xF002;
 
+// VK_TO_WCHARS attributes.
+inline constexpr std::uint8_t kCapLock = 0x01;     // CAPLOK: Caps Lock acts as Shift
+inline constexpr std::uint8_t kSgCaps = 0x02;      // SGCAPS: with Caps Lock the next row's characters
+inline constexpr std::uint8_t kCapLockAltGr = 0x04; // CAPLOKALTGR: Caps Lock acts as Shift with AltGr too
+inline constexpr std::uint8_t kKanaLock = 0x08;    // KANALOK: the Kana key affects the key
+inline constexpr std::uint8_t kGroupSelectTap = 0x80; // GRPSELTAP
+
+// The virtual key of the row that carries the dead characters of the row
+// before it, or its characters with Caps Lock (SGCAPS).
+inline constexpr std::uint8_t kContinuationKey = 0xFF;
+
+// DEADKEY.uFlags: the composed character is itself a dead key.
+inline constexpr std::uint16_t kDeadKeyChained = 0x0001; // DKF_DEAD
+
 struct CharRow {
     std::uint32_t rva = 0;
     std::uint8_t virtualKey = 0;
     std::uint8_t attributes = 0;
     std::vector<std::uint16_t> cells; // nModifications raw cells
+    // The row (virtual key 0xFF) after a row with SGCAPS or a dead-key cell:
+    // the loader reads it as that row's second half, never as a key's row.
+    bool continuation = false;
+    // Whether the loader reads the row after this one as its second half.
+    bool hasContinuation() const;
 };
 
 struct CharTable {
@@ -114,13 +140,60 @@ struct KeyName {
     std::u16string text;
 };
 
+// One DEADKEY entry: dwBoth holds the base character in its low word and
+// the dead character (the accent) in its high word.
+struct DeadKeyEntry {
+    std::uint32_t rva = 0;
+    char16_t base = 0;
+    char16_t accent = 0;
+    char16_t composed = 0;    // wchComposed
+    std::uint16_t flags = 0;  // uFlags
+};
+
+// One entry of pKeyNamesDead: a string whose first unit is the dead
+// character and whose rest is its name.
+struct DeadKeyName {
+    std::uint32_t entryRva = 0;
+    std::uint32_t stringRva = 0;
+    std::u16string text;
+};
+
+// VK_FPARAM: a far-east key function and its parameter.
+struct FunctionParam {
+    std::uint8_t index = 0;   // NLSFEProcIndex (KBDNLS_*)
+    std::uint32_t param = 0;  // NLSFEProcParam
+};
+
+// VK_F: what a far-east key does in each modifier state.
+struct VkFunction {
+    std::uint32_t rva = 0;
+    std::uint8_t virtualKey = 0;
+    std::uint8_t procType = 0;    // NLSFEProcType
+    std::uint8_t procCurrent = 0; // NLSFEProcCurrent
+    std::uint8_t procSwitch = 0;  // NLSFEProcSwitch
+    std::array<FunctionParam, 8> proc{};    // NLSFEProc
+    std::array<FunctionParam, 8> procAlt{}; // NLSFEProcAlt
+};
+
+// KBDNLSTABLES, the far-east extension a layout may export through
+// KbdNlsLayerDescriptor.
+struct NlsTables {
+    std::uint32_t descriptorRva = 0;  // KbdNlsLayerDescriptor's code
+    std::uint32_t rva = 0;            // the record
+    std::uint16_t oemIdentifier = 0;
+    std::uint16_t layoutInformation = 0;
+    std::vector<VkFunction> vkToF;          // NumOfVkToF entries
+    bool mouseVKeyNull = true;              // pusMouseVKey: null means the system's default
+    std::vector<std::uint16_t> mouseVKeys;  // NumOfMouseVKey entries
+};
+
 enum class Prefix { None, E0, E1 };
 
 // What a virtual key types with some modifiers held.
 enum class KeyOutcome {
     Nothing,          // no table, no column, column beyond the table, or WCH_NONE
     Characters,       // `characters` holds one or more code units
-    Dead,             // the cell is WCH_DEAD
+    Dead,             // the cell is WCH_DEAD; `characters` holds the dead character, if the row has its second half
     MissingLigature,  // WCH_LGTR but no ligature row for the key and column
 };
 
@@ -144,7 +217,9 @@ struct Layout {
     Modifiers modifiers;
     std::vector<CharTable> charTables;  // in list order
     bool deadKeyNull = true;            // pDeadKey
+    std::vector<DeadKeyEntry> deadKeys; // pDeadKey, up to the entry whose dwBoth is 0
     bool keyNamesDeadNull = true;       // pKeyNamesDead
+    std::vector<DeadKeyName> deadKeyNames; // pKeyNamesDead, up to the null entry
     std::vector<KeyName> keyNames;      // pKeyNames
     std::vector<KeyName> keyNamesExt;   // pKeyNamesExt
     std::uint8_t maxScanCode = 0;       // bMaxVSCtoVK
@@ -155,6 +230,7 @@ struct Layout {
     std::uint8_t nLgMax = 0;
     std::uint8_t cbLgEntry = 0;
     std::vector<LigatureRow> ligatures; // up to the row whose virtual key is 0
+    std::optional<NlsTables> nls;       // when the image exports KbdNlsLayerDescriptor
 
     std::vector<PointerSite> pointerSites; // in the order the reader followed them
 
@@ -167,12 +243,21 @@ struct Layout {
     std::optional<unsigned> column(unsigned modBits) const;
 
     // Virtual key + modifier bits -> what is typed: the first table (in list
-    // order) with a row for the key decides; WCH_LGTR follows the ligature
-    // row for the key and column, up to nLgMax cells, stopping at WCH_NONE.
-    KeyResult characters(std::uint8_t virtualKey, unsigned modBits) const;
+    // order) with a row for the key decides; with Caps Lock on, a row with
+    // SGCAPS gives way to its second row; WCH_LGTR follows the ligature row
+    // for the key and column, up to nLgMax cells, stopping at WCH_NONE;
+    // WCH_DEAD takes the dead character from the row after the one read.
+    KeyResult characters(std::uint8_t virtualKey, unsigned modBits, bool capsLock = false) const;
 
-    // The first table with a row for the key, or nullptr.
+    // The first table with a row for the key, or nullptr. Second rows are
+    // no key's rows.
     const CharTable* tableFor(std::uint8_t virtualKey) const;
+    // The key's row in that table, or nullptr.
+    const CharRow* rowFor(std::uint8_t virtualKey) const;
+
+    // Dead key + base character -> the entry of the dead-key table, or
+    // nullptr.
+    const DeadKeyEntry* deadKeyEntry(char16_t accent, char16_t base) const;
 };
 
 } // namespace kbdread

@@ -386,13 +386,25 @@ std::uint32_t readExports(const ImageMap& map, PeInfo& pe)
 
 std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& path)
 {
+    // A folder, a device or a pipe is no library file (and reading some of
+    // them never ends).
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) {
+        const bool exists = std::filesystem::exists(path, error);
+        fail(ErrorKind::FileUnreadable, {"", std::nullopt, std::nullopt,
+                                         exists ? path.string() + " is not a regular file"
+                                                : "cannot open " + path.string() + ": no such file"});
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in)
         fail(ErrorKind::FileUnreadable, {"", std::nullopt, std::nullopt, "cannot open " + path.string()});
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        fail(ErrorKind::FileUnreadable, {"", std::nullopt, std::nullopt, "cannot read " + path.string()});
-    return bytes;
+    try {
+        std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (!in.bad())
+            return bytes;
+    } catch (const std::ios_base::failure&) {
+    }
+    fail(ErrorKind::FileUnreadable, {"", std::nullopt, std::nullopt, "cannot read " + path.string()});
 }
 
 std::uint32_t computePeChecksum(std::span<const std::uint8_t> file)

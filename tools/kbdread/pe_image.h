@@ -11,13 +11,14 @@
 #include <vector>
 
 #include "bytes.h"
+#include "layout_forms.h"
 #include "read_error.h"
 
 namespace kbdread {
 
-inline constexpr std::uint16_t kMachineI386 = 0x014C;
-inline constexpr std::uint16_t kMachineAmd64 = 0x8664;
-inline constexpr std::uint16_t kMachineArm64 = 0xAA64;
+using layout_forms::kMachineAmd64;
+using layout_forms::kMachineArm64;
+using layout_forms::kMachineI386;
 
 inline constexpr std::uint16_t kPe32Magic = 0x10B;
 inline constexpr std::uint16_t kPe32PlusMagic = 0x20B;
@@ -160,6 +161,8 @@ void applyRelocations(ImageMap& map, PeInfo& pe, std::uint64_t loadBase);
 
 // The name the loader looks up, and the names compilers make of it.
 inline constexpr const char* kDescriptorExport = "KbdLayerDescriptor";
+// The far-east extension a layout may export as well.
+inline constexpr const char* kNlsDescriptorExport = "KbdNlsLayerDescriptor";
 // Whether `name` is kDescriptorExport with a calling convention's
 // decoration ("_KbdLayerDescriptor", "_KbdLayerDescriptor@0").
 bool isDecoratedDescriptorName(const std::string& name);

@@ -112,6 +112,7 @@ VersionInfo readVersion(const ImageBytes& bytes, const ResourceEntry& entry)
     VersionInfo info;
     info.id = entry.id;
     info.language = entry.language;
+    info.fixedRva = static_cast<std::uint32_t>(root.valueRva);
     std::uint32_t* fields[] = {&info.fixed.signature, &info.fixed.structVersion, &info.fixed.fileVersionMS,
                                &info.fixed.fileVersionLS, &info.fixed.productVersionMS,
                                &info.fixed.productVersionLS, &info.fixed.flagsMask, &info.fixed.flags,

@@ -25,7 +25,7 @@ struct ResourceEntry {
 
 // VS_FIXEDFILEINFO, field by field.
 struct FixedFileInfo {
-    std::uint32_t signature = 0; // 0xFEEF04BD
+    std::uint32_t signature = 0; // kFixedFileInfoSignature
     std::uint32_t structVersion = 0;
     std::uint32_t fileVersionMS = 0, fileVersionLS = 0;
     std::uint32_t productVersionMS = 0, productVersionLS = 0;
@@ -39,9 +39,12 @@ struct VersionStringTable {
     std::vector<std::pair<std::u16string, std::u16string>> values; // in stored order, without the NUL
 };
 
+inline constexpr std::uint32_t kFixedFileInfoSignature = 0xFEEF04BD;
+
 struct VersionInfo {
     std::uint32_t id = 0;
     std::uint32_t language = 0;
+    std::uint32_t fixedRva = 0; // where VS_FIXEDFILEINFO lies
     FixedFileInfo fixed;
     std::vector<VersionStringTable> stringTables;
     std::vector<std::pair<std::u16string, std::vector<std::uint16_t>>> vars; // VarFileInfo values as words

@@ -16,16 +16,21 @@ public:
 
     void walk()
     {
-        out_.tablesRva = findRecord();
+        out_.tablesRva = findRecord(out_.descriptorRva, kDescriptorExport, t_.tablesSize, "KBDTABLES",
+                                    PointerRole::RecordAddress);
         const std::uint32_t r = out_.tablesRva;
         decodeModifiers(followRecord(r, PointerRole::CharModifiers, t_.charModifiers, t_.modNumber));
         decodeCharTables(followRecord(r, PointerRole::VkToWcharTable, t_.vkToWcharTable, t_.charTableEntrySize));
-        out_.deadKeyNull = checkOptional(r, PointerRole::DeadKey, t_.deadKey);
+        out_.deadKeyNull = !followOptional(r, PointerRole::DeadKey, t_.deadKey, kDeadKeyEntrySize);
+        if (!out_.deadKeyNull)
+            decodeDeadKeys(out_.pointerSites.back().targetRva);
         out_.keyNames = decodeKeyNames(followRecord(r, PointerRole::KeyNames, t_.keyNames, t_.keyNameEntrySize),
                                        PointerRole::KeyNameString, "pKeyNames");
         out_.keyNamesExt = decodeKeyNames(followRecord(r, PointerRole::KeyNamesExt, t_.keyNamesExt, t_.keyNameEntrySize),
                                           PointerRole::KeyNameExtString, "pKeyNamesExt");
-        out_.keyNamesDeadNull = checkOptional(r, PointerRole::KeyNamesDead, t_.keyNamesDead);
+        out_.keyNamesDeadNull = !followOptional(r, PointerRole::KeyNamesDead, t_.keyNamesDead, t_.pointer);
+        if (!out_.keyNamesDeadNull)
+            decodeDeadKeyNames(out_.pointerSites.back().targetRva);
 
         out_.maxScanCode = map_.u8(r + t_.maxVscToVk);
         const std::uint32_t scanMap = followRecord(r, PointerRole::VSCtoVK, t_.vscToVk, 2u * out_.maxScanCode);
@@ -38,32 +43,33 @@ public:
         out_.nLgMax = map_.u8(r + t_.lgMax);
         out_.cbLgEntry = map_.u8(r + t_.lgEntry);
         decodeLigatures(r);
+        decodeNlsTables();
     }
 
 private:
-    // The record KbdLayerDescriptor's code returns, which must fit in one section.
-    std::uint32_t findRecord()
+    // The record of `size` bytes that the code of the export `function`
+    // returns, which must fit in one section.
+    std::uint32_t findRecord(std::uint32_t codeRva, const char* function, std::uint32_t size, const char* record,
+                             PointerRole addressRole)
     {
-        const std::uint32_t codeRva = out_.descriptorRva;
         const Section* s = pe_.sectionAt(codeRva);
         if (!s || codeRva + std::uint64_t{form_.codeSize} > s->end())
-            fail(ErrorKind::BadExportCode, pe_.at(codeRva, "KbdLayerDescriptor's code at RVA " + hex(codeRva) +
+            fail(ErrorKind::BadExportCode, pe_.at(codeRva, std::string(function) + "'s code at RVA " + hex(codeRva) +
                                                                " does not lie inside a section"));
-        const DescriptorCode code = form_.decodeDescriptor(map_.bytes(), pe_, codeRva, out_.loadBase);
+        const DescriptorCode code = form_.decodeDescriptor(map_.bytes(), pe_, codeRva, out_.loadBase, function);
         const std::int64_t target = code.tablesRva;
         const Section* ts = target >= 0 ? pe_.sectionAt(static_cast<std::uint64_t>(target)) : nullptr;
-        if (!ts || target + t_.tablesSize > static_cast<std::int64_t>(ts->end())) {
+        if (!ts || target + size > static_cast<std::int64_t>(ts->end())) {
             std::string loaded = hex(static_cast<std::uint64_t>(target < 0 ? -target : target));
             if (target < 0)
                 loaded.insert(loaded.begin(), '-');
             fail(ErrorKind::PointerOutsideImage,
-                 pe_.at(codeRva, "KbdLayerDescriptor's code at RVA " + hex(codeRva) + " loads RVA " + loaded +
-                                     ", where no " + hex(t_.tablesSize) + "-byte KBDTABLES record fits inside a section"));
+                 pe_.at(codeRva, std::string(function) + "'s code at RVA " + hex(codeRva) + " loads RVA " + loaded +
+                                     ", where no " + hex(size) + "-byte " + record + " record fits inside a section"));
         }
         const auto rva = static_cast<std::uint32_t>(target);
         if (code.addressSite)
-            out_.pointerSites.push_back({*code.addressSite, out_.loadBase + rva, rva, t_.tablesSize,
-                                         PointerRole::RecordAddress, 0});
+            out_.pointerSites.push_back({*code.addressSite, out_.loadBase + rva, rva, size, addressRole, 0});
         return rva;
     }
 
@@ -115,16 +121,22 @@ private:
         return follow(record + offset, role, 0, recordField(role, offset), size);
     }
 
-    // A pointer the layout may leave null; non-null ones are still range-checked.
-    bool checkOptional(std::uint32_t record, PointerRole role, std::uint32_t offset)
+    // A pointer the layout may leave null, recorded as such; a non-null one
+    // is followed to `size` bytes. Returns whether it was followed.
+    bool followOptional(std::uint32_t siteRva, PointerRole role, const std::string& what, std::uint64_t size)
     {
-        const Stored pointer = stored(record + offset);
+        const Stored pointer = stored(siteRva);
         if (pointer.value == 0) {
-            out_.pointerSites.push_back({record + offset, 0, 0, 0, role, 0, pointer.upperHalf});
-            return true;
+            out_.pointerSites.push_back({siteRva, 0, 0, 0, role, 0, pointer.upperHalf});
+            return false;
         }
-        followRecord(record, role, offset, 0);
-        return false;
+        follow(siteRva, role, 0, what, size);
+        return true;
+    }
+
+    bool followOptional(std::uint32_t record, PointerRole role, std::uint32_t offset, std::uint64_t size)
+    {
+        return followOptional(record + offset, role, recordField(role, offset), size);
     }
 
     // Counts the entries of a list before its terminator; the terminator must
@@ -207,8 +219,11 @@ private:
                                    table.cbSize);
             const std::uint32_t rows = countList(table.rowsRva, table.cbSize, "rows of " + where,
                                                  [&](std::uint32_t p) { return map_.u8(p) == 0; });
-            for (std::uint32_t row = 0; row < rows; ++row)
+            for (std::uint32_t row = 0; row < rows; ++row) {
                 table.rows.push_back(readRow(table.rowsRva + table.cbSize * row, table.nModifications));
+                table.rows.back().continuation = row > 0 && table.rows[row - 1].hasContinuation() &&
+                                                 table.rows.back().virtualKey == kContinuationKey;
+            }
             out_.charTables.push_back(std::move(table));
         }
     }
@@ -216,18 +231,14 @@ private:
     std::vector<KeyName> decodeKeyNames(std::uint32_t list, PointerRole stringRole, const std::string& what)
     {
         const std::uint32_t entrySize = t_.keyNameEntrySize;
-        const std::uint32_t n = countList(list, entrySize, what + " list", [&](std::uint32_t p) {
-            return map_.u8(p) == 0 && fieldIsZero(p + t_.keyNameString);
-        });
+        const std::uint32_t n = countList(list, entrySize, what + " list", [&](std::uint32_t p) { return map_.u8(p) == 0; });
         std::vector<KeyName> names;
         for (std::uint32_t i = 0; i < n; ++i) {
             KeyName k{map_.u8(list + entrySize * i), list + entrySize * i, 0, {}};
             const std::string entry = "string of " + what + " entry " + std::to_string(i) + " (scan code " +
                                       hex(k.scanCode) + ")";
             k.stringRva = follow(k.entryRva + t_.keyNameString, stringRole, i, entry, 2);
-            const std::uint32_t units = countList(k.stringRva, 2, entry, [&](std::uint32_t p) { return map_.u16(p) == 0; });
-            for (std::uint32_t u = 0; u < units; ++u)
-                k.text.push_back(static_cast<char16_t>(map_.u16(k.stringRva + 2 * u)));
+            k.text = readString(k.stringRva, entry);
             names.push_back(std::move(k));
         }
         return names;
@@ -235,9 +246,7 @@ private:
 
     std::vector<ScanCodePair> decodeScanPairs(std::uint32_t list, const std::string& what)
     {
-        const std::uint32_t n = countList(list, 4, what + " list", [&](std::uint32_t p) {
-            return map_.u8(p) == 0 && map_.u16(p + 2) == 0;
-        });
+        const std::uint32_t n = countList(list, 4, what + " list", [&](std::uint32_t p) { return map_.u8(p) == 0; });
         std::vector<ScanCodePair> pairs;
         for (std::uint32_t i = 0; i < n; ++i)
             pairs.push_back({map_.u8(list + 4 * i), map_.u8(list + 4 * i + 1), map_.u16(list + 4 * i + 2)});
@@ -255,7 +264,7 @@ private:
     void decodeLigatures(std::uint32_t record)
     {
         if (stored(record + t_.ligature).value == 0) {
-            checkOptional(record, PointerRole::Ligature, t_.ligature);
+            followOptional(record, PointerRole::Ligature, t_.ligature, 0);
             return;
         }
         if (out_.cbLgEntry != 4 + 2 * out_.nLgMax)
@@ -268,6 +277,111 @@ private:
         const std::uint32_t n = countList(list, out_.cbLgEntry, "pLigature list", [&](std::uint32_t p) { return map_.u8(p) == 0; });
         for (std::uint32_t i = 0; i < n; ++i)
             out_.ligatures.push_back(readLigature(list + out_.cbLgEntry * i));
+    }
+
+    // A zero-terminated UTF-16 string that must end inside its section.
+    std::u16string readString(std::uint32_t rva, const std::string& what)
+    {
+        const std::uint32_t units = countList(rva, 2, what, [&](std::uint32_t p) { return map_.u16(p) == 0; });
+        std::u16string text;
+        for (std::uint32_t u = 0; u < units; ++u)
+            text.push_back(static_cast<char16_t>(map_.u16(rva + 2 * u)));
+        return text;
+    }
+
+    // DEADKEY entries up to the one whose dwBoth is 0.
+    void decodeDeadKeys(std::uint32_t list)
+    {
+        const std::uint32_t n = countList(list, kDeadKeyEntrySize, "pDeadKey list",
+                                          [&](std::uint32_t p) { return map_.u32(p) == 0; });
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const std::uint32_t at = list + kDeadKeyEntrySize * i;
+            out_.deadKeys.push_back({at, static_cast<char16_t>(map_.u16(at)), static_cast<char16_t>(map_.u16(at + 2)),
+                                     static_cast<char16_t>(map_.u16(at + kDeadKeyComposed)),
+                                     map_.u16(at + kDeadKeyFlags)});
+        }
+    }
+
+    // String pointers up to the null one.
+    void decodeDeadKeyNames(std::uint32_t list)
+    {
+        const std::uint32_t n = countList(list, t_.pointer, "pKeyNamesDead list",
+                                          [&](std::uint32_t p) { return fieldIsZero(p); });
+        for (std::uint32_t i = 0; i < n; ++i) {
+            DeadKeyName name{list + t_.pointer * i, 0, {}};
+            const std::string entry = "string of pKeyNamesDead entry " + std::to_string(i);
+            name.stringRva = follow(name.entryRva, PointerRole::DeadKeyNameString, i, entry, 2);
+            name.text = readString(name.stringRva, entry);
+            out_.deadKeyNames.push_back(std::move(name));
+        }
+    }
+
+    std::optional<std::uint32_t> exportedFunction(const char* name) const
+    {
+        for (const ExportName& exported : pe_.exports.names)
+            if (exported.name == name)
+                return pe_.exports.functionRvas[exported.ordinalIndex];
+        return std::nullopt;
+    }
+
+    std::string nlsField(const char* field, std::uint32_t offset) const
+    {
+        return std::string("KBDNLSTABLES.") + field + " (record +" + hex(offset) + ")";
+    }
+
+    // The far-east tables, when the image exports KbdNlsLayerDescriptor:
+    // the record it returns and its two counted lists, either of which may
+    // be absent.
+    void decodeNlsTables()
+    {
+        const std::optional<std::uint32_t> code = exportedFunction(kNlsDescriptorExport);
+        if (!code)
+            return;
+        NlsTables nls;
+        nls.descriptorRva = *code;
+        nls.rva = findRecord(*code, kNlsDescriptorExport, t_.nlsTablesSize, "KBDNLSTABLES",
+                             PointerRole::NlsRecordAddress);
+        const std::uint32_t r = nls.rva;
+        nls.oemIdentifier = map_.u16(r);
+        nls.layoutInformation = map_.u16(r + t_.nlsLayoutInformation);
+
+        const std::uint32_t functions = map_.u32(r + t_.nlsVkToFCount);
+        const std::string vkToF = nlsField("pVkToF", t_.nlsVkToF);
+        if (followOptional(r + t_.nlsVkToF, PointerRole::VkToF, vkToF, std::uint64_t{functions} * kVkFunctionSize)) {
+            const std::uint32_t list = out_.pointerSites.back().targetRva;
+            for (std::uint32_t i = 0; i < functions; ++i)
+                nls.vkToF.push_back(readVkFunction(list + kVkFunctionSize * i));
+        } else if (functions != 0) {
+            fail(ErrorKind::NullPointer, pe_.at(r + t_.nlsVkToF, vkToF + " at RVA " + hex(r + t_.nlsVkToF) +
+                                                                     " is null, but NumOfVkToF is " +
+                                                                     std::to_string(functions)));
+        }
+
+        const auto mice = static_cast<std::int32_t>(map_.u32(r + t_.nlsMouseVKeyCount));
+        if (mice < 0)
+            fail(ErrorKind::BadCount, pe_.at(r + t_.nlsMouseVKeyCount,
+                                             nlsField("NumOfMouseVKey", t_.nlsMouseVKeyCount) + " is " +
+                                                 std::to_string(mice) + ", below zero"));
+        const std::string mouse = nlsField("pusMouseVKey", t_.nlsMouseVKey);
+        nls.mouseVKeyNull = !followOptional(r + t_.nlsMouseVKey, PointerRole::MouseVKey, mouse, 2ull * mice);
+        if (!nls.mouseVKeyNull) {
+            const std::uint32_t list = out_.pointerSites.back().targetRva;
+            for (std::int32_t i = 0; i < mice; ++i)
+                nls.mouseVKeys.push_back(map_.u16(list + 2 * static_cast<std::uint32_t>(i)));
+        }
+        out_.nls = std::move(nls);
+    }
+
+    VkFunction readVkFunction(std::uint32_t rva) const
+    {
+        VkFunction f{rva, map_.u8(rva), map_.u8(rva + 1), map_.u8(rva + 2), map_.u8(rva + 3), {}, {}};
+        for (std::uint32_t i = 0; i < kFunctionParams; ++i) {
+            const std::uint32_t proc = rva + kVkFunctionProc + kFunctionParamSize * i;
+            const std::uint32_t alt = rva + kVkFunctionProcAlt + kFunctionParamSize * i;
+            f.proc[i] = {map_.u8(proc), map_.u32(proc + 4)};
+            f.procAlt[i] = {map_.u8(alt), map_.u32(alt + 4)};
+        }
+        return f;
     }
 
     Layout& out_;

@@ -1,0 +1,193 @@
+// setup.exe (shipped as setup7.exe and setup8.exe): installs, upgrades and
+// uninstalls the layout. This is the program's entry: the command line,
+// the administrator check, the log, the lock that lets one run at a time,
+// the check of what it carries, then the run (session.h) and its message.
+// It must run on Windows XP, so anything newer is looked up at run time,
+// and every library that is not always taken from the system folder is
+// loaded by its full path there.
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <map>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "arguments.h"
+#include "install_request.h"
+#include "payload.h"
+#include "payload_digests.h"
+#include "resource.h"
+#include "session.h"
+#include "system_library.h"
+#include "text.h"
+#include "version.h"
+#include "win32_facts.h"
+#include "win32_files.h"
+#include "win32_log.h"
+#include "win32_messages.h"
+#include "win32_system.h"
+
+namespace setup {
+namespace {
+
+// Every run of this installer, in every session, of every user: one at a
+// time. A second waits this long, then gives up.
+constexpr wchar_t lockName[] = L"Global\\CentralKurdishKeyboardLayoutSetup";
+constexpr DWORD lockWait = 5000;
+
+bool isAdministrator() {
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                  &administrators))
+        return false;
+    BOOL member = FALSE;
+    if (!CheckTokenMembership(nullptr, administrators, &member))
+        member = FALSE;
+    FreeSid(administrators);
+    return member != FALSE;
+}
+
+std::span<const std::uint8_t> embeddedResource(std::wstring_view name) {
+    const HMODULE module = GetModuleHandleW(nullptr);
+    const std::wstring resourceName(name);
+    const HRSRC found = FindResourceW(module, resourceName.c_str(), MAKEINTRESOURCEW(10));  // RT_RCDATA
+    const HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+    const void* data = loaded ? LockResource(loaded) : nullptr;
+    if (!data)
+        return {};
+    return {static_cast<const std::uint8_t*>(data), SizeofResource(module, found)};
+}
+
+// Holds the one-run-at-a-time lock while it lives. An earlier holder that
+// was killed leaves the lock abandoned: it is taken as free, and the
+// journal finishes what that run left. A lock that cannot even be opened
+// is another run's, made with rights this one has not got.
+class RunLock {
+public:
+    RunLock() : mutex_(CreateMutexW(nullptr, FALSE, lockName)) {
+        if (!mutex_)
+            return;
+        const DWORD waited = WaitForSingleObject(mutex_, lockWait);
+        held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    }
+    ~RunLock() {
+        if (held_)
+            ReleaseMutex(mutex_);
+        if (mutex_)
+            CloseHandle(mutex_);
+    }
+    RunLock(const RunLock&) = delete;
+    RunLock& operator=(const RunLock&) = delete;
+
+    bool held() const { return held_; }
+
+private:
+    HANDLE mutex_;
+    bool held_ = false;
+};
+
+// Checks every embedded image, reads the facts, plans and runs.
+Report carryOut(const Options& options, Log& log) {
+    const bool wow64 = runsUnderWow64();
+    const Registry registry(wow64);
+
+    std::map<Form, std::span<const std::uint8_t>> images;
+    std::optional<LayoutStrings> strings;
+    Package package;
+    for (const EmbeddedImage& embedded : embeddedImages) {
+        const std::span<const std::uint8_t> bytes = embeddedResource(formInfo(embedded.form).resourceName);
+        const ImageCheck check = checkImage(embedded.form, bytes, embedded.digest);
+        log.line(L"check " + std::wstring(formInfo(embedded.form).resourceName) + L": " +
+                 (check.strings ? L"done" : L"failed: " + check.problem));
+        if (!check.strings)
+            return refusedReport(options.action, message(IDS_DAMAGED_INSTALLER, {literal(check.problem)}));
+        if (strings && (strings->layoutText != check.strings->layoutText ||
+                        strings->languageId != check.strings->languageId))
+            return refusedReport(options.action,
+                                 message(IDS_DAMAGED_INSTALLER, {literal(L"its layout images disagree on the layout's name")}));
+        strings = check.strings;
+        images[embedded.form] = bytes;
+        package.imageSizes[embedded.form] = bytes.size();
+    }
+    if (!strings)
+        return refusedReport(options.action, message(IDS_DAMAGED_INSTALLER, {literal(L"it carries no layout image")}));
+    package.strings = *strings;
+
+    const std::wstring selfPath = win32::modulePath();
+    DWORD error = ERROR_SUCCESS;
+    const std::optional<std::vector<std::uint8_t>> self = readFile(selfPath, &error);
+    if (!self)
+        return refusedReport(options.action,
+                             message(IDS_CANNOT_READ, {literal(selfPath), literal(windowsErrorText(error))}));
+    package.installerSize = self->size();
+
+    Win32FactReader reader(registry, wow64, images, *self);
+    Win32System system(registry, log, images, *self);
+    return setup::carryOut(options.action, package, reader, system);
+}
+
+int main() {
+    win32::restrictLibrarySearch();
+    const std::wstring_view argumentText = halvaro::argumentText(GetCommandLineW());
+    const ParsedArguments parsed = parseArguments(argumentText);
+    if (!parsed.options) {
+        // A bad command line still honours a /quiet in it.
+        bool quiet = false;
+        for (const std::wstring& argument : splitArguments(argumentText)) {
+            const ParsedArguments single = parseArguments(argument);
+            quiet |= single.options && single.options->quiet;
+        }
+        const Report report = badArgumentsReport(parsed);
+        show(report, quiet);
+        return static_cast<int>(report.exitCode);
+    }
+    const Options& options = *parsed.options;
+    if (options.action == Action::ShowUsage) {
+        show(usageReport(), options.quiet);
+        return 0;
+    }
+    if (!isAdministrator()) {
+        const Report report = notAdministratorReport();
+        show(report, options.quiet);
+        return static_cast<int>(report.exitCode);
+    }
+    Log log;
+    if (options.logPath) {
+        if (const DWORD error = log.open(*options.logPath)) {
+            const Report report = cannotWriteLogReport(*options.logPath, windowsErrorText(error));
+            show(report, options.quiet);
+            return static_cast<int>(report.exitCode);
+        }
+    }
+    log.line(std::wstring(L"setup " PRODUCT_VERSION_TEXT ": ") +
+             (options.action == Action::Uninstall ? L"uninstall" : L"install"));
+
+    Report report;
+    {
+        const RunLock lock;
+        if (!lock.held()) {
+            log.line(L"another installation of the layout is in progress: nothing was done");
+            report = busyReport();
+        } else {
+            report = carryOut(options, log);
+        }
+    }
+    log.line(L"exit code " + decimal(static_cast<std::uint32_t>(report.exitCode)));
+    show(report, options.quiet);
+    return static_cast<int>(report.exitCode);
+}
+
+}  // namespace
+}  // namespace setup
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return setup::main(); }
+
+// The run-time library's handler for a fatal C++ error prints the error's
+// demangled type to the standard error, which this GUI program has not got;
+// replacing it leaves the demangler, a sixth of the program, out.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx

@@ -1,0 +1,55 @@
+// What a run tells: its exit code, as deployment tools read it, and the
+// one message a user sees, with its icon. The texts themselves are in
+// the string tables; this chooses among them.
+#pragma once
+
+#include <string>
+
+#include "arguments.h"
+#include "message_language.h"
+#include "run.h"
+
+namespace setup {
+
+// The Windows Installer's codes where one means the same.
+enum class ExitCode : int {
+    Done = 0,
+    NotAdministrator = 5,
+    BadArguments = 87,
+    Failed = 1603,
+    Busy = 1618,  // another installation is in progress
+    RestartNeeded = 3010,
+};
+
+enum class Icon { Information, Warning, Error };
+
+struct Report {
+    ExitCode exitCode = ExitCode::Done;
+    Icon icon = Icon::Information;
+    MessageText text;
+};
+
+Report usageReport();
+Report badArgumentsReport(const ParsedArguments& parsed);
+Report cannotWriteLogReport(const std::wstring& path, const std::wstring& error);
+Report notAdministratorReport();
+Report busyReport();
+
+// A run refused before it changed anything: a damaged installer, a
+// system that cannot be read, a plan that cannot be made, an earlier
+// run's changes that cannot be undone yet.
+Report refusedReport(Action action, const MessageText& why);
+
+// A run that carried its plan out, or tried to: errorText names
+// result.error in words.
+struct Finished {
+    Action action = Action::Install;
+    unsigned windowsVersion = 501;  // major * 100 + minor
+    bool forComputerOnly = false;
+    RunResult result;
+    std::wstring errorText;
+};
+
+Report finishedReport(const Finished& finished);
+
+}  // namespace setup

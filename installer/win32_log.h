@@ -1,0 +1,34 @@
+// The /log file: one UTF-8 line per step, written as it happens, added to
+// the end of the file. An existing file is never truncated or replaced,
+// and nothing but a plain file on a disk is written to: the installer
+// runs elevated, and the path may come from anyone's shortcut.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace setup {
+
+class Log {
+public:
+    // No file: the lines go nowhere.
+    Log() = default;
+    ~Log();
+    Log(const Log&) = delete;
+    Log& operator=(const Log&) = delete;
+
+    // Opens path for appending, creating it if missing; the Windows error
+    // if it cannot, or if it is not a plain file.
+    DWORD open(const std::wstring& path);
+    void line(std::wstring_view text);
+
+private:
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+};
+
+std::string utf8(std::wstring_view text);
+
+}  // namespace setup

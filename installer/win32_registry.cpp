@@ -1,0 +1,162 @@
+#include "win32_registry.h"
+
+#include "system_library.h"
+
+namespace setup {
+namespace {
+
+// Not in the XP-level headers this file is compiled against.
+constexpr REGSAM keyWow64_64Key = 0x0100;
+
+HKEY root(Hive hive) { return hive == Hive::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_USERS; }
+
+// Closes a key when it goes out of scope.
+class KeyHandle {
+public:
+    KeyHandle() = default;
+    ~KeyHandle() {
+        if (handle_)
+            RegCloseKey(handle_);
+    }
+    KeyHandle(const KeyHandle&) = delete;
+    KeyHandle& operator=(const KeyHandle&) = delete;
+    HKEY* out() { return &handle_; }
+    HKEY get() const { return handle_; }
+
+private:
+    HKEY handle_ = nullptr;
+};
+
+}  // namespace
+
+Registry::Registry(bool wow64) : view_(wow64 ? keyWow64_64Key : 0) {}
+
+REGSAM Registry::view(Hive hive) const { return hive == Hive::LocalMachine ? view_ : 0; }
+
+LSTATUS Registry::open(const RegistryKey& key, REGSAM access, HKEY* handle) const {
+    return RegOpenKeyExW(root(key.hive), key.path.c_str(), 0, access | view(key.hive), handle);
+}
+
+std::optional<std::vector<NamedValue>> Registry::values(const RegistryKey& key, bool* hasSubkeys,
+                                                        LSTATUS* error) const {
+    KeyHandle handle;
+    *error = open(key, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS, handle.out());
+    if (*error != ERROR_SUCCESS)
+        return std::nullopt;
+    std::vector<NamedValue> values;
+    DWORD subkeys = 0, count = 0, longestName = 0, longestData = 0;
+    *error = RegQueryInfoKeyW(handle.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &count,
+                              &longestName, &longestData, nullptr, nullptr);
+    if (*error != ERROR_SUCCESS)
+        return std::nullopt;
+    if (hasSubkeys)
+        *hasSubkeys = subkeys != 0;
+    std::wstring name(longestName + 1, L'\0');
+    std::vector<BYTE> data(longestData + 1);
+    for (DWORD i = 0;; ++i) {
+        DWORD nameLength = static_cast<DWORD>(name.size());
+        DWORD dataSize = static_cast<DWORD>(data.size());
+        DWORD type = 0;
+        *error = RegEnumValueW(handle.get(), i, name.data(), &nameLength, nullptr, &type, data.data(), &dataSize);
+        if (*error == ERROR_NO_MORE_ITEMS)
+            break;
+        if (*error == ERROR_MORE_DATA) {
+            // The value grew since the key was measured: measure again.
+            name.resize(name.size() * 2 + 256);
+            data.resize(data.size() * 2 + 256);
+            --i;
+            continue;
+        }
+        if (*error != ERROR_SUCCESS)
+            return std::nullopt;
+        values.push_back({name.substr(0, nameLength), {type, {data.begin(), data.begin() + dataSize}}});
+    }
+    *error = ERROR_SUCCESS;
+    return values;
+}
+
+std::optional<std::vector<std::wstring>> Registry::subkeys(const RegistryKey& key, LSTATUS* error) const {
+    KeyHandle handle;
+    *error = open(key, KEY_ENUMERATE_SUB_KEYS, handle.out());
+    if (*error != ERROR_SUCCESS)
+        return std::nullopt;
+    std::vector<std::wstring> names;
+    // A key name has at most 255 characters.
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = static_cast<DWORD>(std::size(name));
+        *error = RegEnumKeyExW(handle.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (*error == ERROR_NO_MORE_ITEMS)
+            break;
+        if (*error != ERROR_SUCCESS)
+            return std::nullopt;
+        names.emplace_back(name, length);
+    }
+    *error = ERROR_SUCCESS;
+    return names;
+}
+
+std::optional<RegistryValue> Registry::value(const RegistryKey& key, const std::wstring& name, LSTATUS* error) const {
+    KeyHandle handle;
+    *error = open(key, KEY_QUERY_VALUE, handle.out());
+    if (*error != ERROR_SUCCESS)
+        return std::nullopt;
+    RegistryValue value;
+    for (;;) {
+        DWORD type = 0, size = static_cast<DWORD>(value.bytes.size());
+        *error = RegQueryValueExW(handle.get(), name.c_str(), nullptr, &type, value.bytes.data(), &size);
+        if (*error == ERROR_MORE_DATA || (*error == ERROR_SUCCESS && value.bytes.size() < size)) {
+            value.bytes.resize(size);
+            continue;
+        }
+        if (*error != ERROR_SUCCESS)
+            return std::nullopt;
+        value.type = type;
+        value.bytes.resize(size);
+        return value;
+    }
+}
+
+LSTATUS Registry::createKey(const RegistryKey& key) const {
+    KeyHandle handle;
+    return RegCreateKeyExW(root(key.hive), key.path.c_str(), 0, nullptr, 0, KEY_WRITE | view(key.hive), nullptr,
+                           handle.out(), nullptr);
+}
+
+LSTATUS Registry::deleteKey(const RegistryKey& key) const {
+    // RegDeleteKeyExW, which honours the view, is newer than XP; XP's
+    // 64-bit edition has it.
+    using DeleteKeyEx = LSTATUS(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
+    static const auto deleteKeyEx =
+        win32::procedure<DeleteKeyEx>(GetModuleHandleW(L"advapi32.dll"), "RegDeleteKeyExW");
+    if (view(key.hive) && deleteKeyEx)
+        return deleteKeyEx(root(key.hive), key.path.c_str(), view(key.hive), 0);
+    return RegDeleteKeyW(root(key.hive), key.path.c_str());
+}
+
+LSTATUS Registry::setValue(const RegistryKey& key, const std::wstring& name, const RegistryValue& value) const {
+    KeyHandle handle;
+    const LSTATUS status = open(key, KEY_SET_VALUE, handle.out());
+    if (status != ERROR_SUCCESS)
+        return status;
+    return RegSetValueExW(handle.get(), name.c_str(), 0, value.type, value.bytes.data(),
+                          static_cast<DWORD>(value.bytes.size()));
+}
+
+LSTATUS Registry::deleteValue(const RegistryKey& key, const std::wstring& name) const {
+    KeyHandle handle;
+    const LSTATUS status = open(key, KEY_SET_VALUE, handle.out());
+    if (status != ERROR_SUCCESS)
+        return status;
+    return RegDeleteValueW(handle.get(), name.c_str());
+}
+
+LSTATUS Registry::flush(const RegistryKey& key) const {
+    KeyHandle handle;
+    const LSTATUS status = open(key, KEY_QUERY_VALUE, handle.out());
+    if (status != ERROR_SUCCESS)
+        return status;
+    return RegFlushKey(handle.get());
+}
+
+}  // namespace setup

@@ -1,0 +1,108 @@
+#include "win32_system.h"
+
+#include "system_library.h"
+#include "text.h"
+#include "win32_files.h"
+
+namespace setup {
+namespace {
+
+constexpr DWORD installLayoutOrTipUninstall = 0x00000001;
+
+using InstallLayoutOrTipFunction = BOOL(WINAPI*)(LPCWSTR, DWORD);
+using InstallLayoutOrTipUserRegFunction = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, DWORD);
+
+// input.dll, from the system folder only.
+HMODULE inputLibrary() {
+    static const HMODULE library = win32::loadSystemLibrary(L"input.dll");
+    return library;
+}
+
+}  // namespace
+
+bool userLayoutCallAvailable() {
+    return win32::procedure<InstallLayoutOrTipFunction>(inputLibrary(), "InstallLayoutOrTip") != nullptr;
+}
+
+std::wstring windowsErrorText(DWORD error) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        error, 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+    std::wstring text = length ? std::wstring(buffer, length) : std::wstring();
+    if (buffer)
+        LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
+        text.pop_back();
+    return (text.empty() ? std::wstring() : text + L" ") + L"(error " + decimal(error) + L")";
+}
+
+Win32System::Win32System(const Registry& registry, Log& log, std::map<Form, std::span<const std::uint8_t>> images,
+                         std::span<const std::uint8_t> self)
+    : registry_(registry), log_(log), images_(std::move(images)), self_(self) {}
+
+std::uint32_t Win32System::createKey(const RegistryKey& key) { return registry_.createKey(key); }
+std::uint32_t Win32System::deleteKey(const RegistryKey& key) { return registry_.deleteKey(key); }
+std::uint32_t Win32System::setValue(const RegistryKey& key, const std::wstring& name, const RegistryValue& value) {
+    return registry_.setValue(key, name, value);
+}
+std::uint32_t Win32System::deleteValue(const RegistryKey& key, const std::wstring& name) {
+    return registry_.deleteValue(key, name);
+}
+std::uint32_t Win32System::flush(const RegistryKey& key) { return registry_.flush(key); }
+
+bool Win32System::fileExists(const std::wstring& path) { return isFile(path); }
+
+std::uint32_t Win32System::writeFile(const std::wstring& path, const FileSource& source) {
+    if (!source.image)
+        return setup::writeFile(path, self_);
+    const auto image = images_.find(*source.image);
+    return image == images_.end() ? ERROR_FILE_NOT_FOUND : setup::writeFile(path, image->second);
+}
+
+std::uint32_t Win32System::copyFile(const std::wstring& from, const std::wstring& to) {
+    return setup::copyFile(from, to);
+}
+std::uint32_t Win32System::moveFile(const std::wstring& from, const std::wstring& to, bool replace) {
+    return setup::moveFile(from, to, replace);
+}
+std::uint32_t Win32System::deleteFile(const std::wstring& path) { return setup::deleteFile(path); }
+std::uint32_t Win32System::createFolder(const std::wstring& path) { return setup::createFolder(path); }
+std::uint32_t Win32System::removeFolder(const std::wstring& path) { return setup::removeFolder(path); }
+
+std::uint32_t Win32System::schedule(const std::wstring& source, const std::wstring& target) {
+    return scheduleForRestart(source, target);
+}
+std::uint32_t Win32System::unschedule(const std::wstring& source) { return unscheduleForRestart(registry_, source); }
+
+// The call of the user at the screen; for another user than the one the
+// installer runs as, the variant that takes that user's registry (the
+// user's hive is loaded under HKEY_USERS while the user is signed in).
+std::uint32_t Win32System::userLayoutCall(const UserLayoutCall& call) {
+    const DWORD flags = call.uninstall ? installLayoutOrTipUninstall : 0;
+    BOOL done = FALSE;
+    SetLastError(ERROR_SUCCESS);
+    if (call.user.isProcessUser) {
+        const auto function = win32::procedure<InstallLayoutOrTipFunction>(inputLibrary(), "InstallLayoutOrTip");
+        if (!function)
+            return ERROR_PROC_NOT_FOUND;
+        done = function(call.layout.c_str(), flags);
+    } else {
+        const auto function =
+            win32::procedure<InstallLayoutOrTipUserRegFunction>(inputLibrary(), "InstallLayoutOrTipUserReg");
+        if (!function)
+            return ERROR_PROC_NOT_FOUND;
+        const std::wstring userRegistry = L"HKEY_USERS\\" + call.user.sid;
+        done = function(userRegistry.c_str(), nullptr, nullptr, call.layout.c_str(), flags);
+    }
+    if (done)
+        return ERROR_SUCCESS;
+    const DWORD error = GetLastError();
+    return error ? error : ERROR_FUNCTION_FAILED;
+}
+
+void Win32System::record(const std::wstring& line) { log_.line(line); }
+
+std::wstring Win32System::errorText(std::uint32_t error) { return windowsErrorText(error); }
+
+}  // namespace setup

@@ -1,0 +1,57 @@
+// The System the core changes, on Windows: the registry, the files with
+// the bytes the installer carries, the restart schedule, the system's
+// call for a user's layout list, and the log.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "system.h"
+#include "win32_log.h"
+#include "win32_registry.h"
+
+namespace setup {
+
+class Win32System final : public System {
+public:
+    Win32System(const Registry& registry, Log& log, std::map<Form, std::span<const std::uint8_t>> images,
+                std::span<const std::uint8_t> self);
+
+    std::uint32_t createKey(const RegistryKey& key) override;
+    std::uint32_t deleteKey(const RegistryKey& key) override;
+    std::uint32_t setValue(const RegistryKey& key, const std::wstring& name, const RegistryValue& value) override;
+    std::uint32_t deleteValue(const RegistryKey& key, const std::wstring& name) override;
+    std::uint32_t flush(const RegistryKey& key) override;
+    bool fileExists(const std::wstring& path) override;
+    std::uint32_t writeFile(const std::wstring& path, const FileSource& source) override;
+    std::uint32_t copyFile(const std::wstring& from, const std::wstring& to) override;
+    std::uint32_t moveFile(const std::wstring& from, const std::wstring& to, bool replace) override;
+    std::uint32_t deleteFile(const std::wstring& path) override;
+    std::uint32_t createFolder(const std::wstring& path) override;
+    std::uint32_t removeFolder(const std::wstring& path) override;
+    std::uint32_t schedule(const std::wstring& source, const std::wstring& target) override;
+    std::uint32_t unschedule(const std::wstring& source) override;
+    std::uint32_t userLayoutCall(const UserLayoutCall& call) override;
+    void record(const std::wstring& line) override;
+    std::wstring errorText(std::uint32_t error) override;
+
+private:
+    const Registry& registry_;
+    Log& log_;
+    std::map<Form, std::span<const std::uint8_t>> images_;
+    std::span<const std::uint8_t> self_;
+};
+
+// Whether input.dll in the system folder offers the call (Windows Vista
+// and later).
+bool userLayoutCallAvailable();
+
+// A Windows error in words, with its number.
+std::wstring windowsErrorText(DWORD error);
+
+}  // namespace setup
