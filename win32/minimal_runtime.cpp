@@ -56,4 +56,7 @@ void __throw_range_error(const char*) { fail(); }
 void __throw_overflow_error(const char*) { fail(); }
 void __throw_underflow_error(const char*) { fail(); }
 
+// A call of an empty std::function.
+void __throw_bad_function_call() { fail(); }
+
 }  // namespace std
