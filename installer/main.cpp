@@ -17,7 +17,7 @@
 #include "arguments.h"
 #include "install_request.h"
 #include "payload.h"
-#include "payload_digests.h"
+#include "payload_facts.h"
 #include "resource.h"
 #include "session.h"
 #include "system_library.h"
@@ -94,27 +94,23 @@ Report carryOut(const Options& options, Log& log) {
     const bool wow64 = runsUnderWow64();
     const Registry registry(wow64);
 
+    // Every embedded image is the one the build checked and recorded.
     std::map<Form, std::span<const std::uint8_t>> images;
-    std::optional<LayoutStrings> strings;
     Package package;
     for (const EmbeddedImage& embedded : embeddedImages) {
-        const std::span<const std::uint8_t> bytes = embeddedResource(formInfo(embedded.form).resourceName);
-        const ImageCheck check = checkImage(embedded.form, bytes, embedded.digest);
-        log.line(L"check " + std::wstring(formInfo(embedded.form).resourceName) + L": " +
-                 (check.strings ? L"done" : L"failed: " + check.problem));
-        if (!check.strings)
-            return refusedReport(options.action, message(IDS_DAMAGED_INSTALLER, {literal(check.problem)}));
-        if (strings && (strings->layoutText != check.strings->layoutText ||
-                        strings->languageId != check.strings->languageId))
-            return refusedReport(options.action,
-                                 message(IDS_DAMAGED_INSTALLER, {literal(L"its layout images disagree on the layout's name")}));
-        strings = check.strings;
+        const std::span<const std::uint8_t> bytes = embeddedResource(resourceName(embedded.form));
+        const std::optional<std::wstring> problem = imageProblem(embedded, bytes);
+        log.line(L"check " + resourceName(embedded.form) + L": " + (problem ? L"failed: " + *problem : L"done"));
+        if (problem)
+            return refusedReport(options.action, message(IDS_DAMAGED_INSTALLER, {literal(*problem)}));
         images[embedded.form] = bytes;
         package.imageSizes[embedded.form] = bytes.size();
     }
-    if (!strings)
-        return refusedReport(options.action, message(IDS_DAMAGED_INSTALLER, {literal(L"it carries no layout image")}));
-    package.strings = *strings;
+    const std::optional<std::uint16_t> languageId = languageIdOfLocale(layoutLocale);
+    if (images.empty() || !languageId)
+        return refusedReport(options.action,
+                             message(IDS_DAMAGED_INSTALLER, {literal(L"it carries no layout for a known locale")}));
+    package.strings = {layoutText, layoutLocale, *languageId};
 
     const std::wstring selfPath = win32::modulePath();
     DWORD error = ERROR_SUCCESS;

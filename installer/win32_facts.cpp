@@ -128,6 +128,26 @@ std::optional<std::wstring> userOfShell() {
     return sid;
 }
 
+// The version block of a library, read by Windows' own resource calls
+// from the file mapped as data; empty if it has none or is no library.
+std::vector<std::uint8_t> versionBlock(const std::wstring& path) {
+    HMODULE library;
+    {
+        NativeFileSystem native;
+        library = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    }
+    if (!library)
+        return {};
+    std::vector<std::uint8_t> block;
+    const HRSRC found = FindResourceW(library, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16));  // RT_VERSION
+    const HGLOBAL loaded = found ? LoadResource(library, found) : nullptr;
+    const auto* bytes = loaded ? static_cast<const std::uint8_t*>(LockResource(loaded)) : nullptr;
+    if (bytes)
+        block.assign(bytes, bytes + SizeofResource(library, found));
+    FreeLibrary(library);
+    return block;
+}
+
 FileState fileState(const std::wstring& path, std::span<const std::uint8_t> ours, bool anyBuildIsOurs) {
     if (isFolder(path))
         return FileState::Foreign;
@@ -138,7 +158,7 @@ FileState fileState(const std::wstring& path, std::span<const std::uint8_t> ours
                                                                                : FileState::Foreign;
     if (std::equal(bytes->begin(), bytes->end(), ours.begin(), ours.end()))
         return FileState::Identical;
-    return anyBuildIsOurs || isThisLayout(*bytes) ? FileState::OtherBuild : FileState::Foreign;
+    return anyBuildIsOurs || isThisLayout(versionBlock(path)) ? FileState::OtherBuild : FileState::Foreign;
 }
 
 }  // namespace
