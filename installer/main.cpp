@@ -8,14 +8,13 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <map>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "arguments.h"
-#include "install_request.h"
+#include "command_line.h"
 #include "payload.h"
 #include "payload_facts.h"
 #include "resource.h"
@@ -127,7 +126,7 @@ Report carryOut(const Options& options, Log& log) {
 
 int main() {
     win32::restrictLibrarySearch();
-    const std::wstring_view argumentText = halvaro::argumentText(GetCommandLineW());
+    const std::wstring_view argumentText = win32::argumentText(GetCommandLineW());
     const ParsedArguments parsed = parseArguments(argumentText);
     if (!parsed.options) {
         // A bad command line still honours a /quiet in it.
@@ -180,10 +179,3 @@ int main() {
 }  // namespace setup
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return setup::main(); }
-
-// The run-time library's handler for a fatal C++ error prints the error's
-// demangled type to the standard error, which this GUI program has not got;
-// replacing it leaves the demangler, a sixth of the program, out.
-namespace __gnu_cxx {
-void __verbose_terminate_handler() { std::abort(); }
-}  // namespace __gnu_cxx

@@ -11,6 +11,7 @@
 #include "pending_renames.h"
 #include "plan.h"
 #include "resource.h"
+#include "growing_text.h"
 #include "system_library.h"
 #include "text.h"
 #include "win32_files.h"
@@ -20,22 +21,6 @@ namespace setup {
 namespace {
 
 HMODULE kernel32() { return GetModuleHandleW(L"kernel32.dll"); }
-
-// Text of a length-returning Win32 call that may need a larger buffer.
-template <typename Call>
-std::wstring growingString(Call call) {
-    std::wstring text(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = call(text.data(), static_cast<DWORD>(text.size()));
-        if (length == 0)
-            return {};
-        if (length < text.size()) {
-            text.resize(length);
-            return text;
-        }
-        text.resize(static_cast<std::size_t>(length) * 2);
-    }
-}
 
 void nativeMachine(SystemFacts& facts) {
     SYSTEM_INFO info{};
@@ -74,7 +59,7 @@ std::wstring programFilesFolder(const Registry& registry, bool wow64) {
             return folder;
         return {};
     }
-    std::wstring folder = growingString(
+    std::wstring folder = win32::growingText(
         [](wchar_t* buffer, DWORD size) { return GetEnvironmentVariableW(L"ProgramW6432", buffer, size); });
     if (!folder.empty())
         return folder;
@@ -180,7 +165,7 @@ std::optional<SystemFacts> Win32FactReader::read(MessageText& why) {
     nativeMachine(facts);
     facts.windowsVersion = windowsVersion();
     facts.windowsFolder =
-        growingString([](wchar_t* buffer, DWORD size) { return GetSystemWindowsDirectoryW(buffer, size); });
+        win32::growingText([](wchar_t* buffer, DWORD size) { return GetSystemWindowsDirectoryW(buffer, size); });
     facts.programFilesFolder = programFilesFolder(registry_, wow64_);
     facts.userLayoutCallAvailable = userLayoutCallAvailable();
     facts.runToken = hexDigits(GetTickCount() ^ GetCurrentProcessId() << 16, 8);

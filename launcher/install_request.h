@@ -10,9 +10,6 @@
 
 namespace halvaro {
 
-// The installer reaches the launcher's argument text under this name.
-using win32::argumentText;
-
 // The installers, named as they are appended to the launcher's folder
 // (each begins with its own separator).
 inline constexpr std::wstring_view olderWindowsInstaller = L"\\setup7.exe";
