@@ -7,7 +7,6 @@ set(SETUP_CORE_SOURCES
     journal.cpp
     message_language.cpp
     payload.cpp
-    pe_image.cpp
     pending_renames.cpp
     plan.cpp
     registration.cpp
@@ -17,5 +16,6 @@ set(SETUP_CORE_SOURCES
     sha256.cpp
     steps.cpp
     text.cpp
-    user_layouts.cpp)
+    user_layouts.cpp
+    version_block.cpp)
 list(TRANSFORM SETUP_CORE_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)

@@ -8,16 +8,15 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <map>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "arguments.h"
-#include "install_request.h"
+#include "command_line.h"
 #include "payload.h"
-#include "payload_digests.h"
+#include "payload_facts.h"
 #include "resource.h"
 #include "session.h"
 #include "system_library.h"
@@ -94,27 +93,23 @@ Report carryOut(const Options& options, Log& log) {
     const bool wow64 = runsUnderWow64();
     const Registry registry(wow64);
 
+    // Every embedded image is the one the build checked and recorded.
     std::map<Form, std::span<const std::uint8_t>> images;
-    std::optional<LayoutStrings> strings;
     Package package;
     for (const EmbeddedImage& embedded : embeddedImages) {
-        const std::span<const std::uint8_t> bytes = embeddedResource(formInfo(embedded.form).resourceName);
-        const ImageCheck check = checkImage(embedded.form, bytes, embedded.digest);
-        log.line(L"check " + std::wstring(formInfo(embedded.form).resourceName) + L": " +
-                 (check.strings ? L"done" : L"failed: " + check.problem));
-        if (!check.strings)
-            return refusedReport(options.action, message(IDS_DAMAGED_INSTALLER, {literal(check.problem)}));
-        if (strings && (strings->layoutText != check.strings->layoutText ||
-                        strings->languageId != check.strings->languageId))
-            return refusedReport(options.action,
-                                 message(IDS_DAMAGED_INSTALLER, {literal(L"its layout images disagree on the layout's name")}));
-        strings = check.strings;
+        const std::span<const std::uint8_t> bytes = embeddedResource(resourceName(embedded.form));
+        const std::optional<std::wstring> problem = imageProblem(embedded, bytes);
+        log.line(L"check " + resourceName(embedded.form) + L": " + (problem ? L"failed: " + *problem : L"done"));
+        if (problem)
+            return refusedReport(options.action, message(IDS_DAMAGED_INSTALLER, {literal(*problem)}));
         images[embedded.form] = bytes;
         package.imageSizes[embedded.form] = bytes.size();
     }
-    if (!strings)
-        return refusedReport(options.action, message(IDS_DAMAGED_INSTALLER, {literal(L"it carries no layout image")}));
-    package.strings = *strings;
+    const std::optional<std::uint16_t> languageId = languageIdOfLocale(layoutLocale);
+    if (images.empty() || !languageId)
+        return refusedReport(options.action,
+                             message(IDS_DAMAGED_INSTALLER, {literal(L"it carries no layout for a known locale")}));
+    package.strings = {layoutText, layoutLocale, *languageId};
 
     const std::wstring selfPath = win32::modulePath();
     DWORD error = ERROR_SUCCESS;
@@ -131,7 +126,7 @@ Report carryOut(const Options& options, Log& log) {
 
 int main() {
     win32::restrictLibrarySearch();
-    const std::wstring_view argumentText = halvaro::argumentText(GetCommandLineW());
+    const std::wstring_view argumentText = win32::argumentText(GetCommandLineW());
     const ParsedArguments parsed = parseArguments(argumentText);
     if (!parsed.options) {
         // A bad command line still honours a /quiet in it.
@@ -184,10 +179,3 @@ int main() {
 }  // namespace setup
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return setup::main(); }
-
-// The run-time library's handler for a fatal C++ error prints the error's
-// demangled type to the standard error, which this GUI program has not got;
-// replacing it leaves the demangler, a sixth of the program, out.
-namespace __gnu_cxx {
-void __verbose_terminate_handler() { std::abort(); }
-}  // namespace __gnu_cxx

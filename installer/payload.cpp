@@ -1,16 +1,23 @@
 #include "payload.h"
 
-#include <algorithm>
-
-#include "pe_image.h"
 #include "text.h"
 #include "version.h"
+#include "version_block.h"
 
 namespace setup {
 
-const FormInfo& formInfo(Form form) {
-    return *std::find_if(std::begin(forms), std::end(forms),
-                         [form](const FormInfo& info) { return info.form == form; });
+std::wstring resourceName(Form form) {
+    const char* name = layout_forms::factsOf(form).name;
+    return L"KURD_DLL_" + std::wstring(name, name + std::char_traits<char>::length(name));
+}
+
+std::optional<std::wstring> imageProblem(const EmbeddedImage& image, std::span<const std::uint8_t> bytes) {
+    const std::wstring name = resourceName(image.form);
+    if (bytes.empty())
+        return name + L" is missing from it";
+    if (bytes.size() != image.size || sha256(bytes) != image.digest)
+        return name + L" is not the image it was built with";
+    return std::nullopt;
 }
 
 std::optional<std::uint16_t> languageIdOfLocale(std::wstring_view tag) {
@@ -29,34 +36,8 @@ std::optional<std::uint16_t> languageIdOfLocale(std::wstring_view tag) {
     return std::nullopt;
 }
 
-ImageCheck checkImage(Form form, std::span<const std::uint8_t> bytes, const Sha256Digest& expected) {
-    const FormInfo& info = formInfo(form);
-    const std::wstring name(info.resourceName);
-    if (bytes.empty())
-        return {std::nullopt, name + L" is missing from the installer"};
-    if (sha256(bytes) != expected)
-        return {std::nullopt, name + L" does not match the digest recorded when the installer was built"};
-    const auto image = PeImage::read(bytes);
-    if (!image)
-        return {std::nullopt, name + L" is not a Windows image"};
-    if (image->machine() != info.machine || !image->isDll())
-        return {std::nullopt, name + L" is not a library for the expected processor"};
-    const std::vector<std::string> exports = image->exportNames();
-    if (std::find(exports.begin(), exports.end(), "KbdLayerDescriptor") == exports.end())
-        return {std::nullopt, name + L" does not export KbdLayerDescriptor"};
-    const auto text = image->string(1000);
-    const auto tag = image->string(1200);
-    const auto languageId = tag ? languageIdOfLocale(*tag) : std::nullopt;
-    if (!text || text->empty() || !languageId)
-        return {std::nullopt, name + L" lacks the layout's name or a known locale (strings 1000 and 1200)"};
-    return {LayoutStrings{*text, *tag, *languageId}, {}};
-}
-
-bool isThisLayout(std::span<const std::uint8_t> fileBytes) {
-    const auto image = PeImage::read(fileBytes);
-    if (!image)
-        return false;
-    const auto strings = image->versionStrings();
+bool isThisLayout(std::span<const std::uint8_t> versionBlock) {
+    const auto strings = versionStrings(versionBlock);
     const auto field = [&strings](const wchar_t* key) {
         const auto found = strings.find(key);
         return found == strings.end() ? std::wstring() : found->second;

@@ -11,6 +11,7 @@
 #include "pending_renames.h"
 #include "plan.h"
 #include "resource.h"
+#include "growing_text.h"
 #include "system_library.h"
 #include "text.h"
 #include "win32_files.h"
@@ -20,22 +21,6 @@ namespace setup {
 namespace {
 
 HMODULE kernel32() { return GetModuleHandleW(L"kernel32.dll"); }
-
-// Text of a length-returning Win32 call that may need a larger buffer.
-template <typename Call>
-std::wstring growingString(Call call) {
-    std::wstring text(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = call(text.data(), static_cast<DWORD>(text.size()));
-        if (length == 0)
-            return {};
-        if (length < text.size()) {
-            text.resize(length);
-            return text;
-        }
-        text.resize(static_cast<std::size_t>(length) * 2);
-    }
-}
 
 void nativeMachine(SystemFacts& facts) {
     SYSTEM_INFO info{};
@@ -74,7 +59,7 @@ std::wstring programFilesFolder(const Registry& registry, bool wow64) {
             return folder;
         return {};
     }
-    std::wstring folder = growingString(
+    std::wstring folder = win32::growingText(
         [](wchar_t* buffer, DWORD size) { return GetEnvironmentVariableW(L"ProgramW6432", buffer, size); });
     if (!folder.empty())
         return folder;
@@ -128,6 +113,26 @@ std::optional<std::wstring> userOfShell() {
     return sid;
 }
 
+// The version block of a library, read by Windows' own resource calls
+// from the file mapped as data; empty if it has none or is no library.
+std::vector<std::uint8_t> versionBlock(const std::wstring& path) {
+    HMODULE library;
+    {
+        NativeFileSystem native;
+        library = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    }
+    if (!library)
+        return {};
+    std::vector<std::uint8_t> block;
+    const HRSRC found = FindResourceW(library, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16));  // RT_VERSION
+    const HGLOBAL loaded = found ? LoadResource(library, found) : nullptr;
+    const auto* bytes = loaded ? static_cast<const std::uint8_t*>(LockResource(loaded)) : nullptr;
+    if (bytes)
+        block.assign(bytes, bytes + SizeofResource(library, found));
+    FreeLibrary(library);
+    return block;
+}
+
 FileState fileState(const std::wstring& path, std::span<const std::uint8_t> ours, bool anyBuildIsOurs) {
     if (isFolder(path))
         return FileState::Foreign;
@@ -138,7 +143,7 @@ FileState fileState(const std::wstring& path, std::span<const std::uint8_t> ours
                                                                                : FileState::Foreign;
     if (std::equal(bytes->begin(), bytes->end(), ours.begin(), ours.end()))
         return FileState::Identical;
-    return anyBuildIsOurs || isThisLayout(*bytes) ? FileState::OtherBuild : FileState::Foreign;
+    return anyBuildIsOurs || isThisLayout(versionBlock(path)) ? FileState::OtherBuild : FileState::Foreign;
 }
 
 }  // namespace
@@ -160,7 +165,7 @@ std::optional<SystemFacts> Win32FactReader::read(MessageText& why) {
     nativeMachine(facts);
     facts.windowsVersion = windowsVersion();
     facts.windowsFolder =
-        growingString([](wchar_t* buffer, DWORD size) { return GetSystemWindowsDirectoryW(buffer, size); });
+        win32::growingText([](wchar_t* buffer, DWORD size) { return GetSystemWindowsDirectoryW(buffer, size); });
     facts.programFilesFolder = programFilesFolder(registry_, wow64_);
     facts.userLayoutCallAvailable = userLayoutCallAvailable();
     facts.runToken = hexDigits(GetTickCount() ^ GetCurrentProcessId() << 16, 8);

@@ -179,6 +179,50 @@ void Timer3_Timer() {
     }
 }
 
+// The chart is stored as an 8-bit run-length bitmap, which GDI draws on
+// every Windows; it is unpacked once into a 24-bit DIB section, the bitmap
+// that Image3 stretches. Null if the resource is not such a bitmap.
+HBITMAP loadChart(HINSTANCE instance) {
+    const HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(IDB_CHART), RT_BITMAP);
+    const HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
+    const auto* packed = loaded ? static_cast<const BITMAPINFO*>(LockResource(loaded)) : nullptr;
+    const DWORD size = found ? SizeofResource(instance, found) : 0;
+    if (!packed || size < sizeof(BITMAPINFOHEADER))
+        return nullptr;
+    const BITMAPINFOHEADER& header = packed->bmiHeader;
+    constexpr DWORD mostColours = 256;
+    const DWORD colours = header.biClrUsed ? header.biClrUsed : mostColours;
+    if (header.biSize != sizeof(BITMAPINFOHEADER) || header.biBitCount != 8 ||
+        header.biCompression != BI_RLE8 || header.biWidth <= 0 || header.biHeight <= 0 ||
+        colours > mostColours)
+        return nullptr;
+    const DWORD bitsOffset = header.biSize + colours * sizeof(RGBQUAD);
+    if (bitsOffset > size || header.biSizeImage > size - bitsOffset)
+        return nullptr;
+
+    BITMAPINFO unpacked{};
+    unpacked.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    unpacked.bmiHeader.biWidth = header.biWidth;
+    unpacked.bmiHeader.biHeight = header.biHeight;
+    unpacked.bmiHeader.biPlanes = 1;
+    unpacked.bmiHeader.biBitCount = 24;
+    unpacked.bmiHeader.biCompression = BI_RGB;
+    void* pixels = nullptr;
+    HBITMAP chart = CreateDIBSection(nullptr, &unpacked, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    HDC screen = GetDC(nullptr);
+    const bool drawn = chart && screen &&
+                       SetDIBits(screen, chart, 0, static_cast<UINT>(header.biHeight),
+                                 reinterpret_cast<const BYTE*>(packed) + bitsOffset, packed,
+                                 DIB_RGB_COLORS) != 0;
+    if (screen)
+        ReleaseDC(nullptr, screen);
+    if (chart && !drawn) {
+        DeleteObject(chart);
+        chart = nullptr;
+    }
+    return chart;
+}
+
 // Image3: the chart, stretched to its rectangle with both axes scaled on
 // their own; halftoning keeps the downscaled lettering readable.
 void paintImage3(HDC dc) {
@@ -425,8 +469,7 @@ int run(HINSTANCE instance, int showCommand) {
                                   CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, nullptr);
     if (!form.window || !createControls())
         return 1;
-    form.chart = static_cast<HBITMAP>(
-        LoadImageW(instance, MAKEINTRESOURCEW(IDB_CHART), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    form.chart = loadChart(instance);
     SetTimer(form.window, timer3Id, timer3IntervalMs, nullptr);
 
     Form_Load();

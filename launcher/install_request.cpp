@@ -8,7 +8,6 @@ constexpr std::wstring_view runAsAdministrator = L"runas";
 constexpr std::wstring_view adminSwitch = L"/admin";
 
 bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-bool isBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
 }  // namespace
 
@@ -23,24 +22,9 @@ std::wstring moduleFolder(std::wstring_view modulePath) {
     return std::wstring(modulePath.substr(0, driveRoot ? end : separator));
 }
 
-std::wstring_view argumentText(std::wstring_view commandLine) {
-    bool quoted = false;
-    std::size_t i = 0;
-    for (; i < commandLine.size(); ++i) {
-        const wchar_t c = commandLine[i];
-        if (c == L'"')
-            quoted = !quoted;
-        else if (!quoted && isBlank(c))
-            break;
-    }
-    if (i < commandLine.size())
-        ++i;
-    return commandLine.substr(i);
-}
-
 std::wstring installerParameters(std::wstring_view arguments) {
     std::wstring parameters(arguments);
-    if (!parameters.empty() && !isBlank(parameters.back()))
+    if (!parameters.empty() && !win32::isBlank(parameters.back()))
         parameters += L' ';
     parameters += adminSwitch;
     return parameters;
@@ -49,7 +33,7 @@ std::wstring installerParameters(std::wstring_view arguments) {
 InstallRequest makeInstallRequest(std::wstring_view modulePath, std::wstring_view commandLine,
                                   std::wstring_view installer) {
     return {moduleFolder(modulePath) + std::wstring(installer),
-            installerParameters(argumentText(commandLine)), std::wstring(runAsAdministrator),
+            installerParameters(win32::argumentText(commandLine)), std::wstring(runAsAdministrator),
             showNormal};
 }
 

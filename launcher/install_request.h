@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "command_line.h"
+
 namespace halvaro {
 
 // The installers, named as they are appended to the launcher's folder
@@ -26,11 +28,6 @@ struct InstallRequest {
 // The folder that holds the module: the path up to its last separator,
 // which is dropped, except that a drive root keeps it ("R:\").
 std::wstring moduleFolder(std::wstring_view modulePath);
-
-// What follows the program name and the one blank after it on a process
-// command line, otherwise unchanged. The program name ends at the first
-// blank outside double quotes.
-std::wstring_view argumentText(std::wstring_view commandLine);
 
 // The argument text with "/admin" after it, separated by one blank unless
 // the text is empty or already ends in a blank.

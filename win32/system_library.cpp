@@ -1,4 +1,9 @@
+// The Win32 edge of system_library.h: each function asks Windows for its
+// facts and leaves the decisions to library_search and growing_text.
 #include "system_library.h"
+
+#include "growing_text.h"
+#include "library_search.h"
 
 namespace win32 {
 namespace {
@@ -13,51 +18,26 @@ decltype(&SetDefaultDllDirectories) setDefaultDllDirectories() {
 }  // namespace
 
 std::wstring systemDirectory() {
-    std::wstring directory(MAX_PATH, L'\0');
-    for (;;) {
-        const UINT length = GetSystemDirectoryW(directory.data(), static_cast<UINT>(directory.size()));
-        if (length == 0)
-            return {};
-        if (length < directory.size()) {
-            directory.resize(length);
-            return directory;
-        }
-        // Too small: the length asked for counts the terminator.
-        directory.resize(length);
-    }
+    return growingText([](wchar_t* buffer, std::uint32_t capacity) {
+        return GetSystemDirectoryW(buffer, capacity);
+    });
 }
 
 std::wstring modulePath(HMODULE module) {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0)
-            return {};
-        // A cut-off path fills the whole buffer.
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
+    return growingText([module](wchar_t* buffer, std::uint32_t capacity) {
+        return GetModuleFileNameW(module, buffer, capacity);
+    });
 }
 
 HMODULE loadSystemLibrary(std::wstring_view name) {
-    const std::wstring directory = systemDirectory();
-    if (directory.empty())
-        return nullptr;
-    const std::wstring path = directory + L'\\' + std::wstring(name);
-    // With a full path, the altered search looks for the library's own
-    // imports in its folder rather than in the program's; the newer flag
-    // keeps them to the system directory altogether.
-    const DWORD flags = setDefaultDllDirectories() ? LOAD_LIBRARY_SEARCH_SYSTEM32
-                                                   : LOAD_WITH_ALTERED_SEARCH_PATH;
-    return LoadLibraryExW(path.c_str(), nullptr, flags);
+    const auto load = systemLibraryLoad(systemDirectory(), name, setDefaultDllDirectories() != nullptr);
+    return load ? LoadLibraryExW(load->path.c_str(), nullptr, load->flags) : nullptr;
 }
 
 bool restrictLibrarySearch() {
     const auto setDefaults = setDefaultDllDirectories();
-    return setDefaults && setDefaults(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    const auto flags = searchRestriction(setDefaults != nullptr);
+    return flags && setDefaults(*flags);
 }
 
 }  // namespace win32

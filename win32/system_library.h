@@ -25,7 +25,8 @@ std::wstring modulePath(HMODULE module = nullptr);
 
 // Loads the library `name` ("usp10.dll") from the system directory by its
 // full path; the libraries it needs in turn are looked for there first as
-// well. Null if it cannot be loaded: the caller goes without it.
+// well (library_search.h). Null if it cannot be loaded: the caller goes
+// without it.
 HMODULE loadSystemLibrary(std::wstring_view name);
 
 // A function of a loaded module as the type it is called through; null

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <string>
 
 #include "kbdcheck.h"
+#include "version.h"
 
 namespace {
 
@@ -160,6 +162,10 @@ TEST(Image, VersionResource)
     ASSERT_EQ(resources.versions.size(), 1u);
     const auto& version = resources.versions[0];
     const auto& fixed = version.fixed;
+    // The first two parts in one DWORD's high and low words, the last two
+    // in the next.
+    constexpr std::uint32_t versionMS = PRODUCT_VERSION_MAJOR << 16 | PRODUCT_VERSION_MINOR;
+    constexpr std::uint32_t versionLS = PRODUCT_VERSION_BUILD << 16 | PRODUCT_VERSION_REVISION;
     const struct {
         const char* field;
         std::uint32_t actual;
@@ -168,10 +174,10 @@ TEST(Image, VersionResource)
         {"resource id", version.id, 1},
         {"language", version.language, 0x0409},
         {"signature", fixed.signature, 0xFEEF04BD},
-        {"file version MS", fixed.fileVersionMS, 0x00010000},
-        {"file version LS", fixed.fileVersionLS, 0x00030028},
-        {"product version MS", fixed.productVersionMS, 0x00010000},
-        {"product version LS", fixed.productVersionLS, 0x00030028},
+        {"file version MS", fixed.fileVersionMS, versionMS},
+        {"file version LS", fixed.fileVersionLS, versionLS},
+        {"product version MS", fixed.productVersionMS, versionMS},
+        {"product version LS", fixed.productVersionLS, versionLS},
         {"flags mask", fixed.flagsMask, 0x3F},
         {"flags", fixed.flags, 0},
         {"OS", fixed.os, 0x00040004},
@@ -181,16 +187,23 @@ TEST(Image, VersionResource)
     for (const auto& f : fields)
         EXPECT_EQ(f.actual, f.expected) << f.field;
 
+    // "1, 0, 3, 40", and "3.40" in the internal name.
+    const std::string versionList = std::to_string(PRODUCT_VERSION_MAJOR) + ", " +
+                                    std::to_string(PRODUCT_VERSION_MINOR) + ", " +
+                                    std::to_string(PRODUCT_VERSION_BUILD) + ", " +
+                                    std::to_string(PRODUCT_VERSION_REVISION);
+    const std::string release =
+        std::to_string(PRODUCT_VERSION_BUILD) + "." + std::to_string(PRODUCT_VERSION_REVISION);
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"CompanyName", "Central Kurdish Keyboard Layout Team"},
         {"FileDescription", "Arabic (101) - Halvaro Layout"},
-        {"FileVersion", "1, 0, 3, 40"},
-        {"InternalName", "kurd (3.40)"},
+        {"FileVersion", versionList},
+        {"InternalName", "kurd (" + release + ")"},
         {"ProductName", "kbd tables built with LLVM 16"},
         {"Release Information", "kbd tables built with LLVM 16"},
         {"LegalCopyright", "Copyright (C) 2026 Central Kurdish Keyboard Layout Team"},
         {"OriginalFilename", "kurd"},
-        {"ProductVersion", "1, 0, 3, 40"},
+        {"ProductVersion", versionList},
     };
     ASSERT_EQ(version.stringTables.size(), 1u);
     EXPECT_EQ(narrow(version.stringTables[0].key), "000004B0");

@@ -5,9 +5,10 @@ pefile for the headers, sections, relocations and resources, llvm-objdump-16
 for the code of KbdLayerDescriptor and llvm-readobj-16 for the export and
 the relocations once more.
 
-Usage: pe_crosscheck.py <image manifest>
-The manifest lists the images, one "<form> <path>" line each. Prints one
-line per failed property and exits 1 if any failed.
+Usage: pe_crosscheck.py <image manifest> <version>
+The manifest lists the images, one "<form> <path>" line each; the version is
+the package's, four numbers such as 1.0.3.40. Prints one line per failed
+property and exits 1 if any failed.
 """
 import re
 import struct
@@ -31,17 +32,22 @@ DLL_DYNAMIC_BASE = 0x0040
 LANG_EN_US = 0x0409
 
 BUILDER = "kbd tables built with LLVM 16"
-VERSION_TEXTS = [
-    ("CompanyName", "Central Kurdish Keyboard Layout Team"),
-    ("FileDescription", "Arabic (101) - Halvaro Layout"),
-    ("FileVersion", "1, 0, 3, 40"),
-    ("InternalName", "kurd (3.40)"),
-    ("ProductName", BUILDER),
-    ("Release Information", BUILDER),
-    ("LegalCopyright", "Copyright (C) 2026 Central Kurdish Keyboard Layout Team"),
-    ("OriginalFilename", "kurd"),
-    ("ProductVersion", "1, 0, 3, 40"),
-]
+
+
+def version_texts(version):
+    """The version block's strings, in order, for the version's four parts."""
+    listed = ", ".join(str(part) for part in version)
+    return [
+        ("CompanyName", "Central Kurdish Keyboard Layout Team"),
+        ("FileDescription", "Arabic (101) - Halvaro Layout"),
+        ("FileVersion", listed),
+        ("InternalName", f"kurd ({version[2]}.{version[3]})"),
+        ("ProductName", BUILDER),
+        ("Release Information", BUILDER),
+        ("LegalCopyright", "Copyright (C) 2026 Central Kurdish Keyboard Layout Team"),
+        ("OriginalFilename", "kurd"),
+        ("ProductVersion", listed),
+    ]
 
 
 @dataclass
@@ -188,7 +194,7 @@ def code_checks(check, form_name, form, path, image, function_rva):
     return page + int(add_operands[2].lstrip("#"), 16) - form.image_base
 
 
-def check_form(form_name, dll_path, check):
+def check_form(form_name, dll_path, version, check):
     form = FORMS[form_name]
     with open(dll_path, "rb") as f:
         raw = f.read()
@@ -292,8 +298,10 @@ def check_form(form_name, dll_path, check):
     check("version resource id and language", version_leaves,
           [(pefile.RESOURCE_TYPE["RT_VERSION"], 1, LANG_EN_US)])
     fixed = pe.VS_FIXEDFILEINFO[0]
-    check("file version", (fixed.FileVersionMS, fixed.FileVersionLS), (0x00010000, 0x00030028))
-    check("product version", (fixed.ProductVersionMS, fixed.ProductVersionLS), (0x00010000, 0x00030028))
+    # The parts two by two in the high and low words.
+    fixed_version = (version[0] << 16 | version[1], version[2] << 16 | version[3])
+    check("file version", (fixed.FileVersionMS, fixed.FileVersionLS), fixed_version)
+    check("product version", (fixed.ProductVersionMS, fixed.ProductVersionLS), fixed_version)
     check("file flags mask", hex(fixed.FileFlagsMask), hex(0x3F))
     check("file flags", fixed.FileFlags, 0)
     check("file OS", hex(fixed.FileOS), hex(0x00040004))
@@ -303,8 +311,9 @@ def check_form(form_name, dll_path, check):
                      for t in info.StringTable]
     check("string tables", [t.LangID for t in string_tables], [b"000004B0"])
     values = {k.decode(): v.decode() for k, v in string_tables[0].entries.items()}
-    check("version keys in order", list(values), [key for key, _ in VERSION_TEXTS])
-    for key, text in VERSION_TEXTS:
+    texts = version_texts(version)
+    check("version keys in order", list(values), [key for key, _ in texts])
+    for key, text in texts:
         check(key, values.get(key), text)
     translations = [var.entry for info in pe.FileInfo[0] if info.Key == b"VarFileInfo"
                     for var in info.Var]
@@ -313,7 +322,8 @@ def check_form(form_name, dll_path, check):
         check(f"string {string_id}", string_resource(pe, string_id), (LANG_EN_US, text))
 
 
-def main(manifest_path):
+def main(manifest_path, version_text):
+    version = [int(part) for part in version_text.split(".")]
     with open(manifest_path, encoding="utf-8") as f:
         images = [line.split(" ", 1) for line in f.read().splitlines()]
     checks = []
@@ -322,7 +332,7 @@ def main(manifest_path):
             checks.append((f"{form_name}: {name}", actual, expected))
         check("form is known", form_name in FORMS, True)
         if form_name in FORMS:
-            check_form(form_name, dll_path, check)
+            check_form(form_name, dll_path, version, check)
     check_forms = sorted(form for form, _ in images)
     checks.append(("forms in the manifest", check_forms, sorted(FORMS)))
 
@@ -334,6 +344,6 @@ def main(manifest_path):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 2:
+    if len(sys.argv) != 3:
         sys.exit(__doc__)
-    sys.exit(main(sys.argv[1]))
+    sys.exit(main(*sys.argv[1:]))

@@ -1,10 +1,11 @@
-// The checks every embedded layout image passes before the installer
-// touches anything, run on the built images of every form and on damaged
-// copies; the digest they rest on; and how a Kurd.dll already on a system
-// is told apart from another library of that name.
+// What the installer checks of what it carries before it touches
+// anything: each embedded image is the one the build recorded (its size
+// and digest, and the digest they rest on); and how a Kurd.dll already on
+// a system is told apart from another library of that name, by its
+// version block.
 #include "payload.h"
-#include "pe_image.h"
 #include "sha256.h"
+#include "version_block.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,8 @@
 #include <string>
 
 #include "built_images.h"
+#include "pe_image.h"
+#include "resources.h"
 
 namespace setup {
 namespace {
@@ -30,22 +33,31 @@ std::string hex(const Sha256Digest& digest) {
     return text;
 }
 
-// The built images, by form; the reader numbers the forms as we do.
-static_assert(static_cast<int>(kbdread::Form::X64) == static_cast<int>(Form::X64) &&
-              static_cast<int>(kbdread::Form::X86) == static_cast<int>(Form::X86) &&
-              static_cast<int>(kbdread::Form::Wow64) == static_cast<int>(Form::Wow64) &&
-              static_cast<int>(kbdread::Form::Arm64) == static_cast<int>(Form::Arm64));
-const std::map<Form, Bytes>& builtImages() {
-    static const std::map<Form, Bytes> images = [] {
-        std::map<Form, Bytes> read;
-        for (const FormInfo& info : forms)
-            read[info.form] = kbdread::readFileBytes(builtImage(static_cast<kbdread::Form>(info.form)));
-        return read;
-    }();
-    return images;
+const Bytes& image(Form form) {
+    static std::map<Form, Bytes> images;
+    if (!images.contains(form))
+        images[form] = kbdread::readFileBytes(builtImage(form));
+    return images.at(form);
 }
 
-const Bytes& image(Form form) { return builtImages().at(form); }
+// A built image's version block, read by the host reader as Windows
+// hands it to the installer.
+Bytes versionBlockOf(Form form) {
+    const kbdread::PeInfo pe = kbdread::parseHeaders(kbdread::ByteView(image(form)));
+    const Bytes mapped = kbdread::mapImage(image(form), pe);
+    for (const kbdread::ResourceEntry& entry : kbdread::readResources(kbdread::ByteView(mapped), pe).entries) {
+        if (entry.type == kbdread::kResourceTypeVersion)
+            return Bytes(mapped.begin() + entry.rva, mapped.begin() + entry.rva + entry.size);
+    }
+    ADD_FAILURE() << "no version block in " << layout_forms::factsOf(form).name;
+    return {};
+}
+
+void replace(Bytes& bytes, std::string_view from, std::string_view to) {
+    const auto at = std::search(bytes.begin(), bytes.end(), from.begin(), from.end());
+    ASSERT_NE(at, bytes.end()) << "no " << from;
+    std::copy(to.begin(), to.end(), at);
+}
 
 TEST(Sha256, KnownDigests) {
     struct Row { std::string input; const char* digest; };
@@ -68,92 +80,57 @@ TEST(Sha256, KnownDigests) {
     }
 }
 
-TEST(Payload, EveryBuiltFormPasses) {
-    for (const FormInfo& info : forms) {
-        const ImageCheck check = checkImage(info.form, image(info.form), sha256(image(info.form)));
-        ASSERT_TRUE(check.strings) << narrow(info.resourceName) << ": " << narrow(check.problem);
-        EXPECT_EQ(check.strings->layoutText, L"Arabic (101) - Kurdish") << narrow(info.resourceName);
-        EXPECT_EQ(check.strings->localeTag, L"ar-JO") << narrow(info.resourceName);
-        EXPECT_EQ(check.strings->languageId, 0x2C01) << narrow(info.resourceName);
-        EXPECT_TRUE(isThisLayout(image(info.form))) << narrow(info.resourceName);
-    }
-}
-
-// Damage to the x64 image; unless a row keeps the recorded digest, the
-// digest is taken of the damaged bytes, so that the check behind it is
-// what fails.
-void replace(Bytes& bytes, std::string_view from, std::string_view to) {
-    const auto at = std::search(bytes.begin(), bytes.end(), from.begin(), from.end());
-    ASSERT_NE(at, bytes.end()) << "no " << from;
-    std::copy(to.begin(), to.end(), at);
-}
-
-std::size_t peHeader(const Bytes& bytes) { return bytes[0x3C] | bytes[0x3D] << 8; }
-
-TEST(Payload, DamageIsRefusedForWhatItIs) {
-    struct Row {
-        const char* name;
-        Form checkedAs;
-        std::function<void(Bytes&)> damage;
-        bool keepRecordedDigest;
-        std::wstring_view problem;
-    };
-    const Row rows[] = {
-        {"one bit flipped", Form::X64, [](Bytes& b) { b[b.size() / 2] ^= 1; }, true, L"digest"},
-        {"missing", Form::X64, [](Bytes& b) { b.clear(); }, false, L"missing"},
-        {"cut short", Form::X64, [](Bytes& b) { b.resize(0x100); }, false, L"not a Windows image"},
-        {"no MZ", Form::X64, [](Bytes& b) { b[0] = 'X'; }, false, L"not a Windows image"},
-        {"another machine", Form::X64, [](Bytes& b) { b[peHeader(b) + 4] = 0x4C; b[peHeader(b) + 5] = 0x01; }, false,
-         L"processor"},
-        {"not a DLL", Form::X64, [](Bytes& b) { b[peHeader(b) + 23] &= ~0x20; }, false, L"processor"},
-        {"checked as the wrong form", Form::Arm64, [](Bytes&) {}, false, L"processor"},
-        {"no KbdLayerDescriptor", Form::X64, [](Bytes& b) { replace(b, "KbdLayerDescriptor", "KbdLayerDescripton"); },
-         false, L"KbdLayerDescriptor"},
-        {"an unknown locale", Form::X64,
-         [](Bytes& b) { replace(b, std::string_view("a\0r\0-\0J\0O\0", 10), std::string_view("x\0x\0-\0J\0O\0", 10)); },
-         false, L"locale"},
-    };
-    for (const Row& row : rows) {
-        Bytes bytes = image(Form::X64);
-        row.damage(bytes);
-        const Sha256Digest digest = row.keepRecordedDigest ? sha256(image(Form::X64)) : sha256(bytes);
-        const ImageCheck check = checkImage(row.checkedAs, bytes, digest);
-        EXPECT_FALSE(check.strings) << row.name;
-        EXPECT_NE(check.problem.find(row.problem), std::wstring::npos) << row.name << ": " << narrow(check.problem);
-    }
-}
-
-TEST(Payload, SurvivesDamageAnywhere) {
-    for (const Form form : {Form::X64, Form::Wow64}) {
-        const Bytes& pristine = image(form);
-        for (std::size_t at = 0; at < pristine.size(); ++at) {
-            for (const std::uint8_t value : {std::uint8_t{0x00}, std::uint8_t{0xFF}}) {
-                Bytes bytes = pristine;
-                bytes[at] = value;
-                checkImage(form, bytes, sha256(bytes));
-                isThisLayout(bytes);
-            }
-            const Bytes cut(pristine.begin(), pristine.begin() + static_cast<std::ptrdiff_t>(at));
-            checkImage(form, cut, sha256(cut));
-            isThisLayout(cut);
+TEST(Payload, TheImageTheBuildRecorded) {
+    for (const layout_forms::FormFacts& facts : layout_forms::kForms) {
+        const Bytes& bytes = image(facts.form);
+        const EmbeddedImage recorded{facts.form, static_cast<std::uint32_t>(bytes.size()), sha256(bytes)};
+        EXPECT_EQ(imageProblem(recorded, bytes), std::nullopt) << facts.name;
+        struct Row { const char* name; std::function<void(Bytes&)> damage; std::wstring_view problem; };
+        const Row rows[] = {
+            {"one bit flipped", [](Bytes& b) { b[b.size() / 2] ^= 1; }, L"not the image"},
+            {"a byte more", [](Bytes& b) { b.push_back(0); }, L"not the image"},
+            {"cut short", [](Bytes& b) { b.resize(b.size() - 1); }, L"not the image"},
+            {"missing", [](Bytes& b) { b.clear(); }, L"missing"},
+        };
+        for (const Row& row : rows) {
+            Bytes damaged = bytes;
+            row.damage(damaged);
+            const auto problem = imageProblem(recorded, damaged);
+            ASSERT_TRUE(problem) << facts.name << ", " << row.name;
+            EXPECT_NE(problem->find(row.problem), std::wstring::npos) << facts.name << ", " << narrow(*problem);
+            EXPECT_NE(problem->find(resourceName(facts.form)), std::wstring::npos) << facts.name << ", " << row.name;
         }
     }
+    EXPECT_EQ(resourceName(Form::Wow64), L"KURD_DLL_wow64");
 }
 
-TEST(Payload, KurdDllOfAnotherMaker) {
+TEST(Payload, AKurdDllOfThisLayoutOrAnother) {
+    for (const layout_forms::FormFacts& facts : layout_forms::kForms)
+        EXPECT_TRUE(isThisLayout(versionBlockOf(facts.form))) << facts.name;
     struct Row { const char* name; std::function<void(Bytes&)> damage; };
     const Row rows[] = {
         {"another maker",
          [](Bytes& b) { replace(b, std::string_view("C\0e\0n\0t\0r\0a\0l\0", 14), std::string_view("X\0e\0n\0t\0r\0a\0l\0", 14)); }},
         {"another original name",
          [](Bytes& b) { replace(b, std::string_view("k\0u\0r\0d\0\0\0", 10), std::string_view("k\0b\0d\0x\0\0\0", 10)); }},
-        {"no version block", [](Bytes& b) { replace(b, std::string_view("V\0S\0_\0V\0E\0R\0", 12), std::string_view("X\0S\0_\0V\0E\0R\0", 12)); }},
-        {"not an image", [](Bytes& b) { b.assign({'n', 'o', 't', 'e', 's'}); }},
+        {"not a version block", [](Bytes& b) { replace(b, std::string_view("V\0S\0_\0V\0E\0R\0", 12), std::string_view("X\0S\0_\0V\0E\0R\0", 12)); }},
+        {"no block at all", [](Bytes& b) { b.clear(); }},
     };
     for (const Row& row : rows) {
-        Bytes bytes = image(Form::X64);
-        row.damage(bytes);
-        EXPECT_FALSE(isThisLayout(bytes)) << row.name;
+        Bytes block = versionBlockOf(Form::X64);
+        row.damage(block);
+        EXPECT_FALSE(isThisLayout(block)) << row.name;
+    }
+    // Every length in the block is checked: any byte changed, or the block
+    // cut anywhere, reads as something or nothing, never past its end.
+    const Bytes pristine = versionBlockOf(Form::X64);
+    for (std::size_t at = 0; at < pristine.size(); ++at) {
+        for (const std::uint8_t value : {std::uint8_t{0x00}, std::uint8_t{0xFF}}) {
+            Bytes block = pristine;
+            block[at] = value;
+            versionStrings(block);
+        }
+        versionStrings(std::span(pristine).first(at));
     }
 }
 

@@ -1,13 +1,21 @@
 #!/usr/bin/python3
 """Reads Halvaro.exe's resources back and checks what Windows will see:
-the version block, the manifest's settings, the icon and the chart picture.
-Prints one line per failed check, naming the check, and exits 1 on any."""
+the version block, the manifest's settings, the icon and the chart picture,
+which must be an 8-bit run-length bitmap showing, pixel for pixel, the
+chart PNG. Prints one line per failed check, naming the check, and exits 1
+on any.
+
+Usage: check_halvaro_resources.py <Halvaro.exe> <chart PNG> <version>
+"""
+import io
 import struct
 import sys
 
 import pefile
+from PIL import Image
 
 RT_BITMAP, RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 2, 3, 14, 16, 24
+BI_RLE8 = 1
 SUPPORTED_OS = {
     "Vista": "{e2011457-1546-43c5-a5fe-008deee3d3f0}",
     "7": "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
@@ -44,15 +52,44 @@ class Checks:
         return 1 if self.failures else 0
 
 
-def main(path):
+def bitmap_file(resource_bytes):
+    """The bitmap resource as a .bmp file: a file header before it, pointing
+    past the info header and colour table to the pixels."""
+    header_size, _, _, _, bits, _, _, _, _, colours_used = struct.unpack_from("<IiiHHIIiiI", resource_bytes)
+    colours = colours_used or (1 << bits if bits <= 8 else 0)
+    offset = 14 + header_size + 4 * colours
+    return struct.pack("<2sIHHI", b"BM", 14 + len(resource_bytes), 0, 0, offset) + resource_bytes
+
+
+def check_chart(check, chart, png_path):
+    width, height, planes, bits, compression = struct.unpack_from("<iiHHI", chart, 4)
+    check("chart size", (width, height), (1006, 266))
+    check("chart format (planes, bits per pixel, compression)", (planes, bits, compression), (1, 8, BI_RLE8))
+    shown = Image.open(io.BytesIO(bitmap_file(chart))).convert("RGB")
+    wanted = Image.open(png_path).convert("RGB")
+    check("chart picture size", shown.size, wanted.size)
+    if shown.size != wanted.size:
+        return
+    differing = [(i % width, i // width) for i, (a, b) in enumerate(zip(shown.getdata(), wanted.getdata()))
+                 if a != b]
+    check("chart pixels differing from the PNG", len(differing), 0)
+    if differing:
+        x, y = differing[0]
+        check(f"chart pixel at {x},{y}", shown.getpixel((x, y)), wanted.getpixel((x, y)))
+
+
+def main(path, png_path, version_text):
     pe = pefile.PE(path)
     check = Checks(path)
+    version = [int(part) for part in version_text.split(".")]
+    # The parts two by two in the high and low words.
+    fixed_version = (version[0] << 16 | version[1], version[2] << 16 | version[3])
 
     fixed = pe.VS_FIXEDFILEINFO[0]
     check("machine", pe.FILE_HEADER.Machine, 0x14C)
     check("subsystem", pe.OPTIONAL_HEADER.Subsystem, 2)
-    check("file version", (fixed.FileVersionMS, fixed.FileVersionLS), (0x00010000, 0))
-    check("product version", (fixed.ProductVersionMS, fixed.ProductVersionLS), (0x00010000, 0))
+    check("file version", (fixed.FileVersionMS, fixed.FileVersionLS), fixed_version)
+    check("product version", (fixed.ProductVersionMS, fixed.ProductVersionLS), fixed_version)
     check("flags mask", fixed.FileFlagsMask, 0)
     check("flags", fixed.FileFlags, 0)
     check("file OS", fixed.FileOS, 4)
@@ -69,8 +106,8 @@ def main(path):
     wanted = {
         "CompanyName": "Central Kurdish Keyboard Layout Team",
         "ProductName": "Halvaro",
-        "FileVersion": "1.00",
-        "ProductVersion": "1.00",
+        "FileVersion": version_text,
+        "ProductVersion": version_text,
         "InternalName": "Halvaro",
         "OriginalFilename": "Halvaro.exe",
     }
@@ -80,6 +117,7 @@ def main(path):
     check("translation", translation, "0x0409 0x04b0")
 
     manifest = (resource(pe, RT_MANIFEST, 1) or b"").decode("utf-8", "replace")
+    check("manifest names the version", f'name="Halvaro" version="{version_text}"' in manifest, True)
     for name, text in [("asInvoker", 'level="asInvoker"'),
                        ("dpiAware", ">true/pm</dpiAware>"),
                        ("dpiAwareness", ">PerMonitorV2, PerMonitor</dpiAwareness>")] \
@@ -95,11 +133,15 @@ def main(path):
         check("icon size and depth", (width, height, bits), (32, 32, 8))
         check("icon image present", resource(pe, RT_ICON, icon_id) is not None, True)
 
-    chart = resource(pe, RT_BITMAP, 101) or b"\0" * 16
-    check("chart size and depth", struct.unpack_from("<iiHH", chart, 4), (1006, 266, 1, 24))
+    chart = resource(pe, RT_BITMAP, 101)
+    check("chart present", chart is not None, True)
+    if chart:
+        check_chart(check, chart, png_path)
 
     return check.report()
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1]))
+    if len(sys.argv) != 4:
+        sys.exit(__doc__)
+    sys.exit(main(*sys.argv[1:]))

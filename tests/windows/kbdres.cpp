@@ -11,7 +11,22 @@
 #include <string>
 #include <vector>
 
+#include "version.h"
+
 namespace {
+
+// The version as the fixed part of a version block holds it: the first two
+// parts in the high and low words of one DWORD, the last two in the next.
+constexpr DWORD versionMS = PRODUCT_VERSION_MAJOR << 16 | PRODUCT_VERSION_MINOR;
+constexpr DWORD versionLS = PRODUCT_VERSION_BUILD << 16 | PRODUCT_VERSION_REVISION;
+// As the layout library's string table writes it: "1, 0, 3, 40", and its
+// internal name "kurd (3.40)".
+const std::wstring versionList = std::to_wstring(PRODUCT_VERSION_MAJOR) + L", " +
+                                 std::to_wstring(PRODUCT_VERSION_MINOR) + L", " +
+                                 std::to_wstring(PRODUCT_VERSION_BUILD) + L", " +
+                                 std::to_wstring(PRODUCT_VERSION_REVISION);
+const std::wstring internalName = L"kurd (" + std::to_wstring(PRODUCT_VERSION_BUILD) + L"." +
+                                  std::to_wstring(PRODUCT_VERSION_REVISION) + L")";
 
 int failures = 0;
 
@@ -109,10 +124,10 @@ void check_fixed_info(const std::vector<unsigned char>& block) {
     };
     const Field fields[] = {
         {"dwSignature", fixed->dwSignature, 0xFEEF04BD},
-        {"dwFileVersionMS", fixed->dwFileVersionMS, 0x00010000},    // 1.0
-        {"dwFileVersionLS", fixed->dwFileVersionLS, 0x00030028},    // 3.40
-        {"dwProductVersionMS", fixed->dwProductVersionMS, 0x00010000},
-        {"dwProductVersionLS", fixed->dwProductVersionLS, 0x00030028},
+        {"dwFileVersionMS", fixed->dwFileVersionMS, versionMS},
+        {"dwFileVersionLS", fixed->dwFileVersionLS, versionLS},
+        {"dwProductVersionMS", fixed->dwProductVersionMS, versionMS},
+        {"dwProductVersionLS", fixed->dwProductVersionLS, versionLS},
         {"dwFileFlagsMask", fixed->dwFileFlagsMask, 0x3F},
         {"dwFileFlags", fixed->dwFileFlags, 0},
         {"dwFileOS", fixed->dwFileOS, VOS_NT_WINDOWS32},
@@ -143,16 +158,16 @@ void check_string_table(const std::vector<unsigned char>& block) {
         const wchar_t* key;
         const wchar_t* expected;  // nullptr: any non-empty text
     };
-    constexpr Entry kEntries[] = {
+    const Entry kEntries[] = {
         {L"CompanyName", nullptr},
         {L"FileDescription", L"Arabic (101) - Halvaro Layout"},
-        {L"FileVersion", L"1, 0, 3, 40"},
-        {L"InternalName", L"kurd (3.40)"},
+        {L"FileVersion", versionList.c_str()},
+        {L"InternalName", internalName.c_str()},
         {L"ProductName", nullptr},
         {L"Release Information", nullptr},
         {L"LegalCopyright", nullptr},
         {L"OriginalFilename", L"kurd"},
-        {L"ProductVersion", L"1, 0, 3, 40"},
+        {L"ProductVersion", versionList.c_str()},
     };
     for (const auto& entry : kEntries) {
         const std::string row = "\\StringFileInfo\\000004B0\\" + narrow(entry.key);

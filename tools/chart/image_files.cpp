@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <stdexcept>
 
@@ -11,49 +12,121 @@ namespace chart {
 
 namespace {
 
+constexpr std::size_t MostColours = 256;
+constexpr int LongestRun = 255;
+// Absolute mode carries three pixels at least; shorter stretches go as
+// runs of one.
+constexpr int ShortestLiteral = 3;
+
 void putLe(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes)
 {
     for (int i = 0; i < bytes; ++i)
         out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
 
+std::uint32_t colourKey(Colour c)
+{
+    return static_cast<std::uint32_t>(c.red) << 16 | static_cast<std::uint32_t>(c.green) << 8 | c.blue;
+}
+
+// How many pixels from x on have the colour of x, at most LongestRun.
+int runLength(const std::vector<std::uint8_t>& row, int x)
+{
+    int end = x + 1;
+    while (end < static_cast<int>(row.size()) && end - x < LongestRun && row[end] == row[x])
+        ++end;
+    return end - x;
+}
+
+// One row of colour indices: runs of two or more pixels as (count, index);
+// everything between runs of three or more as literal stretches.
+void encodeRow(const std::vector<std::uint8_t>& row, std::vector<std::uint8_t>& out)
+{
+    const int width = static_cast<int>(row.size());
+    int x = 0;
+    while (x < width) {
+        const int run = runLength(row, x);
+        if (run >= 2) {
+            out.push_back(static_cast<std::uint8_t>(run));
+            out.push_back(row[x]);
+            x += run;
+            continue;
+        }
+        int end = x + 1;
+        while (end < width && end - x < LongestRun && runLength(row, end) < ShortestLiteral)
+            ++end;
+        if (end - x < ShortestLiteral) {
+            for (; x < end; ++x) {
+                out.push_back(1);
+                out.push_back(row[x]);
+            }
+            continue;
+        }
+        out.push_back(0);
+        out.push_back(static_cast<std::uint8_t>(end - x));
+        out.insert(out.end(), row.begin() + x, row.begin() + end);
+        // Each stretch ends on a 16-bit boundary.
+        if ((end - x) % 2)
+            out.push_back(0);
+        x = end;
+    }
+}
+
 }  // namespace
 
-std::vector<std::uint8_t> encodeBmp(const Raster& raster)
+std::vector<std::uint8_t> encodeRle8Bmp(const Raster& raster)
 {
+    std::map<std::uint32_t, std::uint8_t> indices;
+    for (int y = 0; y < raster.height(); ++y)
+        for (int x = 0; x < raster.width(); ++x)
+            indices.emplace(colourKey(raster.pixel(x, y)), 0);
+    if (indices.size() > MostColours)
+        throw std::runtime_error("the picture has " + std::to_string(indices.size()) +
+                                 " colours; an 8-bit bitmap holds at most 256");
+    std::uint8_t next = 0;
+    for (auto& [key, index] : indices)
+        index = next++;
+
+    std::vector<std::uint8_t> pixels;
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(raster.width()));
+    for (int y = raster.height() - 1; y >= 0; --y) {
+        for (int x = 0; x < raster.width(); ++x)
+            row[static_cast<std::size_t>(x)] = indices.at(colourKey(raster.pixel(x, y)));
+        encodeRow(row, pixels);
+        pixels.push_back(0);
+        pixels.push_back(y > 0 ? 0 : 1);  // end of line; end of bitmap after the top row
+    }
+
     constexpr std::uint32_t HeadersSize = 14 + 40;
-    const std::uint32_t rowSize = (static_cast<std::uint32_t>(raster.width()) * 3 + 3) & ~3u;
-    const std::uint32_t pixelBytes = rowSize * static_cast<std::uint32_t>(raster.height());
+    const auto colours = static_cast<std::uint32_t>(indices.size());
+    const std::uint32_t pixelOffset = HeadersSize + 4 * colours;
+    const auto pixelBytes = static_cast<std::uint32_t>(pixels.size());
 
     std::vector<std::uint8_t> out;
-    out.reserve(HeadersSize + pixelBytes);
+    out.reserve(pixelOffset + pixelBytes);
     // BITMAPFILEHEADER
     out.push_back('B');
     out.push_back('M');
-    putLe(out, HeadersSize + pixelBytes, 4);
+    putLe(out, pixelOffset + pixelBytes, 4);
     putLe(out, 0, 4);
-    putLe(out, HeadersSize, 4);
-    // BITMAPINFOHEADER: positive height, so rows run bottom-up.
+    putLe(out, pixelOffset, 4);
+    // BITMAPINFOHEADER: positive height, so rows run bottom-up, as a
+    // run-length bitmap's must.
     putLe(out, 40, 4);
     putLe(out, static_cast<std::uint32_t>(raster.width()), 4);
     putLe(out, static_cast<std::uint32_t>(raster.height()), 4);
     putLe(out, 1, 2);
-    putLe(out, 24, 2);
-    putLe(out, 0, 4);  // BI_RGB
+    putLe(out, 8, 2);
+    putLe(out, 1, 4);  // BI_RLE8
     putLe(out, pixelBytes, 4);
     putLe(out, 2835, 4);  // 72 dpi
     putLe(out, 2835, 4);
+    putLe(out, colours, 4);
     putLe(out, 0, 4);
-    putLe(out, 0, 4);
-    for (int y = raster.height() - 1; y >= 0; --y) {
-        for (int x = 0; x < raster.width(); ++x) {
-            const Colour c = raster.pixel(x, y);
-            out.push_back(c.blue);
-            out.push_back(c.green);
-            out.push_back(c.red);
-        }
-        out.resize(out.size() + (rowSize - static_cast<std::uint32_t>(raster.width()) * 3), 0);
-    }
+    // The colour table, as RGBQUADs.
+    for (const auto& [key, index] : indices)
+        putLe(out, key, 4);
+    out.insert(out.end(), pixels.begin(), pixels.end());
     return out;
 }
 

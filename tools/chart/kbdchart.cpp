@@ -25,7 +25,7 @@ int main(int argc, char** argv)
         const auto labels = chart::labelsFor(layout, slots);
         chart::requireCoverage(font, labels);
         const chart::Raster picture = chart::renderChart(font, slots, labels);
-        chart::writeFile(argv[3], chart::encodeBmp(picture));
+        chart::writeFile(argv[3], chart::encodeRle8Bmp(picture));
         chart::writePng(picture, argv[4]);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "kbdchart: %s\n", error.what());
