@@ -33,6 +33,9 @@ TEST(Arguments, SwitchesInAnyCaseWithSlashOrDash) {
         {L"/Uninstall /quiet /admin", Action::Uninstall, true, std::nullopt},
         {L"/?", Action::ShowUsage, false, std::nullopt},
         {L"/quiet /? /admin", Action::ShowUsage, true, std::nullopt},
+        // Asking for the usage wins over what else is asked.
+        {L"/uninstall /?", Action::ShowUsage, false, std::nullopt},
+        {L"-? /Uninstall /admin", Action::ShowUsage, false, std::nullopt},
         {L"/log C:\\setup.log /admin", Action::Install, false, L"C:\\setup.log"},
         {L"/LOG \"C:\\My logs\\setup.log\" /quiet /admin", Action::Install, true, L"C:\\My logs\\setup.log"},
         // A quoted switch keeps the blank typed inside the quotes.
