@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <regex>
 #include <string>
 
 namespace setup {
@@ -30,6 +33,9 @@ TEST(Arguments, SwitchesInAnyCaseWithSlashOrDash) {
         {L"/Uninstall /quiet /admin", Action::Uninstall, true, std::nullopt},
         {L"/?", Action::ShowUsage, false, std::nullopt},
         {L"/quiet /? /admin", Action::ShowUsage, true, std::nullopt},
+        // Asking for the usage wins over what else is asked.
+        {L"/uninstall /?", Action::ShowUsage, false, std::nullopt},
+        {L"-? /Uninstall /admin", Action::ShowUsage, false, std::nullopt},
         {L"/log C:\\setup.log /admin", Action::Install, false, L"C:\\setup.log"},
         {L"/LOG \"C:\\My logs\\setup.log\" /quiet /admin", Action::Install, true, L"C:\\My logs\\setup.log"},
         // A quoted switch keeps the blank typed inside the quotes.
@@ -100,6 +106,56 @@ TEST(Arguments, SplitLikeTheRunTime) {
     };
     for (const Row& row : rows)
         EXPECT_EQ(splitArguments(row.text), row.arguments) << "[" << narrow(row.text) << "]";
+}
+
+}  // namespace
+}  // namespace setup
+
+namespace setup {
+namespace {
+
+// What the READMEs tell users to type is what the installer takes: each
+// command line given for setup7.exe or setup8.exe, and each switch they
+// name on its own (with a file after /log): in README.txt, and in the
+// section of README.md for users.
+TEST(Arguments, WhatTheReadmesDocument) {
+    struct Readme { const char* name; const char* section; };
+    for (const Readme readme : {Readme{"README.md", "## Installing the layout"}, Readme{"package/README.txt", ""}}) {
+        const char* name = readme.name;
+        std::ifstream file(std::filesystem::path(KURD_SOURCE_DIR) / name);
+        ASSERT_TRUE(file) << name;
+        std::string line;
+        std::size_t commands = 0, switches = 0;
+        bool inSection = *readme.section == '\0';
+        for (int number = 1; std::getline(file, line); ++number) {
+            if (*readme.section && line.starts_with("## "))
+                inSection = line.starts_with(readme.section);
+            if (!inSection)
+                continue;
+            const std::string where = std::string(name) + ":" + std::to_string(number);
+            static const std::regex command(R"(setup[78]\.exe((?: [/-][^ `),]*)+))");
+            for (auto m = std::sregex_iterator(line.begin(), line.end(), command); m != std::sregex_iterator(); ++m) {
+                const std::string text = std::regex_replace((*m)[1].str(), std::regex("<[^>]*>"), "x.log");
+                const ParsedArguments parsed = parseArguments(std::wstring(text.begin(), text.end()));
+                EXPECT_TRUE(parsed.options) << where << ": [" << text << "]";
+                ++commands;
+            }
+            // A switch named on its own: in backticks, or first on a line.
+            static const std::regex alone(R"((?:`|^\s*(?:\xE2\x80\x8E)?)(/[a-z?]+)(?: <[^>]*>)?(?:`|\s))");
+            for (auto m = std::sregex_iterator(line.begin(), line.end(), alone); m != std::sregex_iterator(); ++m) {
+                std::string text = (*m)[1].str();
+                if (text == "/log")
+                    text += " x.log";
+                if (text == "/wait")
+                    continue;  // start /wait, the command prompt's own
+                const ParsedArguments parsed = parseArguments(std::wstring(text.begin(), text.end()));
+                EXPECT_TRUE(parsed.options) << where << ": [" << text << "]";
+                ++switches;
+            }
+        }
+        EXPECT_GE(commands, 3u) << name << ": its command lines were not found";
+        EXPECT_GE(switches, 4u) << name << ": its switches were not found";
+    }
 }
 
 }  // namespace
