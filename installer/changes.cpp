@@ -1,5 +1,7 @@
 #include "changes.h"
 
+#include "overloaded.h"
+
 namespace setup {
 namespace {
 
@@ -134,11 +136,6 @@ Outcome undoRemoveFile(System& system, const RemoveFile& c) {
 }
 
 Outcome registryStatus(std::uint32_t error) { return failed(isGone(error) ? 0 : error); }
-
-template <class... Ts>
-struct Overloaded : Ts... {
-    using Ts::operator()...;
-};
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "overloaded.h"
 #include "text.h"
 
 namespace setup {
@@ -106,11 +107,6 @@ private:
     std::span<const std::uint8_t> bytes_;
     std::size_t at_ = 0;
     bool good_ = true;
-};
-
-template <class... Ts>
-struct Overloaded : Ts... {
-    using Ts::operator()...;
 };
 
 void write(Writer& out, const Change& change) {

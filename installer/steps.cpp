@@ -1,5 +1,6 @@
 #include "steps.h"
 
+#include "overloaded.h"
 #include "text.h"
 
 namespace setup {
@@ -28,11 +29,6 @@ std::vector<std::uint8_t> utf16Bytes(std::wstring_view text) {
     bytes.push_back(0);
     return bytes;
 }
-
-template <class... Ts>
-struct Overloaded : Ts... {
-    using Ts::operator()...;
-};
 
 }  // namespace
 

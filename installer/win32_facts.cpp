@@ -20,8 +20,6 @@
 namespace setup {
 namespace {
 
-HMODULE kernel32() { return GetModuleHandleW(L"kernel32.dll"); }
-
 void nativeMachine(SystemFacts& facts) {
     SYSTEM_INFO info{};
     GetNativeSystemInfo(&info);
@@ -30,7 +28,7 @@ void nativeMachine(SystemFacts& facts) {
     // An x64 program on Windows on ARM64 sees an x64 processor here; the
     // newer call tells the machine itself.
     using IsWow64Process2Function = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
-    static const auto isWow64Process2 = win32::procedure<IsWow64Process2Function>(kernel32(), "IsWow64Process2");
+    static const auto isWow64Process2 = win32::kernelProcedure<IsWow64Process2Function>("IsWow64Process2");
     USHORT process = 0, native = 0;
     if (isWow64Process2 && isWow64Process2(GetCurrentProcess(), &process, &native))
         facts.machine = machineOfImageMachine(native);
@@ -150,7 +148,7 @@ FileState fileState(const std::wstring& path, std::span<const std::uint8_t> ours
 
 bool runsUnderWow64() {
     using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
-    static const auto isWow64Process = win32::procedure<IsWow64ProcessFunction>(kernel32(), "IsWow64Process");
+    static const auto isWow64Process = win32::kernelProcedure<IsWow64ProcessFunction>("IsWow64Process");
     BOOL wow64 = FALSE;
     return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }

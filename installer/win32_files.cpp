@@ -8,19 +8,17 @@ namespace {
 
 DWORD status(BOOL done) { return done ? ERROR_SUCCESS : GetLastError(); }
 
-HMODULE kernel32() { return GetModuleHandleW(L"kernel32.dll"); }
-
 }  // namespace
 
 NativeFileSystem::NativeFileSystem() {
     using Disable = BOOL(WINAPI*)(PVOID*);
-    static const auto disable = win32::procedure<Disable>(kernel32(), "Wow64DisableWow64FsRedirection");
+    static const auto disable = win32::kernelProcedure<Disable>("Wow64DisableWow64FsRedirection");
     active_ = disable && disable(&previous_);
 }
 
 NativeFileSystem::~NativeFileSystem() {
     using Revert = BOOL(WINAPI*)(PVOID);
-    static const auto revert = win32::procedure<Revert>(kernel32(), "Wow64RevertWow64FsRedirection");
+    static const auto revert = win32::kernelProcedure<Revert>("Wow64RevertWow64FsRedirection");
     if (active_ && revert)
         revert(previous_);
 }

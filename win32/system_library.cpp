@@ -11,8 +11,7 @@ namespace {
 // The kernel's own entry is looked up: it is newer than XP. Where it
 // exists, so do the LOAD_LIBRARY_SEARCH_* flags of LoadLibraryExW.
 decltype(&SetDefaultDllDirectories) setDefaultDllDirectories() {
-    return procedure<decltype(&SetDefaultDllDirectories)>(GetModuleHandleW(L"kernel32.dll"),
-                                                          "SetDefaultDllDirectories");
+    return kernelProcedure<decltype(&SetDefaultDllDirectories)>("SetDefaultDllDirectories");
 }
 
 }  // namespace

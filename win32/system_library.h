@@ -40,6 +40,13 @@ Function procedure(HMODULE module, const char* name) {
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
+// A function of kernel32 that older Windows lack, bound by name; null
+// where this Windows has none.
+template <typename Function>
+Function kernelProcedure(const char* name) {
+    return procedure<Function>(GetModuleHandleW(L"kernel32.dll"), name);
+}
+
 // From here on every library the process loads by name, itself or through
 // the system on its behalf, is looked for in the system directory only.
 // Run first thing. Windows 8 and later can, and Vista and 7 with update
