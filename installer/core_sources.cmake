@@ -16,6 +16,7 @@ set(SETUP_CORE_SOURCES
     sha256.cpp
     steps.cpp
     text.cpp
+    unpack.cpp
     user_layouts.cpp
     version_block.cpp)
 list(TRANSFORM SETUP_CORE_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)

@@ -21,6 +21,7 @@
 #include "session.h"
 #include "system_library.h"
 #include "text.h"
+#include "unpack.h"
 #include "version.h"
 #include "win32_facts.h"
 #include "win32_files.h"
@@ -94,16 +95,20 @@ Report carryOut(const Options& options, Log& log) {
     const Registry registry(wow64);
 
     // Every embedded image is the one the build checked and recorded.
+    const std::optional<std::vector<std::uint8_t>> unpacked =
+        unpack(embeddedResource(L"KURD_IMAGES"), unpackedImagesSize);
+    if (!unpacked)
+        return refusedReport(options.action,
+                             message(IDS_DAMAGED_INSTALLER, {literal(L"its layout images do not unpack")}));
     std::map<Form, std::span<const std::uint8_t>> images;
     Package package;
     for (const EmbeddedImage& embedded : embeddedImages) {
-        const std::span<const std::uint8_t> bytes = embeddedResource(resourceName(embedded.form));
-        const std::optional<std::wstring> problem = imageProblem(embedded, bytes);
+        const std::optional<std::wstring> problem = imageProblem(embedded, *unpacked);
         log.line(L"check " + resourceName(embedded.form) + L": " + (problem ? L"failed: " + *problem : L"done"));
         if (problem)
             return refusedReport(options.action, message(IDS_DAMAGED_INSTALLER, {literal(*problem)}));
-        images[embedded.form] = bytes;
-        package.imageSizes[embedded.form] = bytes.size();
+        images[embedded.form] = std::span(*unpacked).subspan(embedded.offset, embedded.size);
+        package.imageSizes[embedded.form] = embedded.size;
     }
     const std::optional<std::uint16_t> languageId = languageIdOfLocale(layoutLocale);
     if (images.empty() || !languageId)

@@ -11,11 +11,11 @@ std::wstring resourceName(Form form) {
     return L"KURD_DLL_" + std::wstring(name, name + std::char_traits<char>::length(name));
 }
 
-std::optional<std::wstring> imageProblem(const EmbeddedImage& image, std::span<const std::uint8_t> bytes) {
+std::optional<std::wstring> imageProblem(const EmbeddedImage& image, std::span<const std::uint8_t> unpacked) {
     const std::wstring name = resourceName(image.form);
-    if (bytes.empty())
+    if (unpacked.size() < image.offset || unpacked.size() - image.offset < image.size)
         return name + L" is missing from it";
-    if (bytes.size() != image.size || sha256(bytes) != image.digest)
+    if (sha256(unpacked.subspan(image.offset, image.size)) != image.digest)
         return name + L" is not the image it was built with";
     return std::nullopt;
 }

@@ -18,7 +18,7 @@ namespace setup {
 
 using Form = layout_forms::Form;
 
-// The image's resource in the installer: "KURD_DLL_x64", ...
+// The image's name in the log and the messages: "KURD_DLL_x64", ...
 std::wstring resourceName(Form form);
 
 // What the installer needs to know of the layout.
@@ -28,16 +28,18 @@ struct LayoutStrings {
     std::uint16_t languageId; // that locale's language id
 };
 
-// An embedded image as the build recorded it.
+// An embedded image as the build recorded it: where it lies in the
+// unpacked images.
 struct EmbeddedImage {
     Form form;
+    std::uint32_t offset;
     std::uint32_t size;
     Sha256Digest digest;
 };
 
-// Why the bytes found in the installer's resource are not the image the
-// build recorded; nothing when they are.
-std::optional<std::wstring> imageProblem(const EmbeddedImage& image, std::span<const std::uint8_t> bytes);
+// Why the unpacked images do not hold the image the build recorded at its
+// place; nothing when they do.
+std::optional<std::wstring> imageProblem(const EmbeddedImage& image, std::span<const std::uint8_t> unpacked);
 
 // The language id of a locale tag ("ar-JO" is 0x2C01), for the locales a
 // layout of this family can be installed under.

@@ -82,6 +82,34 @@ def check_messages(check, pe):
                   bool(ARABIC_SCRIPT_LETTER.search(kurdish[number])), True)
 
 
+def unpack(packed, size):
+    """The bytes of a packed stream: a flag byte before each group of
+    eight items, lowest bit first; a set bit a literal byte, a clear one a
+    copy of earlier output (the distance back in two bytes, little-endian,
+    then the length less three); None if the stream is damaged."""
+    out, at = bytearray(), 0
+    try:
+        while len(out) < size:
+            flags = packed[at]
+            at += 1
+            for bit in range(8):
+                if len(out) == size:
+                    break
+                if flags >> bit & 1:
+                    out.append(packed[at])
+                    at += 1
+                    continue
+                distance, length = packed[at] | packed[at + 1] << 8, packed[at + 2] + 3
+                at += 3
+                if not 0 < distance <= len(out):
+                    return None
+                for _ in range(length):
+                    out.append(out[-distance])
+    except IndexError:
+        return None
+    return bytes(out) if at == len(packed) and len(out) == size else None
+
+
 def icon_images(pe):
     group = resource(pe, RT_GROUP_ICON, 1) or b"\0" * 6
     count = int.from_bytes(group[4:6], "little")
@@ -118,12 +146,10 @@ def main(setup, halvaro, images_manifest, *copies):
 
     with open(images_manifest, encoding="utf-8") as listing:
         images = dict(line.split(maxsplit=1) for line in listing.read().splitlines() if line.strip())
-    check("image forms", sorted(images), ["arm64", "wow64", "x64", "x86"])
-    for form, path in images.items():
-        with open(path, "rb") as f:
-            built = f.read()
-        embedded = named_resource(pe, RT_RCDATA, f"KURD_DLL_{form}".upper())
-        check(f"KURD_DLL_{form} equal to {path}", embedded == built, True)
+    check("image forms", list(images), ["x64", "x86", "wow64", "arm64"])
+    built = b"".join(open(path, "rb").read() for path in images.values())
+    packed = named_resource(pe, RT_RCDATA, "KURD_IMAGES") or b""
+    check("KURD_IMAGES: every built image, packed, in the forms' order", unpack(packed, len(built)) == built, True)
 
     with open(setup, "rb") as f:
         program = f.read()

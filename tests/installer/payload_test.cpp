@@ -5,11 +5,13 @@
 // version block.
 #include "payload.h"
 #include "sha256.h"
+#include "unpack.h"
 #include "version_block.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
 #include <string>
 
@@ -80,20 +82,62 @@ TEST(Sha256, KnownDigests) {
     }
 }
 
+// The built images one after the other, as the installer unpacks them.
+const Bytes& allImages() {
+    static const Bytes all = [] {
+        Bytes bytes;
+        for (const layout_forms::FormFacts& facts : layout_forms::kForms)
+            bytes.insert(bytes.end(), image(facts.form).begin(), image(facts.form).end());
+        return bytes;
+    }();
+    return all;
+}
+
+TEST(Payload, TheImagesUnpackAsTheyWereBuilt) {
+    std::ifstream file(KURD_PACKED_IMAGES, std::ios::binary);
+    const Bytes packed((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(packed.empty()) << KURD_PACKED_IMAGES;
+    EXPECT_LT(packed.size(), allImages().size() / 2) << "the images hardly packed";
+    EXPECT_EQ(unpack(packed, allImages().size()), allImages());
+    // Any damage is refused, or unpacks to other bytes, never past either end.
+    struct Row { const char* name; std::function<void(Bytes&)> damage; std::size_t size; };
+    const Row rows[] = {
+        {"a byte less", [](Bytes& b) { b.pop_back(); }, allImages().size()},
+        {"a byte more", [](Bytes& b) { b.push_back(0); }, allImages().size()},
+        {"asked for a byte more", [](Bytes&) {}, allImages().size() + 1},
+        {"asked for a byte less", [](Bytes&) {}, allImages().size() - 1},
+        {"a copy from before the start", [](Bytes& b) { b[0] = 0; b.insert(b.begin() + 1, {0x01, 0x00, 0x00}); },
+         allImages().size()},
+        {"nothing", [](Bytes& b) { b.clear(); }, allImages().size()},
+    };
+    for (const Row& row : rows) {
+        Bytes damaged = packed;
+        row.damage(damaged);
+        EXPECT_EQ(unpack(damaged, row.size), std::nullopt) << row.name;
+    }
+    for (std::size_t at = 0; at < packed.size(); at += 7) {
+        Bytes damaged = packed;
+        damaged[at] ^= 0x5A;
+        const auto unpacked = unpack(damaged, allImages().size());
+        EXPECT_TRUE(!unpacked || unpacked->size() == allImages().size()) << "byte " << at;
+    }
+}
+
 TEST(Payload, TheImageTheBuildRecorded) {
+    std::uint32_t offset = 0;
     for (const layout_forms::FormFacts& facts : layout_forms::kForms) {
         const Bytes& bytes = image(facts.form);
-        const EmbeddedImage recorded{facts.form, static_cast<std::uint32_t>(bytes.size()), sha256(bytes)};
-        EXPECT_EQ(imageProblem(recorded, bytes), std::nullopt) << facts.name;
+        const EmbeddedImage recorded{facts.form, offset, static_cast<std::uint32_t>(bytes.size()), sha256(bytes)};
+        offset += recorded.size;
+        EXPECT_EQ(imageProblem(recorded, allImages()), std::nullopt) << facts.name;
         struct Row { const char* name; std::function<void(Bytes&)> damage; std::wstring_view problem; };
         const Row rows[] = {
-            {"one bit flipped", [](Bytes& b) { b[b.size() / 2] ^= 1; }, L"not the image"},
-            {"a byte more", [](Bytes& b) { b.push_back(0); }, L"not the image"},
-            {"cut short", [](Bytes& b) { b.resize(b.size() - 1); }, L"not the image"},
-            {"missing", [](Bytes& b) { b.clear(); }, L"missing"},
+            {"one bit flipped", [&](Bytes& b) { b[recorded.offset + recorded.size / 2] ^= 1; }, L"not the image"},
+            {"cut short", [&](Bytes& b) { b.resize(recorded.offset + recorded.size - 1); }, L"missing"},
+            {"nothing", [](Bytes& b) { b.clear(); }, L"missing"},
         };
         for (const Row& row : rows) {
-            Bytes damaged = bytes;
+            Bytes damaged = allImages();
             row.damage(damaged);
             const auto problem = imageProblem(recorded, damaged);
             ASSERT_TRUE(problem) << facts.name << ", " << row.name;
