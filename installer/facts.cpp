@@ -45,9 +45,9 @@ std::optional<User> userAtTheScreen(const std::optional<std::wstring>& processSi
 }
 
 FileState SystemFacts::file(const std::wstring& path) const {
-    for (const auto& [name, state] : files) {
-        if (equalNoCase(name, path))
-            return state;
+    for (const FileFact& fact : files) {
+        if (equalNoCase(fact.path, path))
+            return fact.state;
     }
     return FileState::Absent;
 }

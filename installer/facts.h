@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,6 +32,10 @@ std::optional<User> userAtTheScreen(const std::optional<std::wstring>& processSi
 
 // What is at a path where the installer puts a file.
 enum class FileState { Absent, Identical, OtherBuild, Foreign };
+struct FileFact {
+    std::wstring path;
+    FileState state;
+};
 
 struct SystemFacts {
     std::optional<Machine> machine;           // empty: not a processor the layout is built for
@@ -49,7 +52,7 @@ struct SystemFacts {
 
     std::vector<LayoutKey> layoutKeys;                      // every key under Keyboard Layouts
     std::optional<std::vector<NamedValue>> uninstallEntry;  // its values, if the key exists
-    std::map<std::wstring, FileState> files;                // by path: each placement and kept copy
+    std::vector<FileFact> files;                            // each placement and kept copy
     std::vector<std::wstring> folders;                      // those of our folders that exist
 
     std::optional<RegistryValue> pendingRenames;  // PendingFileRenameOperations, as it is

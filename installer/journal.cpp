@@ -251,18 +251,13 @@ std::wstring journalEntryName(std::size_t index) {
 
 JournalContents readJournal(const std::vector<NamedValue>& values) {
     JournalContents contents;
-    std::vector<std::pair<std::uint32_t, const NamedValue*>> entries;
     for (const NamedValue& value : values) {
         if (equalNoCase(value.name, journalCommittedName))
             contents.committed = true;
-        else if (const auto number = parseDecimal(value.name))
-            entries.emplace_back(*number, &value);
-        else
+        else if (!parseDecimal(value.name))
             contents.unreadable.push_back(value.name);
     }
-    std::sort(entries.begin(), entries.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (const auto& [number, value] : entries) {
+    for (const auto& [number, value] : numberedValues(values)) {
         const auto change = value->value.type == regBinary ? decodeChange(value->value.bytes) : std::nullopt;
         if (change)
             contents.changes.push_back(*change);

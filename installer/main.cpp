@@ -8,7 +8,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <map>
 #include <span>
 #include <string>
 #include <vector>
@@ -100,7 +99,7 @@ Report carryOut(const Options& options, Log& log) {
     if (!unpacked)
         return refusedReport(options.action,
                              message(IDS_DAMAGED_INSTALLER, {literal(L"its layout images do not unpack")}));
-    std::map<Form, std::span<const std::uint8_t>> images;
+    FormImages images;
     Package package;
     for (const EmbeddedImage& embedded : embeddedImages) {
         const std::optional<std::wstring> problem = imageProblem(embedded, *unpacked);
@@ -111,7 +110,7 @@ Report carryOut(const Options& options, Log& log) {
         package.imageSizes[embedded.form] = embedded.size;
     }
     const std::optional<std::uint16_t> languageId = languageIdOfLocale(layoutLocale);
-    if (images.empty() || !languageId)
+    if (!languageId)
         return refusedReport(options.action,
                              message(IDS_DAMAGED_INSTALLER, {literal(L"it carries no layout for a known locale")}));
     package.strings = {layoutText, layoutLocale, *languageId};

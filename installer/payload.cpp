@@ -37,11 +37,7 @@ std::optional<std::uint16_t> languageIdOfLocale(std::wstring_view tag) {
 }
 
 bool isThisLayout(std::span<const std::uint8_t> versionBlock) {
-    const auto strings = versionStrings(versionBlock);
-    const auto field = [&strings](const wchar_t* key) {
-        const auto found = strings.find(key);
-        return found == strings.end() ? std::wstring() : found->second;
-    };
+    const auto field = [&](std::wstring_view key) { return versionString(versionBlock, key).value_or(L""); };
     return equalNoCase(field(L"OriginalFilename"), L"kurd") && field(L"CompanyName") == L"" PRODUCT_MAKER;
 }
 

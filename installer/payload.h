@@ -5,7 +5,9 @@
 // another library of that name.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <span>
 #include <string>
@@ -17,6 +19,15 @@
 namespace setup {
 
 using Form = layout_forms::Form;
+
+// One of something for each form, in the forms' order.
+template <class T>
+struct PerForm {
+    std::array<T, std::size(layout_forms::kForms)> items{};
+    T& operator[](Form form) { return items[static_cast<std::size_t>(form)]; }
+    const T& operator[](Form form) const { return items[static_cast<std::size_t>(form)]; }
+};
+using FormImages = PerForm<std::span<const std::uint8_t>>;
 
 // The image's name in the log and the messages: "KURD_DLL_x64", ...
 std::wstring resourceName(Form form);

@@ -205,8 +205,7 @@ Plan planInstall(const SystemFacts& facts, const Package& package) {
 
     std::uint64_t installedBytes = package.installerSize;
     for (const Placement& placement : files) {
-        const auto size = package.imageSizes.find(placement.form);
-        installedBytes += size == package.imageSizes.end() ? 0 : size->second;
+        installedBytes += package.imageSizes[placement.form];
         const FileState state = facts.file(placement.path);
         if (state != FileState::Identical)
             plan.steps.push_back({PlaceFile{placement.path, {placement.form}, state == FileState::OtherBuild,

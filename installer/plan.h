@@ -7,7 +7,6 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,7 +49,7 @@ std::vector<std::wstring> ourFolders(const SystemFacts& facts);
 // What the installer knows of itself.
 struct Package {
     LayoutStrings strings;
-    std::map<Form, std::uint64_t> imageSizes;
+    PerForm<std::uint64_t> imageSizes;
     std::uint64_t installerSize = 0;
 };
 

@@ -1,7 +1,6 @@
 #include "registration.h"
 
 #include <algorithm>
-#include <set>
 
 #include "text.h"
 
@@ -26,12 +25,16 @@ std::optional<std::uint32_t> layoutIdOf(const LayoutKey& key) {
 // The next id above every one in use, or the lowest gap once the top is
 // taken. New ids above the rest stay clear of the system's own, which
 // count up from 1.
-std::optional<std::uint32_t> freeLayoutId(const std::set<std::uint32_t>& used) {
-    const std::uint32_t next = used.empty() ? firstLayoutId : std::max(*used.rbegin() + 1, firstLayoutId);
+bool isUsed(const std::vector<std::uint32_t>& used, std::uint32_t id) {
+    return std::find(used.begin(), used.end(), id) != used.end();
+}
+
+std::optional<std::uint32_t> freeLayoutId(const std::vector<std::uint32_t>& used) {
+    const std::uint32_t next = used.empty() ? firstLayoutId : std::max(*std::max_element(used.begin(), used.end()) + 1, firstLayoutId);
     if (next <= lastLayoutId)
         return next;
     for (std::uint32_t id = firstLayoutId; id <= lastLayoutId; ++id) {
-        if (!used.contains(id))
+        if (!isUsed(used, id))
             return id;
     }
     return std::nullopt;
@@ -51,11 +54,13 @@ std::vector<const LayoutKey*> ourLayoutKeys(const std::vector<LayoutKey>& keys) 
         const auto number = parseHex(key.klid, 8);
         const RegistryValue* file = key.value(L"Layout File");
         const auto fileName = file ? file->text() : std::nullopt;
-        if (number && (*number >> 24) == 0xA0 && fileName && equalNoCase(*fileName, L"Kurd.dll"))
-            ours.push_back(&key);
+        if (!number || (*number >> 24) != 0xA0 || !fileName || !equalNoCase(*fileName, L"Kurd.dll"))
+            continue;
+        // In the KLIDs' order; the keys are few.
+        const auto place = std::find_if(ours.begin(), ours.end(),
+                                        [&](const LayoutKey* k) { return *parseHex(k->klid, 8) > *number; });
+        ours.insert(place, &key);
     }
-    std::sort(ours.begin(), ours.end(),
-              [](const LayoutKey* a, const LayoutKey* b) { return *parseHex(a->klid, 8) < *parseHex(b->klid, 8); });
     return ours;
 }
 
@@ -87,15 +92,15 @@ RegistrationChoice chooseRegistration(const std::vector<LayoutKey>& keys, std::w
     for (wchar_t& c : klid)
         c = lowerAscii(c);
 
-    std::set<std::uint32_t> usedByOthers;
+    std::vector<std::uint32_t> usedByOthers;
     for (const LayoutKey& key : keys) {
         if (&key != reused) {
             if (const auto id = layoutIdOf(key))
-                usedByOthers.insert(*id);
+                usedByOthers.push_back(*id);
         }
     }
     std::optional<std::uint32_t> layoutId = reused ? layoutIdOf(*reused) : std::nullopt;
-    if (layoutId && (*layoutId < firstLayoutId || *layoutId > lastLayoutId || usedByOthers.contains(*layoutId)))
+    if (layoutId && (*layoutId < firstLayoutId || *layoutId > lastLayoutId || isUsed(usedByOthers, *layoutId)))
         layoutId.reset();
     if (!layoutId)
         layoutId = freeLayoutId(usedByOthers);

@@ -1,5 +1,7 @@
 #include "steps.h"
 
+#include <algorithm>
+
 #include "overloaded.h"
 #include "text.h"
 
@@ -60,6 +62,20 @@ const RegistryValue* findValue(const std::vector<NamedValue>& values, std::wstri
             return &named.value;
     }
     return nullptr;
+}
+
+std::vector<NumberedValue> numberedValues(const std::vector<NamedValue>& values) {
+    std::vector<NumberedValue> numbered;
+    for (const NamedValue& value : values) {
+        const auto number = parseDecimal(value.name);
+        if (!number)
+            continue;
+        // The lists are short: each goes straight to its place.
+        const auto place = std::find_if(numbered.begin(), numbered.end(),
+                                        [&](const NumberedValue& n) { return n.number > *number; });
+        numbered.insert(place, {*number, &value});
+    }
+    return numbered;
 }
 
 std::vector<Change> inverse(const Change& change) {

@@ -59,6 +59,16 @@ struct NamedValue {
 
 const RegistryValue* findValue(const std::vector<NamedValue>& values, std::wstring_view name);
 
+// A value named by a decimal number ("1", "0002"), as Preload names its
+// entries and the journal its changes.
+struct NumberedValue {
+    std::uint32_t number;
+    const NamedValue* value;
+};
+// The values named by a number, in the numbers' order (those of one
+// number in the list's order); the others are left out.
+std::vector<NumberedValue> numberedValues(const std::vector<NamedValue>& values);
+
 // A key the step creates; it did not exist before.
 struct CreateKey {
     RegistryKey key;

@@ -1,7 +1,6 @@
 #include "user_layouts.h"
 
 #include <algorithm>
-#include <map>
 
 #include "text.h"
 
@@ -17,17 +16,6 @@ bool standsFor(const UserLayouts& layouts, std::wstring_view id, std::wstring_vi
     return std::any_of(layouts.substitutes.begin(), layouts.substitutes.end(), [&](const NamedValue& s) {
         return equalNoCase(s.name, id) && equalNoCase(textOf(s.value), klid);
     });
-}
-
-// Preload entries by number; entries not named by a number are not part
-// of the order and are left alone.
-std::map<std::uint32_t, const NamedValue*> numbered(const std::vector<NamedValue>& preload) {
-    std::map<std::uint32_t, const NamedValue*> entries;
-    for (const NamedValue& entry : preload) {
-        if (const auto number = parseDecimal(entry.name))
-            entries[*number] = &entry;
-    }
-    return entries;
 }
 
 }  // namespace
@@ -74,8 +62,9 @@ std::vector<Change> appendLayout(const User& user, const UserLayouts& layouts, s
             changes.push_back(SetValue{substitutesKey(user), substitute, stringValue(klid), std::nullopt});
     }
 
-    const auto entries = numbered(layouts.preload);
-    const std::uint32_t next = entries.empty() ? 1 : entries.rbegin()->first + 1;
+    // Entries not named by a number are not part of the order.
+    const auto entries = numberedValues(layouts.preload);
+    const std::uint32_t next = entries.empty() ? 1 : entries.back().number + 1;
     changes.push_back(SetValue{preloadKey(user), decimal(next), stringValue(substitute), std::nullopt});
     return changes;
 }
@@ -89,26 +78,35 @@ std::vector<Change> removeLayouts(const User& user, const UserLayouts& layouts,
     // Each kept entry moves down by the number of removed entries before
     // it; every number then either keeps, changes or loses its value, and
     // each is changed once, so what it held before is what undoes it.
-    const auto before = numbered(layouts.preload);
-    std::map<std::uint32_t, RegistryValue> after;
+    // Entries not named by a number are not part of the order and are
+    // left alone.
+    const std::vector<NumberedValue> before = numberedValues(layouts.preload);
+    const auto entryNumbered = [&](std::uint32_t number) -> const NamedValue* {
+        for (const auto& [n, entry] : before) {
+            if (n == number)
+                return entry;
+        }
+        return nullptr;
+    };
+    std::vector<NumberedValue> after;  // in the numbers' order, as before
     std::uint32_t removed = 0;
     for (const auto& [number, entry] : before) {
         if (ours(textOf(entry->value)))
             ++removed;
         else
-            after[number - removed] = entry->value;
+            after.push_back({number - removed, entry});
     }
 
     std::vector<Change> changes;
-    for (const auto& [number, value] : after) {
-        const auto old = before.find(number);
-        if (old == before.end())
-            changes.push_back(SetValue{preloadKey(user), decimal(number), value, std::nullopt});
-        else if (!(old->second->value == value))
-            changes.push_back(SetValue{preloadKey(user), old->second->name, value, old->second->value});
+    for (const auto& [number, entry] : after) {
+        const NamedValue* old = entryNumbered(number);
+        if (!old)
+            changes.push_back(SetValue{preloadKey(user), decimal(number), entry->value, std::nullopt});
+        else if (!(old->value == entry->value))
+            changes.push_back(SetValue{preloadKey(user), old->name, entry->value, old->value});
     }
     for (const auto& [number, entry] : before) {
-        if (!after.contains(number))
+        if (std::none_of(after.begin(), after.end(), [&](const NumberedValue& n) { return n.number == number; }))
             changes.push_back(DeleteValue{preloadKey(user), entry->name, entry->value});
     }
     for (const NamedValue& s : layouts.substitutes) {

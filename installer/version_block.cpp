@@ -67,29 +67,31 @@ std::vector<Node> children(std::span<const std::uint8_t> list) {
 
 }  // namespace
 
-std::map<std::wstring, std::wstring> versionStrings(std::span<const std::uint8_t> block) {
-    std::map<std::wstring, std::wstring> strings;
+std::optional<std::wstring> versionString(std::span<const std::uint8_t> block, std::wstring_view key) {
     const auto root = node(block);
     if (!root || root->key != L"VS_VERSION_INFO")
-        return strings;
+        return std::nullopt;
     for (const Node& info : children(root->children)) {
         if (info.key != L"StringFileInfo")
             continue;
         const std::vector<Node> tables = children(info.children);
         if (tables.empty())
-            return strings;
+            return std::nullopt;
+        std::optional<std::wstring> found;
         for (const Node& entry : children(tables.front().children)) {
+            if (entry.key != key)
+                continue;
             std::wstring text;
             for (std::size_t i = 0; i + 1 < entry.value.size(); i += 2)
                 text += static_cast<wchar_t>(entry.value[i] | entry.value[i + 1] << 8);
             // The stored length counts the terminating zero.
             while (!text.empty() && text.back() == L'\0')
                 text.pop_back();
-            strings[entry.key] = text;
+            found = text;  // the last of a key, should one be there twice
         }
-        return strings;
+        return found;
     }
-    return strings;
+    return std::nullopt;
 }
 
 }  // namespace setup

@@ -5,14 +5,16 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace setup {
 
-// The values of the first string table under StringFileInfo, by key; none
-// when the block is not a version block, or that part does not read.
-std::map<std::wstring, std::wstring> versionStrings(std::span<const std::uint8_t> block);
+// The value of a key in the first string table under StringFileInfo;
+// none when the block is not a version block, that part does not read, or
+// the table has no such key.
+std::optional<std::wstring> versionString(std::span<const std::uint8_t> block, std::wstring_view key);
 
 }  // namespace setup

@@ -154,7 +154,7 @@ bool runsUnderWow64() {
 }
 
 Win32FactReader::Win32FactReader(const Registry& registry, bool wow64,
-                                 std::map<Form, std::span<const std::uint8_t>> images,
+                                 FormImages images,
                                  std::span<const std::uint8_t> self)
     : registry_(registry), wow64_(wow64), images_(std::move(images)), self_(self) {}
 
@@ -222,15 +222,13 @@ std::optional<SystemFacts> Win32FactReader::read(MessageText& why) {
     std::vector<std::wstring> layoutFiles;
     if (facts.machine) {
         for (const Placement& placement : placements(*facts.machine, facts.windowsFolder)) {
-            const auto image = images_.find(placement.form);
-            facts.files[placement.path] = fileState(
-                placement.path, image == images_.end() ? std::span<const std::uint8_t>{} : image->second, false);
+            facts.files.push_back({placement.path, fileState(placement.path, images_[placement.form], false)});
             layoutFiles.push_back(placement.path);
         }
     }
     for (const std::wstring& path : ourFiles(facts)) {
         if (std::find(layoutFiles.begin(), layoutFiles.end(), path) == layoutFiles.end())
-            facts.files[path] = fileState(path, self_, true);
+            facts.files.push_back({path, fileState(path, self_, true)});
     }
     for (const std::wstring& folder : ourFolders(facts)) {
         if (isFolder(folder))

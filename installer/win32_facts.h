@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <span>
 
 #include "session.h"
@@ -15,7 +14,7 @@ namespace setup {
 class Win32FactReader final : public FactReader {
 public:
     // images: the layout images the installer carries; self: its own bytes.
-    Win32FactReader(const Registry& registry, bool wow64, std::map<Form, std::span<const std::uint8_t>> images,
+    Win32FactReader(const Registry& registry, bool wow64, FormImages images,
                     std::span<const std::uint8_t> self);
 
     std::optional<SystemFacts> read(MessageText& why) override;
@@ -23,7 +22,7 @@ public:
 private:
     const Registry& registry_;
     bool wow64_;
-    std::map<Form, std::span<const std::uint8_t>> images_;
+    FormImages images_;
     std::span<const std::uint8_t> self_;
 };
 

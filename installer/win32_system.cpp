@@ -37,7 +37,7 @@ std::wstring windowsErrorText(DWORD error) {
     return (text.empty() ? std::wstring() : text + L" ") + L"(error " + decimal(error) + L")";
 }
 
-Win32System::Win32System(const Registry& registry, Log& log, std::map<Form, std::span<const std::uint8_t>> images,
+Win32System::Win32System(const Registry& registry, Log& log, FormImages images,
                          std::span<const std::uint8_t> self)
     : registry_(registry), log_(log), images_(std::move(images)), self_(self) {}
 
@@ -56,8 +56,8 @@ bool Win32System::fileExists(const std::wstring& path) { return isFile(path); }
 std::uint32_t Win32System::writeFile(const std::wstring& path, const FileSource& source) {
     if (!source.image)
         return setup::writeFile(path, self_);
-    const auto image = images_.find(*source.image);
-    return image == images_.end() ? ERROR_FILE_NOT_FOUND : setup::writeFile(path, image->second);
+    const std::span<const std::uint8_t> image = images_[*source.image];
+    return image.empty() ? ERROR_FILE_NOT_FOUND : setup::writeFile(path, image);
 }
 
 std::uint32_t Win32System::copyFile(const std::wstring& from, const std::wstring& to) {

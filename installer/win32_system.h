@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <map>
 #include <span>
 #include <string>
 #include <vector>
@@ -19,7 +18,7 @@ namespace setup {
 
 class Win32System final : public System {
 public:
-    Win32System(const Registry& registry, Log& log, std::map<Form, std::span<const std::uint8_t>> images,
+    Win32System(const Registry& registry, Log& log, FormImages images,
                 std::span<const std::uint8_t> self);
 
     std::uint32_t createKey(const RegistryKey& key) override;
@@ -43,7 +42,7 @@ public:
 private:
     const Registry& registry_;
     Log& log_;
-    std::map<Form, std::span<const std::uint8_t>> images_;
+    FormImages images_;
     std::span<const std::uint8_t> self_;
 };
 

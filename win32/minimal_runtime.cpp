@@ -1,6 +1,12 @@
-// The C++ run-time pieces a shipped program links instead of the library's
-// own: allocation over the C library's heap, and the library's error
-// helpers. The programs are built without exceptions, yet the library's
+// The run-time pieces a shipped program links instead of the libraries'
+// own: the process entry, allocation over the C library's heap, and the C++
+// library's error helpers.
+//
+// The entry replaces the C library's start-up code, which brings argument
+// globbing, thread-local storage callbacks, pseudo-relocation and a fault
+// handler that no program here uses: msvcrt.dll sets itself up when it is
+// loaded, so the entry only runs the static constructors and calls
+// wWinMain as that code would. The programs are built without exceptions, yet the library's
 // versions of these throw, and a throw brings the unwinder, the exception
 // classes and the verbose terminate handler with its demangler, several
 // times the size of a program's own code. Here each failure ends the
@@ -11,8 +17,12 @@
 // the library defines together in one object: leaving one out would link
 // that object, and with it everything these replace (the link then fails
 // on the duplicates, which says so).
+#include <windows.h>
+
 #include <cstdlib>
 #include <new>
+
+#include "command_line.h"
 
 namespace {
 
@@ -26,6 +36,30 @@ void* allocate(std::size_t size) {
 }
 
 }  // namespace
+
+// The static constructors, as GCC's own start-up code runs them (it also
+// registers their destructors to run at exit).
+extern "C" void __main();
+
+// The C library's start-up code would define this over its exit list;
+// msvcrt.dll keeps one for the program and runs it in exit(). This and the
+// entry are called from outside the program's own code, so they stay
+// visible to the linker when the program is compiled as a whole.
+extern "C" [[gnu::externally_visible]] int atexit(void (*function)()) {
+    return _onexit(reinterpret_cast<_onexit_t>(function)) ? 0 : -1;
+}
+
+// The linker's default entry for a Windows-subsystem program.
+extern "C" [[gnu::externally_visible]] void WinMainCRTStartup() {
+    __main();
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    GetStartupInfoW(&startup);
+    const int show = startup.dwFlags & STARTF_USESHOWWINDOW ? startup.wShowWindow : SW_SHOWDEFAULT;
+    // The arguments are the rest of the command line, so they end with it.
+    const std::wstring_view arguments = win32::argumentText(GetCommandLineW());
+    std::exit(wWinMain(GetModuleHandleW(nullptr), nullptr, const_cast<PWSTR>(arguments.data()), show));
+}
 
 // A call through a vtable slot that has no function: a program fault.
 extern "C" void __cxa_pure_virtual() { fail(); }

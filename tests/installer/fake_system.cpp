@@ -81,7 +81,10 @@ Content contentOf(Form form, const std::string& build) { return formName(form) +
 Package package() {
     Package package;
     package.strings = {L"Arabic (101) - Kurdish", L"ar-JO", 0x2C01};
-    package.imageSizes = {{Form::X64, 6144}, {Form::X86, 5120}, {Form::Wow64, 6144}, {Form::Arm64, 6144}};
+    package.imageSizes[Form::X64] = 6144;
+    package.imageSizes[Form::X86] = 5120;
+    package.imageSizes[Form::Wow64] = 6144;
+    package.imageSizes[Form::Arm64] = 6144;
     package.installerSize = 300 * 1024;
     return package;
 }
@@ -171,7 +174,7 @@ std::optional<SystemFacts> FakeSystem::read(MessageText&) {
         const auto file = state.files.find(lower(path));
         if (file == state.files.end()) {
             if (state.folders.contains(lower(path)))
-                facts.files[path] = FileState::Foreign;
+                facts.files.push_back({path, FileState::Foreign});
             continue;
         }
         const bool keptCopy = equalNoCase(path.substr(path.find_last_of(L'\\') + 1), keptFileName);
@@ -182,11 +185,11 @@ std::optional<SystemFacts> FakeSystem::read(MessageText&) {
                     kind = formName(placement.form);
         }
         if (file->second == kind + "/" + build)
-            facts.files[path] = FileState::Identical;
+            facts.files.push_back({path, FileState::Identical});
         else if (file->second.starts_with(kind + "/"))
-            facts.files[path] = FileState::OtherBuild;
+            facts.files.push_back({path, FileState::OtherBuild});
         else
-            facts.files[path] = FileState::Foreign;
+            facts.files.push_back({path, FileState::Foreign});
     }
     for (const std::wstring& folder : ourFolders(facts)) {
         if (state.folders.contains(lower(folder)))

@@ -172,9 +172,9 @@ TEST(Payload, AKurdDllOfThisLayoutOrAnother) {
         for (const std::uint8_t value : {std::uint8_t{0x00}, std::uint8_t{0xFF}}) {
             Bytes block = pristine;
             block[at] = value;
-            versionStrings(block);
+            versionString(block, L"CompanyName");
         }
-        versionStrings(std::span(pristine).first(at));
+        versionString(std::span(pristine).first(at), L"CompanyName");
     }
 }
 
