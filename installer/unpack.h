@@ -11,7 +11,7 @@
 namespace setup {
 
 // The `size` bytes the stream packs; nothing when it is damaged: a copy
-// from before the start, a token cut short, more or fewer bytes than
+// from before the start, a stream cut short, more or fewer bytes than
 // `size`, or bytes left over.
 std::optional<std::vector<std::uint8_t>> unpack(std::span<const std::uint8_t> packed, std::size_t size);
 

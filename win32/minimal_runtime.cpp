@@ -37,9 +37,10 @@ void* allocate(std::size_t size) {
 
 }  // namespace
 
-// The static constructors, as GCC's own start-up code runs them (it also
-// registers their destructors to run at exit).
-extern "C" void __main();
+// The static constructors, between the markers the linker puts around
+// them: -1 before, 0 after. They run last to first, as GCC's own start-up
+// code runs them; each registers its destructor with atexit.
+extern "C" void (*__CTOR_LIST__[])();
 
 // The C library's start-up code would define this over its exit list;
 // msvcrt.dll keeps one for the program and runs it in exit(). This and the
@@ -51,7 +52,11 @@ extern "C" [[gnu::externally_visible]] int atexit(void (*function)()) {
 
 // The linker's default entry for a Windows-subsystem program.
 extern "C" [[gnu::externally_visible]] void WinMainCRTStartup() {
-    __main();
+    std::size_t constructors = 0;
+    while (__CTOR_LIST__[constructors + 1])
+        ++constructors;
+    for (; constructors; --constructors)
+        __CTOR_LIST__[constructors]();
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     GetStartupInfoW(&startup);

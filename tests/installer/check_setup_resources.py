@@ -83,31 +83,68 @@ def check_messages(check, pe):
 
 
 def unpack(packed, size):
-    """The bytes of a packed stream: a flag byte before each group of
-    eight items, lowest bit first; a set bit a literal byte, a clear one a
-    copy of earlier output (the distance back in two bytes, little-endian,
-    then the length less three); None if the stream is damaged."""
-    out, at = bytearray(), 0
-    try:
-        while len(out) < size:
-            flags = packed[at]
-            at += 1
-            for bit in range(8):
-                if len(out) == size:
-                    break
-                if flags >> bit & 1:
-                    out.append(packed[at])
-                    at += 1
-                    continue
-                distance, length = packed[at] | packed[at + 1] << 8, packed[at + 2] + 3
-                at += 3
-                if not 0 < distance <= len(out):
-                    return None
-                for _ in range(length):
-                    out.append(out[-distance])
-    except IndexError:
-        return None
-    return bytes(out) if at == len(packed) and len(out) == size else None
+    """The bytes of a packed stream, read bit by bit with LZMA's range
+    decoder: a bit literal/copy by the previous item's kind; a literal's
+    8 bits through a tree chosen by the top three bits of the byte before;
+    a copy's repeat bit, else its distance's bit length (a 4-bit tree) and
+    lower bits (a probability each by length and place); its length less
+    two (an 8-bit tree by repeat). None if the stream is damaged."""
+    state = {"range": 0xFFFFFFFF, "code": 0, "at": 0, "overrun": False}
+
+    def byte():
+        if state["at"] < len(packed):
+            state["at"] += 1
+            return packed[state["at"] - 1]
+        state["overrun"] = True
+        return 0
+
+    def bit(table, index):
+        p = table[index]
+        bound = (state["range"] >> 11) * p
+        if state["code"] < bound:
+            state["range"], table[index], result = bound, p + ((2048 - p) >> 5), 0
+        else:
+            state["code"] -= bound
+            state["range"] -= bound
+            table[index], result = p - (p >> 5), 1
+        while state["range"] < 1 << 24:
+            state["range"] = state["range"] << 8 & 0xFFFFFFFF
+            state["code"] = (state["code"] << 8 | byte()) & 0xFFFFFFFF
+        return result
+
+    def tree(table, bits):
+        node = 1
+        for _ in range(bits):
+            node = node * 2 + bit(table, node)
+        return node - (1 << bits)
+
+    for _ in range(5):
+        state["code"] = (state["code"] << 8 | byte()) & 0xFFFFFFFF
+    kind, repeat = [1024] * 2, [1024] * 2
+    literal = {context: [1024] * 256 for context in range(8)}
+    length_trees = {0: [1024] * 256, 1: [1024] * 256}
+    widths, low_bits = [1024] * 16, {width: [1024] * 16 for width in range(16)}
+    out, last, distance = bytearray(), 0, 0
+    while len(out) < size:
+        if not bit(kind, last):
+            out.append(tree(literal[(out[-1] if out else 0) >> 5], 8))
+            last = 0
+            continue
+        repeated = bit(repeat, last)
+        if not repeated:
+            width = tree(widths, 4)
+            if width == 0:
+                return None
+            distance = 1
+            for place in range(width - 2, -1, -1):
+                distance = distance * 2 + bit(low_bits[width], place)
+        length = tree(length_trees[repeated], 8) + 2
+        if not 0 < distance <= len(out) or len(out) + length > size:
+            return None
+        for _ in range(length):
+            out.append(out[-distance])
+        last = 1
+    return bytes(out) if state["at"] == len(packed) and not state["overrun"] else None
 
 
 def icon_images(pe):

@@ -97,7 +97,7 @@ TEST(Payload, TheImagesUnpackAsTheyWereBuilt) {
     std::ifstream file(KURD_PACKED_IMAGES, std::ios::binary);
     const Bytes packed((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     ASSERT_FALSE(packed.empty()) << KURD_PACKED_IMAGES;
-    EXPECT_LT(packed.size(), allImages().size() / 2) << "the images hardly packed";
+    EXPECT_LT(packed.size(), allImages().size() / 4) << "the images hardly packed";
     EXPECT_EQ(unpack(packed, allImages().size()), allImages());
     // Any damage is refused, or unpacks to other bytes, never past either end.
     struct Row { const char* name; std::function<void(Bytes&)> damage; std::size_t size; };
@@ -106,8 +106,8 @@ TEST(Payload, TheImagesUnpackAsTheyWereBuilt) {
         {"a byte more", [](Bytes& b) { b.push_back(0); }, allImages().size()},
         {"asked for a byte more", [](Bytes&) {}, allImages().size() + 1},
         {"asked for a byte less", [](Bytes&) {}, allImages().size() - 1},
-        {"a copy from before the start", [](Bytes& b) { b[0] = 0; b.insert(b.begin() + 1, {0x01, 0x00, 0x00}); },
-         allImages().size()},
+        // All ones: the first bit says copy, the next repeat, with no copy before.
+        {"a copy from before the start", [](Bytes& b) { b.assign(b.size(), 0xFF); }, allImages().size()},
         {"nothing", [](Bytes& b) { b.clear(); }, allImages().size()},
     };
     for (const Row& row : rows) {
