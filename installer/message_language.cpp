@@ -124,7 +124,7 @@ std::wstring fill(std::wstring_view pattern, const std::vector<std::wstring>& in
 }
 
 // The text in one language; nothing if a string it needs is missing there.
-std::optional<std::wstring> render(LanguageId language, const MessageText& text, const StringLookup& lookup) {
+std::optional<std::wstring> render(LanguageId language, const MessageText& text, StringLookup lookup) {
     if (text.id == 0)
         return text.literal;
     const std::wstring pattern = lookup(language, text.id);
@@ -159,7 +159,7 @@ MessageText message(unsigned id, std::vector<MessageText> inserts) { return {id,
 MessageText literal(std::wstring text) { return {0, std::move(text), {}}; }
 
 ShownMessage composeMessage(LanguageId userInterface, LanguageId locale, unsigned captionId,
-                            const MessageText& text, const StringLookup& lookup) {
+                            const MessageText& text, StringLookup lookup) {
     ShownMessage shown;
     std::optional<Direction> boxDirection;
     for (const LanguageId language : messageLanguages(userInterface, locale)) {

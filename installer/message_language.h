@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,7 +40,7 @@ MessageText message(unsigned id, std::vector<MessageText> inserts = {});
 MessageText literal(std::wstring text);
 
 // The string `id` of the table of `language`; empty if it has none.
-using StringLookup = std::function<std::wstring(LanguageId language, unsigned id)>;
+using StringLookup = std::wstring (*)(LanguageId language, unsigned id);
 
 struct ShownMessage {
     std::wstring caption;
@@ -57,6 +56,6 @@ struct ShownMessage {
 // box wraps still reads in order. A language missing either string is
 // left out; where every one is, the caption and text are empty.
 ShownMessage composeMessage(LanguageId userInterface, LanguageId locale, unsigned captionId,
-                             const MessageText& text, const StringLookup& lookup);
+                             const MessageText& text, StringLookup lookup);
 
 }  // namespace setup

@@ -88,7 +88,7 @@ TEST(Report, EveryOutcome) {
 
 // The texts a report nests, as an English user reads them.
 TEST(Report, MessagePutTogether) {
-    const std::map<unsigned, std::wstring> english = {
+    static const std::map<unsigned, std::wstring> english = {
         {IDS_TITLE, L"Layout"},
         {IDS_INSTALL_FAILED, L"Not installed.\n\n%1"},
         {IDS_STEP_FAILED, L"%1: %2"},
@@ -96,7 +96,7 @@ TEST(Report, MessagePutTogether) {
         {IDS_CANNOT_WRITE_LOG, L"Cannot write %1: %2"},
         {IDS_UNKNOWN_ARGUMENT, L"Unknown argument: %1"},
     };
-    const auto lookup = [&](LanguageId language, unsigned id) {
+    const auto lookup = [](LanguageId language, unsigned id) {
         return language == englishUnitedStates && english.contains(id) ? english.at(id) : std::wstring();
     };
     struct Row { const char* name; Report report; std::wstring text; };

@@ -72,20 +72,31 @@ void encodeRow(const std::vector<std::uint8_t>& row, std::vector<std::uint8_t>& 
     }
 }
 
+// Each colour of the picture once, in ascending order of red, then green,
+// then blue, with its index in that order; empty when there are more than
+// MostColours.
+std::map<std::uint32_t, std::uint8_t> palette(const Raster& raster)
+{
+    std::map<std::uint32_t, std::uint8_t> indices;
+    for (int y = 0; y < raster.height(); ++y)
+        for (int x = 0; x < raster.width(); ++x) {
+            indices.emplace(colourKey(raster.pixel(x, y)), 0);
+            if (indices.size() > MostColours)
+                return {};
+        }
+    std::uint8_t next = 0;
+    for (auto& [key, index] : indices)
+        index = next++;
+    return indices;
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> encodeRle8Bmp(const Raster& raster)
 {
-    std::map<std::uint32_t, std::uint8_t> indices;
-    for (int y = 0; y < raster.height(); ++y)
-        for (int x = 0; x < raster.width(); ++x)
-            indices.emplace(colourKey(raster.pixel(x, y)), 0);
-    if (indices.size() > MostColours)
-        throw std::runtime_error("the picture has " + std::to_string(indices.size()) +
-                                 " colours; an 8-bit bitmap holds at most 256");
-    std::uint8_t next = 0;
-    for (auto& [key, index] : indices)
-        index = next++;
+    const std::map<std::uint32_t, std::uint8_t> indices = palette(raster);
+    if (indices.empty())
+        throw std::runtime_error("the picture has more than 256 colours; an 8-bit bitmap holds at most 256");
 
     std::vector<std::uint8_t> pixels;
     std::vector<std::uint8_t> row(static_cast<std::size_t>(raster.width()));
@@ -149,18 +160,31 @@ void writePng(const Raster& raster, const std::string& path)
         png_destroy_write_struct(&png, nullptr);
         throw std::runtime_error("libpng could not start");
     }
-    std::vector<png_byte> row(static_cast<std::size_t>(raster.width()) * 3);
+    const std::map<std::uint32_t, std::uint8_t> indices = palette(raster);
+    const bool indexed = !indices.empty();
+    std::vector<png_color> colours;
+    for (const auto& [key, index] : indices)
+        colours.push_back({static_cast<png_byte>(key >> 16), static_cast<png_byte>(key >> 8), static_cast<png_byte>(key)});
+    std::vector<png_byte> row(static_cast<std::size_t>(raster.width()) * (indexed ? 1 : 3));
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
         throw std::runtime_error("cannot write " + path);
     }
     png_init_io(png, file.get());
     png_set_IHDR(png, info, static_cast<png_uint_32>(raster.width()), static_cast<png_uint_32>(raster.height()), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+                 indexed ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (indexed)
+        png_set_PLTE(png, info, colours.data(), static_cast<int>(colours.size()));
+    png_set_compression_level(png, 9);
     png_write_info(png, info);
     for (int y = 0; y < raster.height(); ++y) {
         for (int x = 0; x < raster.width(); ++x) {
             const Colour c = raster.pixel(x, y);
+            if (indexed) {
+                row[static_cast<std::size_t>(x)] = indices.at(colourKey(c));
+                continue;
+            }
             row[static_cast<std::size_t>(x) * 3] = c.red;
             row[static_cast<std::size_t>(x) * 3 + 1] = c.green;
             row[static_cast<std::size_t>(x) * 3 + 2] = c.blue;

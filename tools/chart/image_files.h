@@ -1,5 +1,6 @@
 // Writes a picture as an 8-bit run-length BMP (the launcher's resource)
-// and as an 8-bit-per-channel RGB PNG.
+// and as a PNG: indexed, with the bitmap's colour table, where the picture
+// has at most 256 colours, else 8 bits per channel RGB.
 #pragma once
 
 #include <cstdint>
