@@ -1,5 +1,7 @@
 #include "sha256.h"
 
+#include <algorithm>
+
 namespace setup {
 namespace {
 
@@ -43,8 +45,12 @@ void compress(std::array<std::uint32_t, 8>& state, const std::uint8_t* block) {
 }  // namespace
 
 Sha256Digest sha256(std::span<const std::uint8_t> bytes) {
-    std::array<std::uint32_t, 8> state = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                                          0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+    static constexpr std::uint32_t initialState[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                                                      0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+    // Copied, not initialised: GCC would keep an initialiser's copy among
+    // the writable data.
+    std::array<std::uint32_t, 8> state;
+    std::copy(std::begin(initialState), std::end(initialState), state.begin());
     std::size_t whole = bytes.size() / 64 * 64;
     for (std::size_t offset = 0; offset < whole; offset += 64)
         compress(state, bytes.data() + offset);

@@ -1,6 +1,7 @@
 # windows_program(<target>): how every shipped Windows program is built
 # with mingw-w64, so that it carries no run-time piece it does not use.
-#  - Code for size (-Os), with no exceptions, no RTTI and no unwind tables;
+#  - Code for size (-Oz: -Os that also picks the shorter of two instruction
+#    sequences), with no exceptions, no RTTI and no unwind tables;
 #    function-local statics without thread-safe guards (the programs run
 #    their code on one thread), each function and datum in its own section
 #    so that the linker drops what nothing uses.
@@ -18,13 +19,15 @@ include_guard(GLOBAL)
 function(windows_program target)
     target_sources(${target} PRIVATE ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/minimal_runtime.cpp)
     target_compile_options(${target} PRIVATE
-        $<$<COMPILE_LANGUAGE:CXX>:-Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+        $<$<COMPILE_LANGUAGE:CXX>:-Oz -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
             -fno-unwind-tables -fno-threadsafe-statics -ffunction-sections -fdata-sections>)
     if(CMAKE_SIZEOF_VOID_P EQUAL 4)
         set(minor_version 1)
         # 32-bit Windows keeps the stack 4-byte aligned; GCC's default of 16
-        # costs code in every function that keeps a frame.
-        target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-mpreferred-stack-boundary=2>)
+        # costs code in every function that keeps a frame, as does a frame
+        # pointer (64-bit code has none by default).
+        target_compile_options(${target} PRIVATE
+            $<$<COMPILE_LANGUAGE:CXX>:-mpreferred-stack-boundary=2 -fomit-frame-pointer>)
     else()
         set(minor_version 2)
     endif()

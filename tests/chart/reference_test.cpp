@@ -66,7 +66,8 @@ Picture decodeIcon(const std::vector<std::uint8_t>& ico)
     const int width = static_cast<int>(file.u32(info + 4));
     const int height = static_cast<int>(file.u32(info + 8)) / 2;  // the colours, then the mask
     const std::size_t palette = info + file.u32(info);
-    const std::size_t colours = palette + 4 * 256;
+    const std::size_t tableColours = file.u32(info + 32) ? file.u32(info + 32) : 256;  // biClrUsed, 0 for all
+    const std::size_t colours = palette + 4 * tableColours;
     const std::size_t colourRow = (static_cast<std::size_t>(width) + 3) / 4 * 4;
     const std::size_t mask = colours + colourRow * height;
     const std::size_t maskRow = (static_cast<std::size_t>(width) + 31) / 32 * 4;
@@ -76,7 +77,10 @@ Picture decodeIcon(const std::vector<std::uint8_t>& ico)
     for (int y = 0; y < height; ++y) {
         const std::size_t row = static_cast<std::size_t>(height - 1 - y);  // stored bottom row first
         for (int x = 0; x < width; ++x) {
-            const std::size_t entry = palette + 4u * file.u8(colours + row * colourRow + x);
+            const std::size_t index = file.u8(colours + row * colourRow + x);
+            if (index >= tableColours)
+                throw std::runtime_error("a pixel names no colour of the table");
+            const std::size_t entry = palette + 4u * index;
             const bool seeThrough = (file.u8(mask + row * maskRow + x / 8) >> (7 - x % 8)) & 1;
             picture.pixels.push_back({file.u8(entry + 2), file.u8(entry + 1), file.u8(entry),
                                       static_cast<std::uint8_t>(seeThrough ? 0 : 255)});

@@ -174,11 +174,25 @@ PalettedIcon drawIcon()
 
 std::vector<std::uint8_t> encodeIco(const PalettedIcon& icon)
 {
+    // The colour table holds only the palette's colours that pixels use,
+    // in the palette's order: a few dozen rather than 256.
+    std::array<bool, 256> used{};
+    for (const std::uint8_t index : icon.indices)
+        used[index] = true;
+    std::array<std::uint8_t, 256> tableIndex{};
+    std::vector<Colour> table;
+    for (std::size_t i = 0; i < used.size(); ++i) {
+        if (!used[i])
+            continue;
+        tableIndex[i] = static_cast<std::uint8_t>(table.size());
+        table.push_back(icon.palette[i]);
+    }
+
     constexpr std::uint32_t DirectorySize = 6 + 16;
     constexpr std::uint32_t InfoSize = 40;
-    constexpr std::uint32_t PaletteSize = 256 * 4;
+    const auto tableSize = static_cast<std::uint32_t>(table.size());
     constexpr std::uint32_t MaskRowSize = 4;  // 32 bits, already a whole number of dwords
-    constexpr std::uint32_t ImageSize = InfoSize + PaletteSize + IconPixels + MaskRowSize * IconSize;
+    const std::uint32_t ImageSize = InfoSize + tableSize * 4 + IconPixels + MaskRowSize * IconSize;
 
     std::vector<std::uint8_t> out;
     auto put = [&out](std::uint32_t value, int bytes) {
@@ -207,9 +221,9 @@ std::vector<std::uint8_t> encodeIco(const PalettedIcon& icon)
     put(IconPixels + MaskRowSize * IconSize, 4);
     put(0, 4);
     put(0, 4);
-    put(256, 4);
+    put(tableSize, 4);  // colours in the table
     put(0, 4);
-    for (const Colour& c : icon.palette) {
+    for (const Colour& c : table) {
         out.push_back(c.blue);
         out.push_back(c.green);
         out.push_back(c.red);
@@ -217,7 +231,7 @@ std::vector<std::uint8_t> encodeIco(const PalettedIcon& icon)
     }
     for (int y = IconSize - 1; y >= 0; --y)
         for (int x = 0; x < IconSize; ++x)
-            out.push_back(icon.indices[static_cast<std::size_t>(y * IconSize + x)]);
+            out.push_back(tableIndex[icon.indices[static_cast<std::size_t>(y * IconSize + x)]]);
     for (int y = IconSize - 1; y >= 0; --y) {
         std::uint32_t bits = 0;
         for (int x = 0; x < IconSize; ++x)

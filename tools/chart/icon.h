@@ -27,8 +27,9 @@ std::uint8_t nearestPaletteIndex(const std::array<Colour, 256>& palette, Colour 
 PalettedIcon drawIcon();
 
 // One 32 x 32, 8-bit image in an .ico file: directory, BITMAPINFOHEADER
-// with doubled height, palette, bottom-up pixel indices, then the 1-bit
-// AND mask.
+// with doubled height, a colour table of the palette's colours the pixels
+// use (in the palette's order), bottom-up indices into that table, then
+// the 1-bit AND mask.
 std::vector<std::uint8_t> encodeIco(const PalettedIcon& icon);
 
 }  // namespace chart
