@@ -109,10 +109,9 @@ Report carryOut(const Options& options, Log& log) {
         images[embedded.form] = std::span(*unpacked).subspan(embedded.offset, embedded.size);
         package.imageSizes[embedded.form] = embedded.size;
     }
-    const std::optional<std::uint16_t> languageId = languageIdOfLocale(layoutLocale);
-    if (!languageId)
-        return refusedReport(options.action,
-                             message(IDS_DAMAGED_INSTALLER, {literal(L"it carries no layout for a known locale")}));
+    // The build's layout is for a locale the installer knows.
+    constexpr std::optional<std::uint16_t> languageId = languageIdOfLocale(layoutLocale);
+    static_assert(languageId, "the layout's locale is not one the installer can install it under");
     package.strings = {layoutText, layoutLocale, *languageId};
 
     const std::wstring selfPath = win32::modulePath();
@@ -123,7 +122,7 @@ Report carryOut(const Options& options, Log& log) {
                              message(IDS_CANNOT_READ, {literal(selfPath), literal(windowsErrorText(error))}));
     package.installerSize = self->size();
 
-    Win32FactReader reader(registry, wow64, images, *self);
+    Win32FactReader reader(registry, images, *self);
     Win32System system(registry, log, images, *self);
     return setup::carryOut(options.action, package, reader, system);
 }

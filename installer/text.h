@@ -10,9 +10,9 @@
 
 namespace setup {
 
-inline wchar_t lowerAscii(wchar_t c) { return c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c; }
+constexpr wchar_t lowerAscii(wchar_t c) { return c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c; }
 
-inline bool equalNoCase(std::wstring_view a, std::wstring_view b) {
+constexpr bool equalNoCase(std::wstring_view a, std::wstring_view b) {
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i) {

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <sddl.h>
-#include <shlobj.h>
 
 #include <algorithm>
 
@@ -42,25 +41,10 @@ unsigned windowsVersion() {
     return GetVersionExW(&version) ? version.dwMajorVersion * 100 + version.dwMinorVersion : 501;
 }
 
-// The native Program Files folder. The shell answers a 32-bit program on
-// 64-bit Windows with the folder for 32-bit programs, and refuses it the
-// native one; Windows 7 and later give it in ProgramW6432, and every
-// 64-bit Windows keeps it where the shell reads it, in the registry's
-// 64-bit view.
-std::wstring programFilesFolder(const Registry& registry, bool wow64) {
-    if (!wow64) {
-        using GetFolderPath = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
-        const auto getFolderPath =
-            win32::procedure<GetFolderPath>(win32::loadSystemLibrary(L"shell32.dll"), "SHGetFolderPathW");
-        wchar_t folder[MAX_PATH] = {};
-        if (getFolderPath && getFolderPath(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, folder) == S_OK)
-            return folder;
-        return {};
-    }
-    std::wstring folder = win32::growingText(
-        [](wchar_t* buffer, DWORD size) { return GetEnvironmentVariableW(L"ProgramW6432", buffer, size); });
-    if (!folder.empty())
-        return folder;
+// The native Program Files folder, where every Windows keeps it and the
+// shell reads it: in the registry's native view (the 64-bit one on 64-bit
+// Windows, which the shell does not show a 32-bit program).
+std::wstring programFilesFolder(const Registry& registry) {
     LSTATUS error = ERROR_SUCCESS;
     const auto value =
         registry.value({Hive::LocalMachine, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion"}, L"ProgramFilesDir", &error);
@@ -153,10 +137,8 @@ bool runsUnderWow64() {
     return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
 
-Win32FactReader::Win32FactReader(const Registry& registry, bool wow64,
-                                 FormImages images,
-                                 std::span<const std::uint8_t> self)
-    : registry_(registry), wow64_(wow64), images_(std::move(images)), self_(self) {}
+Win32FactReader::Win32FactReader(const Registry& registry, FormImages images, std::span<const std::uint8_t> self)
+    : registry_(registry), images_(std::move(images)), self_(self) {}
 
 std::optional<SystemFacts> Win32FactReader::read(MessageText& why) {
     SystemFacts facts;
@@ -164,7 +146,7 @@ std::optional<SystemFacts> Win32FactReader::read(MessageText& why) {
     facts.windowsVersion = windowsVersion();
     facts.windowsFolder =
         win32::growingText([](wchar_t* buffer, DWORD size) { return GetSystemWindowsDirectoryW(buffer, size); });
-    facts.programFilesFolder = programFilesFolder(registry_, wow64_);
+    facts.programFilesFolder = programFilesFolder(registry_);
     facts.userLayoutCallAvailable = userLayoutCallAvailable();
     facts.runToken = hexDigits(GetTickCount() ^ GetCurrentProcessId() << 16, 8);
 

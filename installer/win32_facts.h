@@ -14,14 +14,12 @@ namespace setup {
 class Win32FactReader final : public FactReader {
 public:
     // images: the layout images the installer carries; self: its own bytes.
-    Win32FactReader(const Registry& registry, bool wow64, FormImages images,
-                    std::span<const std::uint8_t> self);
+    Win32FactReader(const Registry& registry, FormImages images, std::span<const std::uint8_t> self);
 
     std::optional<SystemFacts> read(MessageText& why) override;
 
 private:
     const Registry& registry_;
-    bool wow64_;
     FormImages images_;
     std::span<const std::uint8_t> self_;
 };
