@@ -594,23 +594,23 @@ def case_x86_prefix(case):
     prefix.remove()
 
 
-def flipped_payload(case, image_name):
-    """A copy of the installer with one byte flipped in the middle of its
-    embedded image `image_name`."""
+def flipped_payload(case, eighths):
+    """A copy of the installer with one byte flipped `eighths` eighths of
+    the way into its packed layout images."""
     image = pefile.PE(case.installer)
     for kind in image.DIRECTORY_ENTRY_RESOURCE.entries:
         for entry in kind.directory.entries:
-            if str(entry.name or "").upper() != image_name:
+            if str(entry.name or "").upper() != "KURD_IMAGES":
                 continue
             data = entry.directory.entries[0].data.struct
-            offset = image.get_offset_from_rva(data.OffsetToData) + data.Size // 2
+            offset = image.get_offset_from_rva(data.OffsetToData) + data.Size * eighths // 8
             content = bytearray(open(case.installer, "rb").read())
             content[offset] ^= 0x01
-            path = os.path.join(case.work, f"flipped {image_name}", "setup8.exe")
+            path = os.path.join(case.work, f"flipped at {eighths} eighths", "setup8.exe")
             os.makedirs(os.path.dirname(path), exist_ok=True)
             open(path, "wb").write(content)
             return path
-    raise SystemExit(f"no resource {image_name} in {case.installer}")
+    raise SystemExit(f"no resource KURD_IMAGES in {case.installer}")
 
 
 def case_failures(case):
@@ -646,11 +646,12 @@ def case_failures(case):
         ("a System32 that cannot be written", "system32", IMMUTABLE, install, 1603),
         ("a SysWOW64 that cannot be written", "syswow64", IMMUTABLE, install, 1603),
     ]
-    # The image this machine gets, and one it never installs: every
-    # embedded image is checked.
-    for name in ("KURD_DLL_X64", "KURD_DLL_ARM64"):
-        rows.append((f"one byte flipped in the embedded {name}", None, None,
-                     [windows_path(flipped_payload(case, name)), "/admin", "/quiet"], 1603))
+    # A byte flipped early or late in the packed images: the stream no
+    # longer unpacks, or unpacks to images whose digests differ; either way
+    # the run is refused before anything is touched.
+    for eighths, where in ((1, "early in"), (7, "late in")):
+        rows.append((f"one byte flipped {where} the packed images", None, None,
+                     [windows_path(flipped_payload(case, eighths)), "/admin", "/quiet"], 1603))
     before = prefix.snapshot()
     for row, folder, what, command, code in rows:
         folder_path = os.path.join(prefix.path, "drive_c/windows", folder) if folder else None
