@@ -6,10 +6,12 @@
 // globbing, thread-local storage callbacks, pseudo-relocation and a fault
 // handler that no program here uses: msvcrt.dll sets itself up when it is
 // loaded, so the entry only runs the static constructors and calls
-// wWinMain as that code would. The programs are built without exceptions, yet the library's
-// versions of these throw, and a throw brings the unwinder, the exception
-// classes and the verbose terminate handler with its demangler, several
-// times the size of a program's own code. Here each failure ends the
+// wWinMain as that code would.
+//
+// The programs are built without exceptions, yet the C++ library's own
+// allocation and error helpers throw, and a throw brings the unwinder, the
+// exception classes and the verbose terminate handler with its demangler,
+// several times the size of a program's own code. Here each failure ends the
 // process at once, as a fault does: with no exceptions there is nothing
 // that could catch it, and nothing else could be done safely.
 //
