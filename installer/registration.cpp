@@ -30,7 +30,8 @@ bool isUsed(const std::vector<std::uint32_t>& used, std::uint32_t id) {
 }
 
 std::optional<std::uint32_t> freeLayoutId(const std::vector<std::uint32_t>& used) {
-    const std::uint32_t next = used.empty() ? firstLayoutId : std::max(*std::max_element(used.begin(), used.end()) + 1, firstLayoutId);
+    const std::uint32_t next =
+        used.empty() ? firstLayoutId : std::max(*std::max_element(used.begin(), used.end()) + 1, firstLayoutId);
     if (next <= lastLayoutId)
         return next;
     for (std::uint32_t id = firstLayoutId; id <= lastLayoutId; ++id) {

@@ -1,6 +1,5 @@
 #include "unpack.h"
 
-#include <algorithm>
 #include <array>
 
 namespace setup {

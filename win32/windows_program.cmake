@@ -5,13 +5,13 @@
 #    function-local statics without thread-safe guards (the programs run
 #    their code on one thread), each function and datum in its own section
 #    so that the linker drops what nothing uses.
-#  - minimal_runtime.cpp in place of the C++ library's allocation and error
-#    helpers, which would link its exception machinery.
-#  - A GUI program entered at minimal_runtime.cpp's entry rather than the
-#    C library's start-up code, then at wWinMain; linked statically against the GCC
-#    and C++ libraries (msvcrt.dll is the only C run-time it imports),
-#    stripped, and marked to start on Windows XP: 5.01 for x86, 5.02 (the
-#    first 64-bit Windows) for x86-64.
+#  - minimal_runtime.cpp in place of the C library's start-up code and the
+#    C++ library's allocation and error helpers, which would link its
+#    exception machinery.
+#  - A GUI program entered at minimal_runtime.cpp's entry, then at wWinMain;
+#    linked statically against the GCC and C++ libraries (msvcrt.dll is the
+#    only C run-time it imports), stripped, and marked to start on Windows
+#    XP: 5.01 for x86, 5.02 (the first 64-bit Windows) for x86-64.
 #  - A link map, <target>.map beside the program, for the tests to read what
 #    was linked.
 include_guard(GLOBAL)
