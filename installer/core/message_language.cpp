@@ -158,6 +158,10 @@ MessageText message(unsigned id, std::vector<MessageText> inserts) { return {id,
 
 MessageText literal(std::wstring text) { return {0, std::move(text), {}}; }
 
+std::wstring renderedIn(LanguageId language, const MessageText& text, StringLookup lookup) {
+    return render(language, text, lookup).value_or(L"");
+}
+
 ShownMessage composeMessage(LanguageId userInterface, LanguageId locale, unsigned captionId,
                             const MessageText& text, StringLookup lookup) {
     ShownMessage shown;

@@ -42,6 +42,10 @@ MessageText literal(std::wstring text);
 // The string `id` of the table of `language`; empty if it has none.
 using StringLookup = std::wstring (*)(LanguageId language, unsigned id);
 
+// The text in one language (as the log writes it, in English); empty
+// where that table lacks a string it needs.
+std::wstring renderedIn(LanguageId language, const MessageText& text, StringLookup lookup);
+
 struct ShownMessage {
     std::wstring caption;
     std::wstring text;
