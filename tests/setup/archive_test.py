@@ -34,7 +34,8 @@ README_WORDS = ["Halvaro.exe", "Win+Space", "Alt+Shift", "Programs and Features"
 # does, the unknown publisher, the exit code from a command prompt, the
 # language the layout comes under, adding it by hand, the exit codes.
 README_ANSWERS = ["/admin", "setup7.exe", "SmartScreen", "Unknown publisher", "start /wait", "Arabic (Jordan)",
-                  "LocalSystem", "Add a keyboard", "Add an input method", "Keyboard layout/IME", "1618", "3010"]
+                  "LocalSystem", "Add a keyboard", "Add an input method", "Keyboard layout/IME", "1618", "1638",
+                  "3010"]
 # The line between the Kurdish part and the English one.
 README_PARTS = "\n" + "=" * 74 + "\n"
 ARABIC_SCRIPT_LETTER = re.compile("[\u0620-\u064a\u066e-\u06d5]")
