@@ -87,6 +87,7 @@ std::optional<Problem> fileInUse(const SystemFacts& facts) {
     return std::nullopt;
 }
 
+// A version's four numbers; nothing where it is not four numbers.
 std::optional<std::array<std::uint32_t, 4>> versionNumbers(std::wstring_view text) {
     std::array<std::uint32_t, 4> numbers{};
     for (std::uint32_t& number : numbers) {
@@ -98,6 +99,14 @@ std::optional<std::array<std::uint32_t, 4>> versionNumbers(std::wstring_view tex
         text.remove_prefix(std::min(end + 1, text.size()));
     }
     return numbers;
+}
+
+// The version an earlier install wrote into its Programs and Features
+// entry, where that is four numbers.
+std::optional<std::wstring> installedVersion(const SystemFacts& facts) {
+    const RegistryValue* version = facts.uninstallEntry ? findValue(*facts.uninstallEntry, L"DisplayVersion") : nullptr;
+    const auto text = version ? version->text() : std::nullopt;
+    return text && versionNumbers(*text) ? text : std::nullopt;
 }
 
 // Operations that the restart would carry out on our files: taken back,
@@ -193,14 +202,6 @@ std::vector<std::wstring> ourFiles(const SystemFacts& facts) {
     return files;
 }
 
-std::optional<std::wstring> installedVersion(const SystemFacts& facts) {
-    const RegistryValue* version = facts.uninstallEntry ? findValue(*facts.uninstallEntry, L"DisplayVersion") : nullptr;
-    const auto text = version ? version->text() : std::nullopt;
-    return text && versionNumbers(*text) ? text : std::nullopt;
-}
-
-bool isOlder(std::wstring_view a, std::wstring_view b) { return versionNumbers(a) < versionNumbers(b); }
-
 std::vector<std::wstring> ourFolders(const SystemFacts& facts) {
     std::vector<std::wstring> folders{keptFolder(facts)};
     if (const auto earlier = earlierKeptCopy(facts))
@@ -215,7 +216,8 @@ Plan planInstall(const SystemFacts& facts, const Package& package) {
         plan.problem = fileInUse(facts);
     // An older build over a newer one would take back what the newer
     // one mended.
-    if (const auto installed = installedVersion(facts); !plan.problem && installed && isOlder(package.version, *installed))
+    const auto installed = installedVersion(facts);
+    if (!plan.problem && installed && versionNumbers(package.version) < versionNumbers(*installed))
         plan.problem = Problem{IDS_NEWER_INSTALLED, {*installed, package.version}};
     if (plan.problem)
         return plan;

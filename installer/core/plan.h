@@ -54,13 +54,6 @@ struct Package {
     std::uint64_t installerSize = 0;
 };
 
-// The version an earlier install wrote into its Programs and Features
-// entry; nothing where none is, or it is not four numbers.
-std::optional<std::wstring> installedVersion(const SystemFacts& facts);
-// Whether version a is older than version b ("1.0.3.9" is older than
-// "1.0.3.10"); both four numbers.
-bool isOlder(std::wstring_view a, std::wstring_view b);
-
 // Why a plan cannot be made: a message of the string table and what
 // fills its %1, %2.
 struct Problem {

@@ -20,7 +20,6 @@ inline constexpr std::uint32_t pathNotFound = 3;
 inline constexpr std::uint32_t accessDenied = 5;
 inline constexpr std::uint32_t sharingViolation = 32;
 inline constexpr std::uint32_t lockViolation = 33;
-inline constexpr std::uint32_t fileExists = 80;
 inline constexpr std::uint32_t dirNotEmpty = 145;
 inline constexpr std::uint32_t alreadyExists = 183;
 inline constexpr std::uint32_t userMappedFile = 1224;

@@ -1091,7 +1091,7 @@ def main():
     parser.add_argument("--work", required=True, help="a folder for this test's prefixes and files")
     parser.add_argument("case", choices=sorted(CASES))
     args = parser.parse_args()
-    for name in ("dist", "windows", "stubs", "work"):
+    for name in ("dist", "next_installer", "windows", "stubs", "work"):
         setattr(args, name, os.path.abspath(getattr(args, name)))
     case = Case(args, args.case)
     try:
