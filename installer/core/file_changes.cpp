@@ -117,7 +117,7 @@ bool PlaceFile::settle(System& system) const {
 }
 
 MessageText PlaceFile::description() const {
-    return message(replaces ? IDS_STEP_REPLACE_FILE : IDS_STEP_WRITE_FILE, {literal(path)});
+    return message(replaces ? IDS_STEP_REPLACE_FILE : IDS_STEP_WRITE_FILE, {name(path)});
 }
 
 // A loaded file can be renamed: it moves aside until the run is over. A
@@ -141,7 +141,7 @@ Outcome RemoveFile::undo(System& system) const {
 
 bool RemoveFile::settle(System& system) const { return deleteIfThere(system, aside) == 0; }
 
-MessageText RemoveFile::description() const { return message(IDS_STEP_DELETE_FILE, {literal(path)}); }
+MessageText RemoveFile::description() const { return message(IDS_STEP_DELETE_FILE, {name(path)}); }
 
 // Deleted when the run is over: until then it might be needed.
 Outcome Discard::apply(System&) const { return done(); }
@@ -156,7 +156,7 @@ bool Discard::settle(System& system) const {
     return error == 0 || isGone(error) || system.schedule(path, L"") == 0;
 }
 
-MessageText Discard::description() const { return message(IDS_STEP_DISCARD, {literal(path)}); }
+MessageText Discard::description() const { return message(IDS_STEP_DISCARD, {name(path)}); }
 
 Outcome CreateFolder::apply(System& system) const {
     const std::uint32_t error = system.createFolder(path);
@@ -172,6 +172,6 @@ Outcome CreateFolder::undo(System& system) const {
     return outcomeOf(isGone(error) ? 0 : error);
 }
 
-MessageText CreateFolder::description() const { return message(IDS_STEP_CREATE_FOLDER, {literal(path)}); }
+MessageText CreateFolder::description() const { return message(IDS_STEP_CREATE_FOLDER, {name(path)}); }
 
 }  // namespace setup

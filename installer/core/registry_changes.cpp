@@ -69,7 +69,7 @@ Outcome CreateKey::undo(System& system) const {
     return doneIfGone(system, key, system.deleteKey(key));
 }
 
-MessageText CreateKey::description() const { return message(IDS_STEP_CREATE_KEY, {literal(keyText(key))}); }
+MessageText CreateKey::description() const { return message(IDS_STEP_CREATE_KEY, {name(keyText(key))}); }
 
 Outcome SetValue::apply(System& system) const { return outcomeOf(system.setValue(key, name, value)); }
 
@@ -87,7 +87,7 @@ Outcome SetValue::undo(System& system) const {
 }
 
 MessageText SetValue::description() const {
-    return message(IDS_STEP_SET_VALUE, {literal(keyText(key)), quoted(name), valueText(value)});
+    return message(IDS_STEP_SET_VALUE, {setup::name(keyText(key)), quoted(name), valueText(value)});
 }
 
 Outcome DeleteValue::apply(System& system) const { return doneIfGone(system, key, system.deleteValue(key, name)); }
@@ -95,7 +95,7 @@ Outcome DeleteValue::apply(System& system) const { return doneIfGone(system, key
 Outcome DeleteValue::undo(System& system) const { return restore(system, key, {name, prior}); }
 
 MessageText DeleteValue::description() const {
-    return message(IDS_STEP_DELETE_VALUE, {literal(keyText(key)), quoted(name)});
+    return message(IDS_STEP_DELETE_VALUE, {setup::name(keyText(key)), quoted(name)});
 }
 
 Outcome DeleteKey::apply(System& system) const { return doneIfGone(system, key, system.deleteKey(key)); }
@@ -114,7 +114,7 @@ Outcome DeleteKey::undo(System& system) const {
     return outcome;
 }
 
-MessageText DeleteKey::description() const { return message(IDS_STEP_DELETE_KEY, {literal(keyText(key))}); }
+MessageText DeleteKey::description() const { return message(IDS_STEP_DELETE_KEY, {name(keyText(key))}); }
 
 Outcome CancelRename::apply(System& system) const {
     return outcomeOf(editSchedule(system, [&](std::vector<PendingRename>& renames) {
@@ -134,7 +134,7 @@ Outcome CancelRename::undo(System& system) const {
 }
 
 MessageText CancelRename::description() const {
-    return message(IDS_STEP_CANCEL_RENAME, {literal(std::wstring(plainPath(source)))});
+    return message(IDS_STEP_CANCEL_RENAME, {name(std::wstring(plainPath(source)))});
 }
 
 Outcome UserLayoutCall::apply(System& system) const { return outcomeOf(system.userLayoutCall(*this)); }
@@ -148,7 +148,7 @@ Outcome UserLayoutCall::undo(System& system) const {
 }
 
 MessageText UserLayoutCall::description() const {
-    return message(uninstall ? IDS_STEP_DISABLE_LAYOUT : IDS_STEP_ENABLE_LAYOUT, {literal(layout), literal(user.sid)});
+    return message(uninstall ? IDS_STEP_DISABLE_LAYOUT : IDS_STEP_ENABLE_LAYOUT, {name(layout), name(user.sid)});
 }
 
 }  // namespace setup

@@ -4,16 +4,28 @@
 
 namespace setup {
 
-Report usageReport() { return {ExitCode::Done, Icon::Information, message(IDS_USAGE)}; }
+namespace {
 
-Report badArgumentsReport(const ParsedArguments& parsed) {
-    return {ExitCode::BadArguments, Icon::Error,
-            message(IDS_BAD_ARGUMENTS, {message(parsed.error, {literal(parsed.argument)})})};
+MessageText usageLine(const std::wstring& program) { return message(IDS_USAGE_LINE, {name(program)}); }
+
+Report badArguments(MessageText why, const std::wstring& program) {
+    return {ExitCode::BadArguments, Icon::Error, message(IDS_BAD_ARGUMENTS, {std::move(why), usageLine(program)})};
 }
 
-Report cannotWriteLogReport(const std::wstring& path, const std::wstring& error) {
-    return {ExitCode::BadArguments, Icon::Error,
-            message(IDS_BAD_ARGUMENTS, {message(IDS_CANNOT_WRITE_LOG, {literal(path), literal(error)})})};
+}  // namespace
+
+Report usageReport(const std::wstring& program) {
+    return {ExitCode::Done, Icon::Information, message(IDS_USAGE, {usageLine(program)})};
+}
+
+// The complaints take the argument, a name as typed, as %1 and, where
+// they name it, the one switch that takes a value as %2.
+Report badArgumentsReport(const ParsedArguments& parsed, const std::wstring& program) {
+    return badArguments(message(parsed.error, {name(parsed.argument), name(L"/log")}), program);
+}
+
+Report cannotWriteLogReport(const std::wstring& path, std::uint32_t error, const std::wstring& program) {
+    return badArguments(message(IDS_CANNOT_WRITE_LOG, {name(path), windowsError(error)}), program);
 }
 
 Report notAdministratorReport() { return {ExitCode::NotAdministrator, Icon::Error, message(IDS_NOT_ADMINISTRATOR)}; }
@@ -25,10 +37,13 @@ Report refusedReport(Action action, const MessageText& why) {
             message(action == Action::Uninstall ? IDS_UNINSTALL_FAILED : IDS_INSTALL_FAILED, {why})};
 }
 
+// The numbers a problem gives (a language id, a processor's architecture)
+// are numbers; its paths and versions are names.
 Report problemReport(Action action, const Problem& problem) {
+    const bool numbers = problem.message == IDS_NO_FREE_KLID || problem.message == IDS_UNKNOWN_PROCESSOR;
     std::vector<MessageText> arguments;
     for (const std::wstring& argument : problem.arguments)
-        arguments.push_back(literal(argument));
+        arguments.push_back(numbers ? literal(argument) : name(argument));
     Report report = refusedReport(action, message(problem.message, std::move(arguments)));
     if (problem.message == IDS_NEWER_INSTALLED)
         report.exitCode = ExitCode::NewerInstalled;
@@ -53,7 +68,7 @@ Report finishedReport(const Finished& finished) {
             message = uninstall ? IDS_UNINSTALL_FAILED_RESTART : IDS_INSTALL_FAILED_RESTART;
         return {ExitCode::Failed, Icon::Error,
                 setup::message(message, {setup::message(IDS_STEP_FAILED, {result.failedChange,
-                                                                           literal(finished.errorText)})})};
+                                                                           windowsError(result.error)})})};
     }
     const ExitCode exitCode = result.restartNeeded ? ExitCode::RestartNeeded : ExitCode::Done;
     if (uninstall) {
@@ -61,7 +76,7 @@ Report finishedReport(const Finished& finished) {
         if (finished.foreignLayoutFile.empty())
             return {exitCode, Icon::Information, removed};
         return {exitCode, Icon::Information,
-                message(IDS_FOREIGN_KEYS_KEPT, {removed, literal(finished.foreignLayoutFile)})};
+                message(IDS_FOREIGN_KEYS_KEPT, {removed, name(finished.foreignLayoutFile)})};
     }
     unsigned message;
     if (result.restartNeeded)
@@ -73,7 +88,8 @@ Report finishedReport(const Finished& finished) {
     else
         // Win+Space switches layouts from Windows 8 on.
         message = finished.windowsVersion >= 602 ? IDS_INSTALLED : IDS_INSTALLED_OLDER_WINDOWS;
-    return {exitCode, Icon::Information, setup::message(message)};
+    // Every install says where the layout appears.
+    return {exitCode, Icon::Information, setup::message(message, {setup::message(IDS_WHERE_TO_FIND)})};
 }
 
 }  // namespace setup

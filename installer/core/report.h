@@ -3,6 +3,7 @@
 // the string tables; this chooses among them.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "arguments.h"
@@ -32,9 +33,11 @@ struct Report {
     MessageText text;
 };
 
-Report usageReport();
-Report badArgumentsReport(const ParsedArguments& parsed);
-Report cannotWriteLogReport(const std::wstring& path, const std::wstring& error);
+// The usage and the complaints about a command line name the program by
+// its file name: setup7.exe, setup8.exe, or the copy kept for uninstalling.
+Report usageReport(const std::wstring& program);
+Report badArgumentsReport(const ParsedArguments& parsed, const std::wstring& program);
+Report cannotWriteLogReport(const std::wstring& path, std::uint32_t error, const std::wstring& program);
 Report notAdministratorReport();
 Report busyReport();
 
@@ -44,8 +47,7 @@ Report busyReport();
 Report refusedReport(Action action, const MessageText& why);
 Report problemReport(Action action, const Problem& problem);
 
-// A run that carried its plan out, or tried to: errorText names
-// result.error in words.
+// A run that carried its plan out, or tried to.
 struct Finished {
     Action action = Action::Install;
     unsigned windowsVersion = 501;  // major * 100 + minor
@@ -55,7 +57,6 @@ struct Finished {
     bool listEditedDirectly = false;
     std::wstring foreignLayoutFile;  // uninstall: its keys were left
     RunResult result;
-    std::wstring errorText;
 };
 
 // Texts one after another, a line each.

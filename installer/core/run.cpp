@@ -197,7 +197,7 @@ RunResult run(const Plan& plan, System& system) {
     }
     RegistryKey unflushed;
     if (const std::uint32_t error = flushWritten(system, done, &unflushed))
-        return fail(message(IDS_STEP_FLUSH, {literal(keyText(unflushed))}), error, nullptr);
+        return fail(message(IDS_STEP_FLUSH, {name(keyText(unflushed))}), error, nullptr);
     // Should the mark not be written, a crash while settling would have
     // the next run undo this one: still the lesser harm than not settling.
     journal.commit();

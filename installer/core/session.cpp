@@ -14,13 +14,13 @@ Report carryOut(Action action, const Package& package, FactReader& reader, Syste
         const Recovery recovery = recover(facts->journal, facts->waiting, system);
         std::vector<MessageText> left = recovery.notUndone;
         for (const std::wstring& entry : recovery.unreadable)
-            left.push_back(literal(entry));
+            left.push_back(name(entry));
         if (!left.empty())
             return refusedReport(action, message(IDS_INTERRUPTED_RUN, {lines(left)}));
         facts = reader.read(why);
         // A journal is never written into twice.
         if (facts && facts->journal)
-            return refusedReport(action, message(IDS_JOURNAL_LEFT, {literal(keyText(journalKey()))}));
+            return refusedReport(action, message(IDS_JOURNAL_LEFT, {name(keyText(journalKey()))}));
     }
     if (!facts)
         return refusedReport(action, why);
@@ -47,8 +47,9 @@ Report carryOut(Action action, const Package& package, FactReader& reader, Syste
         system.record(L"failed, and not everything could be undone");
     else
         system.record(result.restartNeeded ? L"failed: undone, but only at the next restart" : L"failed: undone");
-    return finishedReport({action, facts->windowsVersion, plan.noUser, plan.editsListDirectly || result.tookOtherWay,
-                           plan.foreignLayoutFile, result, result.error ? system.errorText(result.error) : L""});
+    return finishedReport(
+        {action, facts->windowsVersion, plan.noUser, plan.editsListDirectly || result.tookOtherWay, plan.foreignLayoutFile,
+         result});
 }
 
 }  // namespace setup

@@ -98,8 +98,7 @@ struct OwnFile {
     MessageText problem;  // why it cannot be read
 };
 
-OwnFile readOwnFile() {
-    const std::wstring path = win32::modulePath();
+OwnFile readOwnFile(const std::wstring& path) {
     const HANDLE file =
         CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD error = GetLastError();
@@ -109,7 +108,7 @@ OwnFile readOwnFile() {
         CloseHandle(file);
     }
     if (!own.bytes)
-        own.problem = message(IDS_CANNOT_READ, {literal(path), literal(windowsErrorText(error))});
+        own.problem = message(IDS_CANNOT_READ, {name(path), windowsError(error)});
     return own;
 }
 
@@ -121,16 +120,17 @@ Report carryOut(const Options& options, const OwnFile& own, Log& log) {
     // Every embedded image is the one the build checked and recorded.
     const std::optional<std::vector<std::uint8_t>> unpacked =
         unpack(embeddedResource(L"KURD_IMAGES"), unpackedImagesSize);
-    if (!unpacked)
-        return refusedReport(options.action,
-                             message(IDS_DAMAGED_INSTALLER, {literal(L"its layout images do not unpack")}));
+    if (!unpacked) {
+        log.line(L"unpack KURD_IMAGES: failed");
+        return refusedReport(options.action, message(IDS_DAMAGED_INSTALLER, {name(L"KURD_IMAGES")}));
+    }
     FormImages images;
     Package package;
     for (const EmbeddedImage& embedded : embeddedImages) {
         const std::optional<std::wstring> problem = imageProblem(embedded, *unpacked);
         log.line(L"check " + resourceName(embedded.form) + L": " + (problem ? L"failed: " + *problem : L"done"));
         if (problem)
-            return refusedReport(options.action, message(IDS_DAMAGED_INSTALLER, {literal(*problem)}));
+            return refusedReport(options.action, message(IDS_DAMAGED_INSTALLER, {name(resourceName(embedded.form))}));
         images[embedded.form] = std::span(*unpacked).subspan(embedded.offset, embedded.size);
         package.imageSizes[embedded.form] = embedded.size;
     }
@@ -151,7 +151,10 @@ Report carryOut(const Options& options, const OwnFile& own, Log& log) {
 
 int main() {
     win32::restrictLibrarySearch();
-    const OwnFile own = readOwnFile();
+    const std::wstring selfPath = win32::modulePath();
+    const OwnFile own = readOwnFile(selfPath);
+    // The usage names the program by its file name.
+    const std::wstring program = selfPath.substr(selfPath.find_last_of(L'\\') + 1);
     const std::wstring_view argumentText = win32::argumentText(GetCommandLineW());
     const ParsedArguments parsed = parseArguments(argumentText);
     if (!parsed.options) {
@@ -161,13 +164,13 @@ int main() {
             const ParsedArguments single = parseArguments(argument);
             quiet |= single.options && single.options->quiet;
         }
-        const Report report = badArgumentsReport(parsed);
+        const Report report = badArgumentsReport(parsed, program);
         show(report, quiet);
         return static_cast<int>(report.exitCode);
     }
     const Options& options = *parsed.options;
     if (options.action == Action::ShowUsage) {
-        show(usageReport(), options.quiet);
+        show(usageReport(program), options.quiet);
         return 0;
     }
     if (!isAdministrator()) {
@@ -180,8 +183,8 @@ int main() {
         unsigned problem = 0;
         const DWORD error = log.open(*options.logPath, &problem);
         if (error != 0 || problem != 0) {
-            const Report report = error != 0 ? cannotWriteLogReport(*options.logPath, windowsErrorText(error))
-                                             : badArgumentsReport({std::nullopt, problem, *options.logPath});
+            const Report report = error != 0 ? cannotWriteLogReport(*options.logPath, error, program)
+                                             : badArgumentsReport({std::nullopt, problem, *options.logPath}, program);
             show(report, options.quiet);
             return static_cast<int>(report.exitCode);
         }

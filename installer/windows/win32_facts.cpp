@@ -182,7 +182,7 @@ std::optional<SystemFacts> Win32FactReader::read(MessageText& why) {
     // A key that is there but cannot be read whole stops the run: a plan
     // from part of it could undo nothing right.
     const auto failed = [&](const RegistryKey& key, LSTATUS error) {
-        why = message(IDS_CANNOT_READ, {literal(keyText(key)), literal(windowsErrorText(error))});
+        why = message(IDS_CANNOT_READ, {name(keyText(key)), windowsError(error)});
         return std::nullopt;
     };
     const auto readKey = [&](const RegistryKey& key, std::optional<std::vector<NamedValue>>& into,
@@ -251,7 +251,7 @@ std::optional<SystemFacts> Win32FactReader::read(MessageText& why) {
         if (state)
             facts.files.push_back({path, *state});
         else
-            why = message(IDS_CANNOT_READ, {literal(path), literal(windowsErrorText(error))});
+            why = message(IDS_CANNOT_READ, {name(path), windowsError(error)});
         return state.has_value();
     };
     std::vector<std::wstring> layoutFiles;

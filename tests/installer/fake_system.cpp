@@ -569,8 +569,9 @@ void FakeSystem::record(const std::wstring& line) { log.push_back(line); }
 
 // The string's id and its inserts: the tests read no English.
 std::wstring FakeSystem::inEnglish(const MessageText& text) {
-    return renderedIn(englishUnitedStates, text,
-                      [](LanguageId, unsigned id) { return L"<" + decimal(id) + L"> %1 %2 %3"; });
+    return plainText(englishUnitedStates, text,
+                     {[](LanguageId, unsigned id) { return L"<" + decimal(id) + L"> %1 %2 %3"; },
+                      [](LanguageId, std::uint32_t) { return std::wstring(); }});
 }
 
 std::wstring FakeSystem::errorText(std::uint32_t error) { return L"error " + decimal(error); }

@@ -32,8 +32,8 @@ RunResult doneRun(bool restartNeeded) {
     return result;
 }
 
-Finished finished(Action action, unsigned windowsVersion, RunResult result, std::wstring errorText = L"") {
-    return {action, windowsVersion, std::nullopt, false, L"", std::move(result), std::move(errorText)};
+Finished finished(Action action, unsigned windowsVersion, RunResult result) {
+    return {action, windowsVersion, std::nullopt, false, L"", std::move(result)};
 }
 
 Finished withoutUser(WhyNoUser why) {
@@ -75,18 +75,18 @@ TEST(Report, EveryOutcome) {
          ExitCode::RestartNeeded, Icon::Information, IDS_UNINSTALLED_RESTART},
         {"uninstalled, another maker's Kurd.dll and its keys left", finishedReport(keptKeys), ExitCode::Done,
          Icon::Information, IDS_FOREIGN_KEYS_KEPT},
-        {"install failed and undone", finishedReport(finished(Action::Install, 1000, failedRun(false), L"denied")),
+        {"install failed and undone", finishedReport(finished(Action::Install, 1000, failedRun(false))),
          ExitCode::Failed, Icon::Error, IDS_INSTALL_FAILED},
         {"install failed, undone at the restart",
-         finishedReport(finished(Action::Install, 1000, failedRun(true), L"denied")), ExitCode::Failed, Icon::Error,
+         finishedReport(finished(Action::Install, 1000, failedRun(true))), ExitCode::Failed, Icon::Error,
          IDS_INSTALL_FAILED_RESTART},
-        {"uninstall failed and undone", finishedReport(finished(Action::Uninstall, 1000, failedRun(false), L"x")),
+        {"uninstall failed and undone", finishedReport(finished(Action::Uninstall, 1000, failedRun(false))),
          ExitCode::Failed, Icon::Error, IDS_UNINSTALL_FAILED},
         {"uninstall failed, undone at the restart",
-         finishedReport(finished(Action::Uninstall, 1000, failedRun(true), L"x")), ExitCode::Failed, Icon::Error,
+         finishedReport(finished(Action::Uninstall, 1000, failedRun(true))), ExitCode::Failed, Icon::Error,
          IDS_UNINSTALL_FAILED_RESTART},
         {"failed, not undone",
-         finishedReport(finished(Action::Install, 1000, failedRun(false, {literal(L"a change")}), L"x")),
+         finishedReport(finished(Action::Install, 1000, failedRun(false, {literal(L"a change")}))),
          ExitCode::Failed, Icon::Error, IDS_NOT_UNDONE},
         {"an older build over a newer one", problemReport(Action::Install, {IDS_NEWER_INSTALLED, {L"1.0.4.0", L"1.0.3.40"}}),
          ExitCode::NewerInstalled, Icon::Error, IDS_INSTALL_FAILED},
@@ -97,11 +97,11 @@ TEST(Report, EveryOutcome) {
         {"another run holds the lock", busyReport(), ExitCode::Busy, Icon::Warning, IDS_BUSY},
         {"not an administrator", notAdministratorReport(), ExitCode::NotAdministrator, Icon::Error,
          IDS_NOT_ADMINISTRATOR},
-        {"bad arguments", badArgumentsReport({std::nullopt, IDS_UNKNOWN_ARGUMENT, L"/x"}), ExitCode::BadArguments,
+        {"bad arguments", badArgumentsReport({std::nullopt, IDS_UNKNOWN_ARGUMENT, L"/x"}, L"setup8.exe"), ExitCode::BadArguments,
          Icon::Error, IDS_BAD_ARGUMENTS},
-        {"a log that cannot be written", cannotWriteLogReport(L"C:\\x", L"denied"), ExitCode::BadArguments,
+        {"a log that cannot be written", cannotWriteLogReport(L"C:\\x", 5, L"setup8.exe"), ExitCode::BadArguments,
          Icon::Error, IDS_BAD_ARGUMENTS},
-        {"the usage", usageReport(), ExitCode::Done, Icon::Information, IDS_USAGE},
+        {"the usage", usageReport(L"setup8.exe"), ExitCode::Done, Icon::Information, IDS_USAGE},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(row.report.exitCode, row.code) << row.name;
@@ -115,7 +115,9 @@ TEST(Report, EveryOutcome) {
     EXPECT_EQ(static_cast<int>(ExitCode::Failed), 1603);
 }
 
-// The texts a report nests, as an English user reads them.
+// The texts a report nests, as an English user reads them: inserts are
+// never read as patterns, and Windows' error is in its words where it has
+// them, else by number.
 TEST(Report, MessagePutTogether) {
     static const std::map<unsigned, std::wstring> english = {
         {IDS_TITLE, L"Layout"},
@@ -124,28 +126,35 @@ TEST(Report, MessagePutTogether) {
         {IDS_STEP_WRITE_FILE, L"write %1"},
         {IDS_NOT_UNDONE, L"Not undone:\n\n%1"},
         {IDS_LINES, L"%1\n%2"},
-        {IDS_BAD_ARGUMENTS, L"%1\n\nUsage"},
+        {IDS_BAD_ARGUMENTS, L"%1\n\n%2"},
+        {IDS_USAGE_LINE, L"Usage: %1"},
         {IDS_CANNOT_WRITE_LOG, L"Cannot write %1: %2"},
         {IDS_UNKNOWN_ARGUMENT, L"Unknown argument: %1"},
+        {IDS_WINDOWS_ERROR, L"%2 (error %1)"},
+        {IDS_ERROR_NUMBER, L"error %1"},
     };
     const auto lookup = [](LanguageId language, unsigned id) {
         return language == englishUnitedStates && english.contains(id) ? english.at(id) : std::wstring();
     };
+    const auto windowsWords = [](LanguageId, std::uint32_t error) {
+        return std::wstring(error == 5 ? L"Access denied %1" : L"");
+    };
     struct Row { const char* name; Report report; std::wstring text; };
     const Row rows[] = {
-        {"a failed step", finishedReport(finished(Action::Install, 1000, failedRun(false), L"Access denied %1")),
-         L"Not installed.\n\nwrite C:\\Windows\\System32\\Kurd.dll: Access denied %1"},
+        {"a failed step", finishedReport(finished(Action::Install, 1000, failedRun(false))),
+         L"Not installed.\n\nwrite C:\\Windows\\System32\\Kurd.dll: Access denied %1 (error 5)"},
+        {"an argument as it is", badArgumentsReport({std::nullopt, IDS_UNKNOWN_ARGUMENT, L"/%2"}, L"setup8.exe"),
+         L"Unknown argument: /%2\n\nUsage: setup8.exe"},
+        {"an error Windows has no words for", cannotWriteLogReport(L"%1.log", 3, L"setup.exe"),
+         L"Cannot write %1.log: error 3\n\nUsage: setup.exe"},
         {"changes not undone, a line each",
-         finishedReport(finished(Action::Install, 1000,
-                                 failedRun(false, {literal(L"one"), literal(L"two %1"), literal(L"three")}), L"x")),
+         finishedReport(
+             finished(Action::Install, 1000, failedRun(false, {literal(L"one"), literal(L"two %1"), literal(L"three")}))),
          L"Not undone:\n\none\ntwo %1\nthree"},
-        {"an argument as it is", badArgumentsReport({std::nullopt, IDS_UNKNOWN_ARGUMENT, L"/%2"}),
-         L"Unknown argument: /%2\n\nUsage"},
-        {"a detail with two parts", cannotWriteLogReport(L"C:\\%1.log", L"denied"),
-         L"Cannot write C:\\%1.log: denied\n\nUsage"},
     };
     for (const Row& row : rows) {
-        const ShownMessage shown = composeMessage(englishUnitedStates, englishUnitedStates, IDS_TITLE, row.report.text, lookup);
+        const ShownMessage shown =
+            composeMessage(englishUnitedStates, englishUnitedStates, IDS_TITLE, row.report.text, {lookup, windowsWords});
         EXPECT_EQ(shown.text, row.text) << row.name << ": " << narrow(shown.text);
     }
 }
