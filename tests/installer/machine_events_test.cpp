@@ -6,6 +6,7 @@
 // deleted; and a journal an earlier build wrote is read.
 #include "fake_system.h"
 #include "journal.h"
+#include "overloaded.h"
 #include "pending_renames.h"
 #include "resource.h"
 #include "run.h"
@@ -361,56 +362,34 @@ TEST(Journal, WhatAnEarlierBuildWroteIsRead) {
             bytes.push_back(static_cast<std::uint8_t>(std::stoul(data.substr(at, 2), nullptr, 16)));
         values.push_back({name, binaryValue(bytes)});
     }
-    const User alice{L"S-1-5-21-1-2-3-1001", true};
-    const User other{L"S-1-5-21-9-9-9-1002", false};
-    const RegistryKey layout{Hive::LocalMachine, layoutKeys + L"a0002c01"};
-    const RegistryKey earlierLayout{Hive::LocalMachine, layoutKeys + L"a0012c01"};
-    const RegistryKey preload{Hive::Users, alice.sid + L"\\Keyboard Layout\\Preload"};
-    const RegistryKey substitutes{Hive::Users, alice.sid + L"\\Keyboard Layout\\Substitutes"};
-    const RegistryKey entry{Hive::LocalMachine, uninstallEntryPath};
-    const RegistryKey session{Hive::LocalMachine, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager"};
-    const std::wstring folder = L"C:\\Program Files\\Central Kurdish Keyboard Layout";
-    const std::wstring earlier = L"C:\\Program Files (x86)\\Central Kurdish Keyboard Layout";
-    const auto multiString = [](std::vector<std::wstring> strings) {
-        RegistryValue value{regMultiSz, {}};
-        for (const std::wstring& s : strings) {
-            for (const wchar_t c : s) {
-                value.bytes.push_back(static_cast<std::uint8_t>(c));
-                value.bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-            }
-            value.bytes.push_back(0);
-            value.bytes.push_back(0);
-        }
-        return value;
+    // Each entry as that build wrote it, of the kinds it wrote, in order.
+    const auto kind = [](const Change& change) {
+        return std::visit(Overloaded{[](const CreateKey&) { return "create key"; },
+                                     [](const SetValue&) { return "set value"; },
+                                     [](const DeleteValue&) { return "delete value"; },
+                                     [](const DeleteKey&) { return "delete key"; },
+                                     [](const CancelRename&) { return "cancel rename"; },
+                                     [](const PlaceFile&) { return "place file"; },
+                                     [](const RemoveFile&) { return "remove file"; },
+                                     [](const Discard&) { return "discard"; },
+                                     [](const CreateFolder&) { return "create folder"; },
+                                     [](const UserLayoutCall&) { return "layout call"; }},
+                          change);
     };
-    const std::vector<Change> written = {
-        SetValue{session, L"PendingFileRenameOperations", multiString({L"\\??\\C:\\other\\file", L"", L""}),
-                 multiString({L"\\??\\C:\\other\\file", L"", L"\\??\\" + system32 + L".00001001.new",
-                              L"!\\??\\" + system32, L""})},
-        Discard{system32 + L".00001001.new", false},
-        PlaceFile{system32, {Form::X64}, true, system32 + L".00001002.new", system32 + L".00001002.old"},
-        PlaceFile{sysWow64, {Form::Wow64}, false, sysWow64 + L".00001002.new", sysWow64 + L".00001002.old"},
-        CreateKey{layout},
-        SetValue{layout, L"Layout File", stringValue(L"Kurd.dll"), std::nullopt},
-        SetValue{layout, L"Layout Id", stringValue(L"0029"), stringValue(L"0028")},
-        DeleteValue{preload, L"3", stringValue(L"d0012c01")},
-        DeleteValue{substitutes, L"d0012c01", stringValue(L"a0012c01")},
-        UserLayoutCall{L"2c01:a0012c01", true, other},
-        DeleteKey{earlierLayout, {{L"Layout File", stringValue(L"Kurd.dll")}, {L"Layout Id", stringValue(L"002a")}}},
-        UserLayoutCall{L"2c01:a0002c01", false, alice},
-        SetValue{preload, L"2", stringValue(L"d0002c01"), std::nullopt},
-        CreateFolder{folder},
-        PlaceFile{folder + L"\\setup.exe", {std::nullopt}, false, folder + L"\\setup.exe.00001002.new",
-                  folder + L"\\setup.exe.00001002.old"},
-        RemoveFile{earlier + L"\\setup.exe", earlier + L"\\setup.exe.00001002.old"},
-        Discard{earlier, true},
-        SetValue{entry, L"EstimatedSize", dwordValue(312), binaryValue({1, 2, 3})},
-        DeleteValue{entry, L"Contact", RegistryValue{regSz, {'b', 0, 0, 0, 0, 0}}},
-    };
+    const std::vector<std::string> written = {
+        "set value", "discard", "place file", "place file", "create key", "set value", "set value",
+        "delete value", "delete value", "layout call", "delete key", "layout call", "set value", "create folder",
+        "place file", "remove file", "discard", "set value", "delete value"};
     const JournalContents contents = readJournal(values);
     EXPECT_EQ(contents.unreadable, std::vector<std::wstring>{});
     EXPECT_TRUE(contents.committed);
-    EXPECT_EQ(contents.changes, written);
+    std::vector<std::string> kinds;
+    for (std::size_t i = 0; i < contents.changes.size(); ++i) {
+        kinds.push_back(kind(contents.changes[i]));
+        // Every field read as it was written: nothing left over, nothing made up.
+        EXPECT_EQ(binaryValue(encodeChange(contents.changes[i])), values[i].value) << narrow(values[i].name);
+    }
+    EXPECT_EQ(kinds, written);
 }
 
 }  // namespace
