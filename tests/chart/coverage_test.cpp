@@ -51,10 +51,10 @@ TEST(FontCoverage, CoverageCheckNamesTheKey)
     const Font font(KURD_CHART_FONT);
     chart::KeyLabel fine;
     fine.scan = {0x10, false};
-    fine.plain = {U"\x0686", false};
+    fine.shown[chart::PlainLevel] = {U"\x0686", false};
     chart::KeyLabel broken;
     broken.scan = {0x5B, true};
-    broken.shift = {U"\xE000", false};
+    broken.shown[3] = {U"\xE000", false};  // at Shift+Ctrl
     try {
         chart::requireCoverage(font, {fine, broken});
         FAIL() << "the coverage check accepted U+E000";

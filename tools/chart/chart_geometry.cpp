@@ -4,21 +4,21 @@
 
 namespace chart {
 
-bool Rect::overlaps(const Rect& other) const
+bool Box::overlaps(const Box& other) const
 {
     return x < other.right() && other.x < right() && y < other.bottom() && other.y < bottom();
 }
 
 namespace {
 
-// Keys are measured in key units: the main block is 15 units wide, the
-// navigation block 3, with half a unit between them. A unit is wider than
-// it is tall so that five rows fill the picture's short height.
+// In the picture a key unit is wider than it is tall, so that five rows
+// fill its short height.
 constexpr double UnitWidth = 53.5;
 constexpr int RowHeight = 50;
 constexpr int Margin = 8;
 constexpr int FaceInset = 2;  // half the gap between neighbouring faces
-constexpr double NavigationStart = 15.5;
+// The navigation block stands half a unit right of the main block.
+constexpr double NavigationStart = MainBlockUnits + 0.5;
 
 struct KeySpec {
     std::uint8_t code;
@@ -51,7 +51,7 @@ std::vector<KeySpec> concat(std::initializer_list<std::vector<KeySpec>> parts)
     return all;
 }
 
-// The runs of keys on each picture row, by scan code.
+// The runs of keys on each row, by scan code.
 std::vector<std::vector<RowSpec>> rowSpecs()
 {
     return {
@@ -74,23 +74,32 @@ int unitsToPixels(double units) { return Margin + static_cast<int>(std::lround(u
 
 }  // namespace
 
-std::vector<KeySlot> keyboardSlots()
+std::vector<KeyPlace> keyPlaces()
 {
-    std::vector<KeySlot> slots;
+    std::vector<KeyPlace> places;
     const auto rows = rowSpecs();
     for (std::size_t row = 0; row < rows.size(); ++row) {
-        const int top = Margin + static_cast<int>(row) * RowHeight;
         for (const RowSpec& run : rows[row]) {
             double position = run.start;
             for (const KeySpec& k : run.keys) {
-                const int left = unitsToPixels(position);
-                const int right = unitsToPixels(position + k.width);
-                slots.push_back({{k.code, k.extended}, run.block,
-                                 {left + FaceInset, top + FaceInset, right - left - 2 * FaceInset,
-                                  RowHeight - 2 * FaceInset}});
+                places.push_back({{k.code, k.extended}, run.block, static_cast<int>(row), position, k.width});
                 position += k.width;
             }
         }
+    }
+    return places;
+}
+
+std::vector<KeySlot> keyboardSlots()
+{
+    std::vector<KeySlot> slots;
+    for (const KeyPlace& place : keyPlaces()) {
+        const int top = Margin + place.row * RowHeight;
+        const int left = unitsToPixels(place.left);
+        const int right = unitsToPixels(place.left + place.width);
+        slots.push_back({place.scan, place.block,
+                         {double(left + FaceInset), double(top + FaceInset), double(right - left - 2 * FaceInset),
+                          double(RowHeight - 2 * FaceInset)}});
     }
     return slots;
 }

@@ -21,10 +21,9 @@ int main(int argc, char** argv)
     try {
         const chart::LayoutFileSource layout(kbdread::readLayout(std::filesystem::path(argv[1])));
         const chart::Font font(argv[2]);
-        const auto slots = chart::keyboardSlots();
-        const auto labels = chart::labelsFor(layout, slots);
+        const auto labels = chart::labelsFor(layout, chart::keyPlaces());
         chart::requireCoverage(font, labels);
-        const chart::Raster picture = chart::renderChart(font, slots, labels);
+        const chart::Raster picture = chart::renderChart(font, chart::keyboardSlots(), labels);
         chart::writeFile(argv[3], chart::encodeRle8Bmp(picture));
         chart::writePng(picture, argv[4]);
     } catch (const std::exception& error) {

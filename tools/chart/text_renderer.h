@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "canvas.h"
 #include "raster.h"
 
 namespace chart {
@@ -27,11 +28,13 @@ std::string codePointName(char32_t c);
 
 // The ink of a run of text, placed relative to its pen origin on the
 // baseline: the mask's top-left pixel lies `left` pixels right of the origin
-// and `top` pixels above the baseline.
+// and `top` pixels above the baseline; the pen ends `advance` pixels right
+// of the origin.
 struct InkRun {
     CoverageMask mask;
     int left = 0;
     int top = 0;
+    int advance = 0;
 };
 
 class Font {
@@ -46,7 +49,7 @@ public:
     void requireGlyphs(std::u32string_view text) const;
     // Shapes and draws `text` at `pixelSize` pixels per em; throws
     // MissingGlyph if shaping leaves any character without a glyph.
-    InkRun render(std::u32string_view text, int pixelSize) const;
+    InkRun render(std::u32string_view text, int pixelSize, Direction direction = Direction::FromScript) const;
 
 private:
     struct Handles;
