@@ -72,7 +72,9 @@ TEST(FontCoverage, KbdchartFailsWithAFontMissingTheLetters)
     const std::string out = TEST_OUTPUT_DIR;
     const std::string errors = out + "/kbdchart-no-arabic.err";
     const std::string command = std::string("'") + KBDCHART + "' '" + KURD_DLL + "' '" + FONT_WITHOUT_ARABIC +
-                                "' '" + out + "/no-arabic.bmp' '" + out + "/no-arabic.png' 2>'" + errors + "'";
+                                "' '" + FONT_WITHOUT_ARABIC + "' '" + KURD_CHART_WORDS + "' '" + out +
+                                "/no-arabic.bmp' '" + out + "/no-arabic.png' '" + out + "/no-arabic.pdf' 2>'" + errors +
+                                "'";
     const int status = std::system(command.c_str());
     EXPECT_NE(status, 0);
     std::ifstream file(errors);

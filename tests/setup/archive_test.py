@@ -20,10 +20,10 @@ import zipfile
 
 from signature import certificate_table, same_program
 
-ENTRIES = ["Halvaro.exe", "setup7.exe", "setup8.exe", "Kurd-chart.png", "README.txt"]
+ENTRIES = ["Halvaro.exe", "setup7.exe", "setup8.exe", "Kurd-chart.png", "Kurd-chart.pdf", "README.txt"]
 # Every file of dist/ but the archive, whose name comes with the version.
-SHIPPED = ["Halvaro.exe", "setup7.exe", "setup8.exe", "Kurd-chart.png", "kbdcheck", "Kurd.dll", "x86/Kurd.dll",
-           "wow64/Kurd.dll", "arm64/Kurd.dll"]
+SHIPPED = ["Halvaro.exe", "setup7.exe", "setup8.exe", "Kurd-chart.png", "Kurd-chart.pdf", "kbdcheck", "Kurd.dll",
+           "x86/Kurd.dll", "wow64/Kurd.dll", "arm64/Kurd.dll"]
 ENTRY_TIME = (2026, 1, 1, 0, 0, 0)
 REGULAR_0644 = 0o100644
 BOM = b"\xef\xbb\xbf"

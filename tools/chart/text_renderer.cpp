@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <limits>
 #include <vector>
 
 #include <ft2build.h>
@@ -30,6 +31,7 @@ MissingGlyph::MissingGlyph(char32_t codePoint, const std::string& fontPath, cons
 struct Font::Handles {
     FT_Library library = nullptr;
     FT_Face face = nullptr;
+    hb_font_t* outlines = nullptr;  // the face unhinted, in its own units per em
 };
 
 namespace {
@@ -77,10 +79,14 @@ Font::Font(const std::string& path) : path_(path), handles_(std::make_unique<Han
         FT_Done_FreeType(handles_->library);
         throw std::runtime_error("cannot open the font " + path);
     }
+    hb_face_t* face = hb_ft_face_create_referenced(handles_->face);
+    handles_->outlines = hb_font_create(face);
+    hb_face_destroy(face);
 }
 
 Font::~Font()
 {
+    hb_font_destroy(handles_->outlines);
     FT_Done_Face(handles_->face);
     FT_Done_FreeType(handles_->library);
 }
@@ -162,6 +168,41 @@ InkRun Font::render(std::u32string_view text, int pixelSize, Direction direction
             }
         }
     }
+    return run;
+}
+
+GlyphRun Font::layOut(std::u32string_view text, double size, Direction direction) const
+{
+    requireGlyphs(text);
+    hb_font_t* font = handles_->outlines;
+    const Buffer buffer = shape(font, text, direction, path_);
+    unsigned count = 0;
+    const hb_glyph_info_t* infos = hb_buffer_get_glyph_infos(buffer.get(), &count);
+    const hb_glyph_position_t* positions = hb_buffer_get_glyph_positions(buffer.get(), &count);
+    const double scale = size / hb_face_get_upem(hb_font_get_face(font));
+
+    GlyphRun run;
+    run.rightToLeft = HB_DIRECTION_IS_BACKWARD(hb_buffer_get_direction(buffer.get()));
+    constexpr double Far = std::numeric_limits<double>::max();
+    Ink ink{Far, Far, -Far, -Far};
+    hb_position_t penX = 0;  // in font units, y upwards
+    hb_position_t penY = 0;
+    for (unsigned i = 0; i < count; ++i) {
+        const PlacedGlyph glyph{infos[i].codepoint, infos[i].cluster, (penX + positions[i].x_offset) * scale,
+                                -(penY + positions[i].y_offset) * scale};
+        hb_glyph_extents_t extents{};
+        if (hb_font_get_glyph_extents(font, glyph.index, &extents) && extents.width != 0 && extents.height != 0) {
+            ink.left = std::min(ink.left, glyph.x + extents.x_bearing * scale);
+            ink.right = std::max(ink.right, glyph.x + (extents.x_bearing + extents.width) * scale);
+            ink.top = std::min(ink.top, glyph.y - extents.y_bearing * scale);
+            ink.bottom = std::max(ink.bottom, glyph.y - (extents.y_bearing + extents.height) * scale);
+        }
+        run.glyphs.push_back(glyph);
+        penX += positions[i].x_advance;
+        penY += positions[i].y_advance;
+    }
+    run.ink = ink.left > ink.right ? Ink{} : ink;
+    run.ink.advance = penX * scale;
     return run;
 }
 
