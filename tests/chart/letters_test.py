@@ -6,11 +6,20 @@ layout stated by hand).
         The chart to print: one A4 page in landscape, every font embedded as
         a subset, and its text (pdftotext) holding every character the
         main block's keys type, an invisible one by its name.
+    letters_test.py readmes --statement Kurd.tables --kbdletters TOOL --dll DLL
+                            --words WORDS README.txt README.md
+        The packaged README.txt: in its Kurdish and its English part, each
+        Kurdish letter, mark and invisible character on a line with the
+        keys that type it, and the digits; in the English part and in
+        README.md, each key with everything it types. README.md's table is
+        the one kbdletters writes now.
 """
 import argparse
 import os
+import re
 import subprocess
 import sys
+import tempfile
 import unicodedata
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "layout"))
@@ -21,7 +30,10 @@ from check_layout import read_statement, typed  # noqa: E402
 LEGENDS = dict(zip([0x29, *range(0x02, 0x0E)], "`1234567890-=")) | dict(zip(range(0x10, 0x1C), "QWERTYUIOP[]")) | \
     dict(zip(range(0x1E, 0x29), "ASDFGHJKL;'")) | dict(zip(range(0x2C, 0x36), "ZXCVBNM,./")) | {0x2B: "\\"}
 MODIFIERS = {0: "", 1: "Shift", 3: "Shift+Ctrl"}  # Ctrl alone types control characters only
+KURDISH_LETTERS = "ڵڕۆێەڤپچژگ"
 TAGS = {"\u200c": "ZWNJ", "\u200d": "ZWJ", "\u200e": "LRM", "\u200f": "RLM"}
+LRM = "\u200e"
+PARTS = "\n" + "=" * 74 + "\n"
 
 failures = []
 
@@ -49,6 +61,14 @@ def typed_by_key(statement):
     return keys
 
 
+def shown(text):
+    """A character as the tables show it: a mark on a dotted circle, an
+    invisible one by its name."""
+    if text in TAGS:
+        return TAGS[text]
+    return "\u25cc" + text if unicodedata.category(text[0]) == "Mn" else text
+
+
 def test_pdf(statement, pdf):
     text = run("pdftotext", pdf, "-")
     for (scan_code, bits), characters in typed_by_key(statement).items():
@@ -64,13 +84,74 @@ def test_pdf(statement, pdf):
         check(font.split()[-5:-2] == ["yes", "yes", "yes"], "a font embedded as a subset, with its Unicode map", font)
 
 
+def line_of(table, first):
+    """The line of the table whose first word is `first`, as a reader sees
+    it (without marks or Markdown's escapes), else ""."""
+    for line in table.replace(LRM, "").splitlines():
+        if line.startswith("|"):
+            line = " ".join(re.sub(r"\\(.)", r"\1", cell) for cell in re.split(r"(?<!\\)\|", line))
+        if line.split()[:1] == [first]:
+            return line
+    return ""
+
+
+def generated(kbdletters, dll, words, template):
+    with tempfile.TemporaryDirectory() as scratch:
+        paths = [os.path.join(scratch, name) for name in ("template", "output")]
+        with open(paths[0], "w", encoding="utf-8") as f:
+            f.write(template)
+        run(kbdletters, dll, words, *paths)
+        with open(paths[1], encoding="utf-8") as f:
+            return f.read()
+
+
+def test_readmes(statement, kbdletters, dll, words, readme_txt, readme_md):
+    with open(readme_txt, encoding="utf-8") as f:
+        kurdish, _, english = f.read().partition(PARTS)
+    with open(readme_md, encoding="utf-8") as f:
+        markdown = f.read()
+    tables = {}
+    for name, part, language in (("Kurdish part", kurdish, "ckb"), ("English part", english, "en")):
+        tables[name] = generated(kbdletters, dll, words, f"@letters {language}@\n")
+        check(tables[name] in part, f"README.txt's {name} holding the letter table kbdletters writes", "another")
+    check(generated(kbdletters, dll, words, markdown) == markdown, "README.md's letter table as kbdletters writes it "
+          "from the built Kurd.dll (tests/chart/update_references writes it)", "another table")
+    tables["README.md"] = markdown[markdown.find("<!-- letters "):markdown.find("<!-- /letters -->")]
+
+    keys = typed_by_key(statement)
+    where = {}  # character -> the keys that type it alone
+    for (scan_code, bits), text in keys.items():
+        if len(text) == 1 and scan_code in LEGENDS:
+            where.setdefault(text, []).append("+".join(filter(None, [MODIFIERS[bits], LEGENDS[scan_code]])))
+    findings = [c for c in where if c in KURDISH_LETTERS or c in TAGS or unicodedata.category(c) == "Mn"]
+    check(set(KURDISH_LETTERS) <= set(findings), f"the statement typing {KURDISH_LETTERS}", sorted(findings))
+    for name, table in tables.items():
+        for c in findings:
+            line = line_of(table, shown(c))
+            for key in where[c]:
+                check(key in line, f"{name}: {shown(c)} on a line with {key}", line or "no line")
+        check("0123456789" in table and "٠١٢٣٤٥٦٧٨٩" in table, f"{name}: the digits typed and the Arabic-Indic ones",
+              "not both")
+    for name in ("English part", "README.md"):
+        for (scan_code, bits), text in keys.items():
+            line = line_of(tables[name], LEGENDS.get(scan_code, "the"))
+            check(shown(text) in line, f"{name}: the key {LEGENDS.get(scan_code, 'left of Z')} showing {shown(text)} "
+                  f"({MODIFIERS[bits] or 'alone'})", line or "no line")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("what", choices=["pdf"])
+    parser.add_argument("what", choices=["pdf", "readmes"])
     parser.add_argument("--statement", required=True)
+    parser.add_argument("--kbdletters")
+    parser.add_argument("--dll")
+    parser.add_argument("--words")
     parser.add_argument("files", nargs="+")
     args = parser.parse_args()
-    test_pdf(args.statement, *args.files)
+    if args.what == "pdf":
+        test_pdf(args.statement, *args.files)
+    else:
+        test_readmes(args.statement, args.kbdletters, args.dll, args.words, *args.files)
     for failure in failures:
         print("FAIL", failure)
     print(f"{len(failures)} failures")

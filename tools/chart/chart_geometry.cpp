@@ -1,6 +1,7 @@
 #include "chart_geometry.h"
 
 #include <cmath>
+#include <string_view>
 
 namespace chart {
 
@@ -24,6 +25,7 @@ struct KeySpec {
     std::uint8_t code;
     bool extended;
     double width;  // in units
+    std::string legend;
 };
 
 struct RowSpec {
@@ -32,14 +34,16 @@ struct RowSpec {
     std::vector<KeySpec> keys;
 };
 
-KeySpec key(std::uint8_t code, double width = 1.0) { return {code, false, width}; }
-KeySpec extendedKey(std::uint8_t code, double width = 1.0) { return {code, true, width}; }
+KeySpec key(std::uint8_t code, double width = 1.0) { return {code, false, width, {}}; }
+KeySpec extendedKey(std::uint8_t code, double width = 1.0) { return {code, true, width, {}}; }
+KeySpec printed(std::uint8_t code, std::string_view legend) { return {code, false, 1.0, std::string(legend)}; }
 
-std::vector<KeySpec> singleKeys(std::uint8_t first, std::uint8_t last)
+// Keys with consecutive scan codes from `first` on, one legend character each.
+std::vector<KeySpec> printedKeys(std::uint8_t first, std::string_view legends)
 {
     std::vector<KeySpec> keys;
-    for (int code = first; code <= last; ++code)
-        keys.push_back(key(static_cast<std::uint8_t>(code)));
+    for (std::size_t i = 0; i < legends.size(); ++i)
+        keys.push_back(printed(static_cast<std::uint8_t>(first + i), legends.substr(i, 1)));
     return keys;
 }
 
@@ -55,12 +59,12 @@ std::vector<KeySpec> concat(std::initializer_list<std::vector<KeySpec>> parts)
 std::vector<std::vector<RowSpec>> rowSpecs()
 {
     return {
-        {{Block::Main, 0, concat({{key(0x29)}, singleKeys(0x02, 0x0D), {key(0x0E, 2.0)}})},
+        {{Block::Main, 0, concat({{printed(0x29, "`")}, printedKeys(0x02, "1234567890-="), {key(0x0E, 2.0)}})},
          {Block::Navigation, NavigationStart, {extendedKey(0x52), extendedKey(0x47), extendedKey(0x49)}}},
-        {{Block::Main, 0, concat({{key(0x0F, 1.5)}, singleKeys(0x10, 0x1B), {key(0x2B, 1.5)}})},
+        {{Block::Main, 0, concat({{key(0x0F, 1.5)}, printedKeys(0x10, "QWERTYUIOP[]"), {{0x2B, false, 1.5, "\\"}}})},
          {Block::Navigation, NavigationStart, {extendedKey(0x53), extendedKey(0x4F), extendedKey(0x51)}}},
-        {{Block::Main, 0, concat({{key(0x3A, 1.75)}, singleKeys(0x1E, 0x28), {key(0x1C, 2.25)}})}},
-        {{Block::Main, 0, concat({{key(0x2A, 1.25), key(0x56)}, singleKeys(0x2C, 0x35), {key(0x36, 2.75)}})},
+        {{Block::Main, 0, concat({{key(0x3A, 1.75)}, printedKeys(0x1E, "ASDFGHJKL;'"), {key(0x1C, 2.25)}})}},
+        {{Block::Main, 0, concat({{key(0x2A, 1.25), key(0x56)}, printedKeys(0x2C, "ZXCVBNM,./"), {key(0x36, 2.75)}})},
          {Block::Navigation, NavigationStart + 1, {extendedKey(0x48)}}},
         {{Block::Main, 0,
           {key(0x1D, 1.25), extendedKey(0x5B, 1.25), key(0x38, 1.25), key(0x39, 6.25),
@@ -82,7 +86,7 @@ std::vector<KeyPlace> keyPlaces()
         for (const RowSpec& run : rows[row]) {
             double position = run.start;
             for (const KeySpec& k : run.keys) {
-                places.push_back({{k.code, k.extended}, run.block, static_cast<int>(row), position, k.width});
+                places.push_back({{k.code, k.extended}, run.block, static_cast<int>(row), position, k.width, k.legend});
                 position += k.width;
             }
         }

@@ -1,9 +1,11 @@
 // The keyboard the chart draws: a 102-key main block and the navigation
-// block to its right, each key in key units, and those keys as faces in
-// pixels of the 1006 x 266 chart picture.
+// block to its right, each key in key units with the legend a US keyboard
+// prints on it, and those keys as faces in pixels of the 1006 x 266 chart
+// picture.
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace chart {
@@ -44,6 +46,10 @@ struct KeyPlace {
     int row = 0;
     double left = 0;
     double width = 1;
+    // The character a US (and an Arabic) keyboard prints on the key, the
+    // unshifted one; empty for keys named by the layout, and for the key
+    // left of Z that only ISO keyboards have.
+    std::string legend;
 };
 
 std::vector<KeyPlace> keyPlaces();

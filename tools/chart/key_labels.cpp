@@ -57,6 +57,8 @@ bool isMark(char32_t c)
            category == HB_UNICODE_GENERAL_CATEGORY_ENCLOSING_MARK;
 }
 
+bool isDecimalDigit(char32_t c) { return categoryOf(c) == HB_UNICODE_GENERAL_CATEGORY_DECIMAL_NUMBER; }
+
 DisplayText displayTextFor(std::u32string_view typed)
 {
     DisplayText shown;

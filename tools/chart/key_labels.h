@@ -69,6 +69,7 @@ DisplayText displayTextFor(std::u32string_view typed);
 bool isVisible(std::u32string_view typed);
 // A combining mark, which needs a letter to sit on.
 bool isMark(char32_t c);
+bool isDecimalDigit(char32_t c);
 
 KeyLabel labelFor(const LayoutSource& layout, ScanCode scan);
 std::vector<KeyLabel> labelsFor(const LayoutSource& layout, const std::vector<KeyPlace>& places);

@@ -1,5 +1,5 @@
-// The words the printed chart shows, one set per language, read from a
-// words file (tools/chart/words.txt):
+// The words the letter table and the printed chart show, one set per
+// language, read from a words file (tools/chart/words.txt):
 //
 //   # a comment
 //   [ckb]                  the language the entries below are in
