@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "chart_renderer.h"
+#include "kbdread.h"
 
 using chart::Font;
 using chart::MissingGlyph;
@@ -82,4 +84,25 @@ TEST(FontCoverage, KbdchartFailsWithAFontMissingTheLetters)
     text << file.rdbuf();
     EXPECT_NE(text.str().find("no glyph for U+06"), std::string::npos) << text.str();
     EXPECT_NE(text.str().find("scan code"), std::string::npos) << text.str();
+}
+
+// The build step again: the same files, the chart to print too (no
+// creation date or other changing bytes), so that every build ships the
+// same download.
+TEST(FontCoverage, KbdchartDrawsTheSameFilesAgain)
+{
+    const std::filesystem::path out = std::filesystem::path(TEST_OUTPUT_DIR) / "drawn-again";
+    std::filesystem::create_directories(out);
+    const std::string command = std::string("'") + KBDCHART + "' '" + KURD_DLL + "' '" + KURD_CHART_FONT + "' '" +
+                                KURD_PRINT_FONT + "' '" + KURD_CHART_WORDS + "' '" + (out / "chart.bmp").string() +
+                                "' '" + (out / "chart.png").string() + "' '" + (out / "chart.pdf").string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_TRUE(kbdread::readFileBytes(out / "chart.png") == kbdread::readFileBytes(KURD_CHART_PNG));
+    const auto pdf = kbdread::readFileBytes(out / "chart.pdf");
+    EXPECT_TRUE(pdf == kbdread::readFileBytes(KURD_CHART_PDF))
+        << (out / "chart.pdf").string() << " differs from " << KURD_CHART_PDF;
+    // Two runs in the same second would share a date: look for one too.
+    const std::string text(pdf.begin(), pdf.end());
+    for (const char* date : {"/CreationDate", "/ModDate"})
+        EXPECT_EQ(text.find(date), std::string::npos) << date;
 }

@@ -144,6 +144,25 @@ TEST(KeyLabels, SurrogatePairsBecomeOneCodePoint)
     EXPECT_EQ(hex(chart::toCodePoints(u"\xD83D")), "D83D");  // a lone high surrogate stays as it is
 }
 
+// UTF-8 both ways: what the words file holds, and what the PDF and the
+// READMEs are written in.
+TEST(KeyLabels, Utf8BothWays)
+{
+    EXPECT_EQ(chart::toUtf8(U"a\x06B5\x25CC\x1F600"), "a\xDA\xB5\xE2\x97\x8C\xF0\x9F\x98\x80");
+    EXPECT_EQ(chart::toUtf8(U"\xD83D|\x110000"), "\xEF\xBF\xBD|\xEF\xBF\xBD");  // no UTF-8 for these: U+FFFD
+    EXPECT_EQ(hex(chart::toCodePoints(std::string_view("a\xDA\xB5\xF0\x9F\x98\x80"))), "0061 06B5 1F600");
+    const char* const broken[] = {
+        "\xDA",              // cut short
+        "\xDA\x41",          // a lead byte without its continuation
+        "\x80",              // a continuation byte alone
+        "\xC1\xBF",          // an overlong form of U+007F
+        "\xED\xA0\xBD",      // a surrogate
+        "\xF4\x90\x80\x80",  // past U+10FFFF
+    };
+    for (std::size_t row = 0; row < std::size(broken); ++row)
+        EXPECT_THROW(chart::toCodePoints(std::string_view(broken[row])), std::runtime_error) << "row " << row;
+}
+
 // The labels of the shipped library, read back through the reader.
 class ShippedLayoutLabels : public ::testing::Test {
 protected:
