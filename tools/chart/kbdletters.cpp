@@ -64,7 +64,7 @@ std::string filled(const std::string& templateText, const chart::LetterTable& ta
         }
     }
     if (markers == 0)
-        throw std::runtime_error("no \"@letters LANGUAGE@\" or \"<!-- letters LANGUAGE -->\" line");
+        throw std::runtime_error("the template has no \"@letters LANGUAGE@\" or \"<!-- letters LANGUAGE -->\" line");
     return out;
 }
 
@@ -83,12 +83,16 @@ int main(int argc, char** argv)
         const std::string text = filled(readText(argv[3]), table, chart::Words::read(argv[2]));
         const std::filesystem::path output = argv[4];
         const std::filesystem::path written = output.string() + ".part";
-        std::ofstream(written, std::ios::binary) << text;
-        if (readText(written) != text)
+        std::ofstream file(written, std::ios::binary);
+        file << text;
+        file.close();
+        if (!file) {
+            std::filesystem::remove(written);
             throw std::runtime_error("cannot write " + written.string());
+        }
         std::filesystem::rename(written, output);
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "kbdletters: %s: %s\n", argv[3], error.what());
+        std::fprintf(stderr, "kbdletters: %s\n", error.what());
         return 1;
     }
     return 0;
