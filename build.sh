@@ -18,7 +18,7 @@ packages=(
     libfreetype-dev libharfbuzz-dev libpng-dev libcairo2-dev libfribidi-dev python3-fonttools
     fonts-noto-core fonts-dejavu-core poppler-utils
     wine wine64 fonts-wine xvfb xdotool imagemagick qemu-user python3-pefile python3-pil zip
-    unicode-data osslsigncode openssl
+    unicode-data osslsigncode openssl python3-icu
     wine32:i386
 )
 
