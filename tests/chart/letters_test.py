@@ -12,7 +12,10 @@ layout stated by hand).
         Kurdish letter, mark and invisible character on a line with the
         keys that type it, and the digits; in the English part and in
         README.md, each key with everything it types. README.md's table is
-        the one kbdletters writes now.
+        the one kbdletters writes now. Each row of the Kurdish table, laid
+        out right to left by ICU's bidi as Notepad's right-to-left mode
+        shows it, reads its pieces right to left, Latin ones and signs
+        left to right (unmirrored).
 """
 import argparse
 import os
@@ -21,6 +24,8 @@ import subprocess
 import sys
 import tempfile
 import unicodedata
+
+import icu
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "layout"))
 from check_layout import read_statement, typed  # noqa: E402
@@ -32,7 +37,7 @@ LEGENDS = dict(zip([0x29, *range(0x02, 0x0E)], "`1234567890-=")) | dict(zip(rang
 MODIFIERS = {0: "", 1: "Shift", 3: "Shift+Ctrl"}  # Ctrl alone types control characters only
 KURDISH_LETTERS = "ڵڕۆێەڤپچژگ"
 TAGS = {"\u200c": "ZWNJ", "\u200d": "ZWJ", "\u200e": "LRM", "\u200f": "RLM"}
-LRM = "\u200e"
+LRM, RLM = "\u200e", "\u200f"
 PARTS = "\n" + "=" * 74 + "\n"
 
 failures = []
@@ -87,12 +92,28 @@ def test_pdf(statement, pdf):
 def line_of(table, first):
     """The line of the table whose first word is `first`, as a reader sees
     it (without marks or Markdown's escapes), else ""."""
-    for line in table.replace(LRM, "").splitlines():
+    for line in table.replace(LRM, "").replace(RLM, "").splitlines():
         if line.startswith("|"):
             line = " ".join(re.sub(r"\\(.)", r"\1", cell) for cell in re.split(r"(?<!\\)\|", line))
         if line.split()[:1] == [first]:
             return line
     return ""
+
+
+def reading_faults(line):
+    """Where a table row laid out right to left puts a piece out of order,
+    or a piece without Arabic script right to left."""
+    bidi = icu.Bidi()
+    bidi.setPara(icu.UnicodeString(line), 1)
+    where = {logical: visual for visual, logical in enumerate(bidi.getVisualMap())}
+    levels = bidi.getLevels()
+    pieces = [range(*m.span()) for m in re.finditer(f"[^ {RLM}]+(?: [^ {RLM}،]+)*", line) if m.group().strip(LRM)]
+    faults = [f"{line[p[0]:p[-1] + 1]!r} not left to right" for p in pieces
+              if not re.search("[\u0600-\u06ff]", line[p[0]:p[-1] + 1]) and any(levels[i] % 2 for i in p)]
+    spans = [(min(where[i] for i in p), max(where[i] for i in p)) for p in pieces]
+    return faults + [f"{line[a[0]:b[-1] + 1]!r} not right to left" for (a, b), (x, y) in zip(zip(pieces, pieces[1:]),
+                                                                                            zip(spans, spans[1:]))
+                     if x[0] <= y[1]]
 
 
 def generated(kbdletters, dll, words, template):
@@ -112,11 +133,11 @@ def test_readmes(statement, kbdletters, dll, words, readme_txt, readme_md):
         markdown = f.read()
     tables = {}
     for name, part, language in (("Kurdish part", kurdish, "ckb"), ("English part", english, "en")):
-        tables[name] = generated(kbdletters, dll, words, f"@letters {language}@\n")
+        tables[name] = generated(kbdletters, dll, words, f"letter-table {language}\n")
         check(tables[name] in part, f"README.txt's {name} holding the letter table kbdletters writes", "another")
     check(generated(kbdletters, dll, words, markdown) == markdown, "README.md's letter table as kbdletters writes it "
           "from the built Kurd.dll (tests/chart/update_references writes it)", "another table")
-    tables["README.md"] = markdown[markdown.find("<!-- letters "):markdown.find("<!-- /letters -->")]
+    tables["README.md"] = markdown[markdown.find("<!-- letter-table "):markdown.find("<!-- /letter-table -->")]
 
     keys = typed_by_key(statement)
     where = {}  # character -> the keys that type it alone
@@ -132,6 +153,10 @@ def test_readmes(statement, kbdletters, dll, words, readme_txt, readme_md):
                 check(key in line, f"{name}: {shown(c)} on a line with {key}", line or "no line")
         check("0123456789" in table and "٠١٢٣٤٥٦٧٨٩" in table, f"{name}: the digits typed and the Arabic-Indic ones",
               "not both")
+    for line in tables["Kurdish part"].splitlines():
+        if line.startswith("    "):
+            for fault in reading_faults(line):
+                check(False, "the Kurdish table's rows read right to left", fault)
     for name in ("English part", "README.md"):
         for (scan_code, bits), text in keys.items():
             line = line_of(tables[name], LEGENDS.get(scan_code, "the"))

@@ -3,11 +3,11 @@
 //
 //   kbdletters <layout.dll> <words file> <template> <output>
 //
-// In the template a line "@letters LANGUAGE@" becomes the letter table as
+// In the template a line "letter-table LANGUAGE" becomes the letter table as
 // plain text in that language (README.txt); the lines between
-// "<!-- letters LANGUAGE ... -->" and "<!-- /letters -->" become the table in
-// Markdown, the two marker lines kept, so that a README.md can be written
-// over itself. A template without a marker is refused. The output is
+// "<!-- letter-table LANGUAGE ... -->" and "<!-- /letter-table -->" become
+// the table in Markdown, the two marker lines kept, so that a README.md can
+// be written over itself. A template without a marker is refused. The output is
 // written whole or not at all.
 #include <cstdio>
 #include <exception>
@@ -34,9 +34,9 @@ std::string readText(const std::filesystem::path& path)
 std::string filled(const std::string& templateText, const chart::LetterTable& table,
                    const std::map<std::string, chart::Words>& words)
 {
-    static const std::regex textMarker("@letters ([a-z]+)@");
-    static const std::regex markdownStart("<!-- letters ([a-z]+)\\b.*-->");
-    static const std::string markdownEnd = "<!-- /letters -->";
+    static const std::regex textMarker("letter-table ([a-z]+)");
+    static const std::regex markdownStart("<!-- letter-table ([a-z]+)\\b.*-->");
+    static const std::string markdownEnd = "<!-- /letter-table -->";
     const auto language = [&](const std::string& tag) -> const chart::Words& {
         const auto found = words.find(tag);
         if (found == words.end())
@@ -64,7 +64,7 @@ std::string filled(const std::string& templateText, const chart::LetterTable& ta
         }
     }
     if (markers == 0)
-        throw std::runtime_error("the template has no \"@letters LANGUAGE@\" or \"<!-- letters LANGUAGE -->\" line");
+        throw std::runtime_error("the template has no \"letter-table LANGUAGE\" or \"<!-- letter-table LANGUAGE -->\" line");
     return out;
 }
 

@@ -26,6 +26,7 @@ constexpr char32_t KurdishLetters[] = {
 
 constexpr char32_t WesternDigits[] = U"0123456789";
 constexpr char32_t LeftToRightMark = 0x200E;  // LEFT-TO-RIGHT MARK
+constexpr char32_t RightToLeftMark = 0x200F;  // RIGHT-TO-LEFT MARK
 constexpr std::size_t LineWidth = 72;
 constexpr std::size_t KeyColumn = 6;
 const std::string Indent = "    ";
@@ -75,6 +76,14 @@ std::string piece(const Words& words, std::u32string_view text)
     return toUtf8(mark + std::u32string(text) + mark);
 }
 
+// What stands between two pieces: in a right-to-left language after a
+// right-to-left mark, so that each piece, Latin or not, takes its own place
+// in the line's right-to-left order rather than joining a Latin neighbour.
+std::string gap(const Words& words, const std::string& between)
+{
+    return words.rightToLeft() ? toUtf8(std::u32string(1, RightToLeftMark)) + between : between;
+}
+
 std::string keyName(const Words& words, const KeyPlace& place)
 {
     return place.legend.empty() ? words("iso-key") : place.legend;
@@ -92,20 +101,21 @@ std::string keysOf(const Words& words, const Finding& finding, Write write)
 {
     std::string list;
     for (const KeyAt& key : finding.keys)
-        list += (list.empty() ? "" : words("comma") + " ") + write(toCodePoints(keyAtName(words, key)));
+        list += (list.empty() ? "" : gap(words, words("comma") + " ")) + write(toCodePoints(keyAtName(words, key)));
     return list;
 }
 
 std::size_t columns(const std::string& utf8)
 {
     const std::u32string text = toCodePoints(utf8);
-    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char32_t c) { return c != LeftToRightMark; }));
+    return static_cast<std::size_t>(std::count_if(
+        text.begin(), text.end(), [](char32_t c) { return c != LeftToRightMark && c != RightToLeftMark; }));
 }
 
-// The text and at least two spaces, up to `width` columns.
-std::string padded(const std::string& text, std::size_t width)
+// The text and a gap of at least two spaces, up to `width` columns.
+std::string padded(const Words& words, const std::string& text, std::size_t width)
 {
-    return text + std::string(std::max<std::size_t>(width, columns(text) + 2) - columns(text), ' ');
+    return text + gap(words, std::string(std::max<std::size_t>(width, columns(text) + 2) - columns(text), ' '));
 }
 
 // The paragraph broken into lines of at most LineWidth columns, after
@@ -196,13 +206,13 @@ std::string asText(const LetterTable& table, const Words& words)
 {
     std::string out = words("heading") + "\n\n" + wrapped(words("intro")) + wrapped(words("pdf")) + "\n";
     for (const auto& key : table.keys) {
-        std::string line = Indent + padded(piece(words, toCodePoints(keyName(words, key.place))), KeyColumn);
+        std::string line = Indent + padded(words, piece(words, toCodePoints(keyName(words, key.place))), KeyColumn);
         for (std::size_t level : table.levels) {
             const DisplayText& shown = key.label.shown[level];
             if (shown.empty())
                 continue;
             if (level != PlainLevel)
-                line += Indent + piece(words, toCodePoints(Levels[level].name)) + " ";
+                line += gap(words, Indent) + piece(words, toCodePoints(Levels[level].name)) + gap(words, " ");
             line += piece(words, shown.text);
         }
         out += line + "\n";
@@ -212,12 +222,12 @@ std::string asText(const LetterTable& table, const Words& words)
             return;
         out.append("\n").append(words(heading)).append("\n\n");
         for (const Finding& finding : list) {
-            std::string line = Indent + padded(piece(words, finding.shown.text), KeyColumn) +
+            std::string line = Indent + padded(words, piece(words, finding.shown.text), KeyColumn) +
                                keysOf(words, finding, [&](std::u32string_view name) { return piece(words, name); });
             if (!finding.shown.isTag)
                 out += line + "\n";
             else  // what the invisible character does, under its keys where the line runs long
-                out += wrapped(words(toUtf8(finding.shown.text)), line + Indent, Indent.size() + KeyColumn);
+                out += wrapped(words(toUtf8(finding.shown.text)), line + gap(words, Indent), Indent.size() + KeyColumn);
         }
     };
     findings("kurdish-letters", table.kurdishLetters);
