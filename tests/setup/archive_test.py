@@ -5,7 +5,8 @@ programs built again from scratch in another folder, then packed with
 other file times and permissions, another time zone and another umask. Programs signed by the build are compared
 apart from their signature, which is never made twice the same.
 
-Usage: archive_test.py <archive> <dist dir> <package dir> <programs> <cmake>
+Usage: archive_test.py <archive> <dist dir> <package dir> <readme> <programs> <cmake>
+<readme> is README.txt as the build wrote the letter table into it.
 <programs> says how the build makes the archive's programs, one line each:
 "<archive names, comma-separated>\t<source dir>\t<built file>\t<cmake argument>...".
 """
@@ -20,10 +21,10 @@ import zipfile
 
 from signature import certificate_table, same_program
 
-ENTRIES = ["Halvaro.exe", "setup7.exe", "setup8.exe", "Kurd-chart.png", "README.txt"]
+ENTRIES = ["Halvaro.exe", "setup7.exe", "setup8.exe", "Kurd-chart.png", "Kurd-chart.pdf", "README.txt"]
 # Every file of dist/ but the archive, whose name comes with the version.
-SHIPPED = ["Halvaro.exe", "setup7.exe", "setup8.exe", "Kurd-chart.png", "kbdcheck", "Kurd.dll", "x86/Kurd.dll",
-           "wow64/Kurd.dll", "arm64/Kurd.dll"]
+SHIPPED = ["Halvaro.exe", "setup7.exe", "setup8.exe", "Kurd-chart.png", "Kurd-chart.pdf", "kbdcheck", "Kurd.dll",
+           "x86/Kurd.dll", "wow64/Kurd.dll", "arm64/Kurd.dll"]
 ENTRY_TIME = (2026, 1, 1, 0, 0, 0)
 REGULAR_0644 = 0o100644
 BOM = b"\xef\xbb\xbf"
@@ -53,12 +54,12 @@ def check(condition, expected, seen):
         failures.append(f"expected {expected}; saw {seen}")
 
 
-def readme_bytes(package):
-    with open(os.path.join(package, "README.txt"), "rb") as f:
+def readme_bytes(readme):
+    with open(readme, "rb") as f:
         return BOM + f.read().replace(b"\n", b"\r\n")
 
 
-def check_entries(archive, dist, package):
+def check_entries(archive, dist, package, readme):
     with zipfile.ZipFile(archive) as z:
         infos = z.infolist()
         check([i.filename for i in infos] == ENTRIES, f"the entries {ENTRIES} in this order",
@@ -72,15 +73,15 @@ def check_entries(archive, dist, package):
             check(info.compress_type == zipfile.ZIP_DEFLATED, f"{row}: deflated", info.compress_type)
             data = z.read(info)
             if row == "README.txt":
-                check(data == readme_bytes(package), "README.txt: package/README.txt with a BOM and CRLF",
+                check(data == readme_bytes(readme), "README.txt: the build's README.txt with a BOM and CRLF",
                       data[:40])
-                check_readme(data)
+                check_readme(data, package)
             else:
                 with open(os.path.join(dist, row), "rb") as f:
                     check(data == f.read(), f"{row}: the same bytes as dist/{row}", f"{len(data)} bytes")
 
 
-def check_readme(data):
+def check_readme(data, package):
     check(data.startswith(BOM), "README.txt starting with a UTF-8 byte order mark", data[:3])
     bare = data.count(b"\n") - data.count(b"\r\n")
     check(bare == 0, "README.txt: CRLF at every line end", f"{bare} bare LF")
@@ -92,6 +93,10 @@ def check_readme(data):
     for name, part in (("Kurdish", kurdish), ("English", english)):
         for answer in README_ANSWERS:
             check(answer in part, f"README.txt: the {name} part mentioning {answer!r}", "not there")
+    # The scripts of the words written for README.txt: the letter table the
+    # build adds lists every letter the layout types, Arabic ones too.
+    with open(os.path.join(package, "README.txt"), encoding="utf-8") as f:
+        kurdish, _, english = f.read().partition(README_PARTS)
     check(len(ARABIC_SCRIPT_LETTER.findall(kurdish)) > len(re.findall("[A-Za-z]", kurdish)),
           "README.txt: a Kurdish part written mostly in Arabic script", "mostly Latin")
     check(not ARABIC_ONLY_LETTERS.findall(kurdish), "README.txt: Kurdish letters, not Arabic ones",
@@ -136,7 +141,7 @@ def second_build(programs, cmake, scratch):
     return built
 
 
-def check_second_build(archive, dist, package, programs, cmake):
+def check_second_build(archive, dist, package, readme, programs, cmake):
     with open(archive, "rb") as f:
         first = f.read()
     with tempfile.TemporaryDirectory(prefix="kurd-archive-") as scratch:
@@ -154,12 +159,12 @@ def check_second_build(archive, dist, package, programs, cmake):
             shutil.copy(shipped if signed or name not in built else built[name], copy)
             os.chmod(copy, 0o755)
             copies.append(copy)
-        readme = os.path.join(inputs, "README.txt")
-        shutil.copy(os.path.join(package, "README.txt"), readme)
+        readme_copy = os.path.join(inputs, "README.txt")
+        shutil.copy(readme, readme_copy)
         again = os.path.join(scratch, "again.zip")
         env = dict(os.environ, TZ="Asia/Baghdad")
         subprocess.run(["sh", "-c", 'umask 077 && exec "$@"', "sh", os.path.join(package, "make_archive"),
-                        again, readme, *copies], check=True, env=env)
+                        again, readme_copy, *copies], check=True, env=env)
         with open(again, "rb") as f:
             second = f.read()
         for name in sorted(built):
@@ -170,10 +175,10 @@ def check_second_build(archive, dist, package, programs, cmake):
         check(second == first, "the archive of a second build the same bytes", "different bytes")
 
 
-def main(archive, dist, package, programs, cmake):
-    check_entries(archive, dist, package)
+def main(archive, dist, package, readme, programs, cmake):
+    check_entries(archive, dist, package, readme)
     check_checksums(archive, dist)
-    check_second_build(archive, dist, package, programs, cmake)
+    check_second_build(archive, dist, package, readme, programs, cmake)
     for failure in failures:
         print("FAIL", failure)
     if not failures:
@@ -182,6 +187,6 @@ def main(archive, dist, package, programs, cmake):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 6:
+    if len(sys.argv) != 7:
         sys.exit(__doc__)
     sys.exit(main(*sys.argv[1:]))
