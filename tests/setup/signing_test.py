@@ -3,7 +3,8 @@
 openssl; copies of the download's programs signed by package/sign, as the
 build signs them (a PEM certificate with its key, and a PKCS#12 file with
 a password); each verified by osslsigncode against that certificate and
-equal to its unsigned build apart from the signature. A signed copy with
+equal to its unsigned build apart from the signature, with its
+permissions. A signed copy with
 one byte changed fails verification, a wrong password signs nothing, no
 form of Kurd.dll in dist/ is signed, and the signed setup8.exe installs
 under Wine as the unsigned one does.
@@ -90,6 +91,8 @@ def check_signed(args, certificate, options, work):
         with open(path, "rb") as f, open(unsigned, "rb") as g:
             check(same_program(f.read(), g.read()), row, "the unsigned build apart from the signature",
                   "other bytes")
+        modes = [oct(os.stat(file).st_mode & 0o7777) for file in (path, unsigned)]
+        check(modes[0] == modes[1], row, f"the unsigned build's permissions {modes[1]}", modes[0])
         signed[name] = path
 
     if "setup8.exe" in signed:
