@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """The download archive: its entries, README.txt's form and words, the
-digests in SHA256SUMS, and the same bytes from a second build: its
+digests in SHA256SUMS, the version named in README.txt and README.md as
+the build's, and the same bytes from a second build: its
 programs built again from scratch in another folder, then packed with
 other file times and permissions, another time zone and another umask. Programs signed by the build are compared
 apart from their signature, which is never made twice the same.
@@ -107,6 +108,19 @@ def check_checksums(archive, dist):
     check(lines == expected, f"SHA256SUMS listing the archive and its entries: {expected}", lines)
 
 
+def check_version_named(archive, package):
+    """The documents that name the version by hand name this build's: the
+    title of README.txt, and every archive README.md names."""
+    name = os.path.basename(archive)
+    version = re.fullmatch(r"Kurd-(.+)\.zip", name).group(1)
+    with open(os.path.join(package, "README.txt"), encoding="utf-8") as f:
+        title = f.readline().strip()
+    check(title.endswith(" " + version), f"package/README.txt's title ending in the version {version}", title)
+    with open(os.path.join(package, os.pardir, "README.md"), encoding="utf-8") as f:
+        named = set(re.findall(r"Kurd-[0-9.]+\.zip", f.read()))
+    check(named <= {name}, f"README.md naming the archive {name} and no other", sorted(named))
+
+
 def second_build(programs, cmake, scratch):
     """{archive name: path} of the programs built again in scratch."""
     built = {}
@@ -161,6 +175,7 @@ def check_second_build(archive, dist, package, programs, cmake):
 def main(archive, dist, package, programs, cmake):
     check_entries(archive, dist, package)
     check_checksums(archive, dist)
+    check_version_named(archive, package)
     check_second_build(archive, dist, package, programs, cmake)
     for failure in failures:
         print("FAIL", failure)

@@ -9,8 +9,8 @@ one byte changed fails verification, a wrong password signs nothing, no
 form of Kurd.dll in dist/ is signed, and the signed setup8.exe installs
 under Wine as the unsigned one does.
 
-    signing_test.py --runner RUN --sign SIGN --dist DIST --program NAME=FILE...
-                    --work DIR
+    signing_test.py --runner RUN --sign SIGN --dist DIST --version VERSION
+                    --program NAME=FILE... --work DIR
 
 NAME=FILE: a program of the download and its unsigned build. Exit status:
 0 passed, 1 failed (each failure names the row), 77 skipped (with the
@@ -140,6 +140,7 @@ def main():
     parser.add_argument("--runner", required=True, help="tests/wine/run")
     parser.add_argument("--sign", required=True, help="package/sign")
     parser.add_argument("--dist", required=True, help="the dist folder")
+    parser.add_argument("--version", required=True, help="the package's version, such as 1.0.3.40")
     parser.add_argument("--program", action="append", required=True, help="NAME=FILE, an unsigned program")
     parser.add_argument("--work", required=True, help="a folder for this test's files and prefix")
     args = parser.parse_args()
