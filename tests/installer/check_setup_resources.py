@@ -7,7 +7,7 @@ byte for byte the built one.
 
     check_setup_resources.py SETUP_EXE HALVARO_EXE IMAGES_MANIFEST VERSION [COPY...]
 
-VERSION: the package's version, four numbers such as 1.0.3.40.
+VERSION: the package's version, four numbers such as 1.2.3.4.
 
 COPY: the shipped copies (setup7.exe, setup8.exe), which must equal
 SETUP_EXE, apart from the signature of a signed build. Prints one line per failed check and exits 1 on any."""

@@ -29,6 +29,7 @@ import os
 import re
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import time
@@ -703,15 +704,25 @@ def remove_any(path):
 
 
 def older_build(case, source, target):
-    """A copy of a layout image that says it is version 1.0.3.39."""
+    """A copy of a layout image that says it is an older version: the last
+    of the build's four numbers that is not 0, one lower."""
+    version = [int(part) for part in case.args.version.split(".")]
+    older = version.copy()
+    older[max(i for i, part in enumerate(version) if part)] -= 1
+
+    def words(numbers):  # dwFileVersionMS and dwFileVersionLS as stored
+        return struct.pack("<4H", numbers[1], numbers[0], numbers[3], numbers[2])
+
     content = bytearray(open(source, "rb").read())
     fixed = content.find(bytes.fromhex("BD04EFFE"))
-    case.check(fixed > 0 and content[fixed + 12:fixed + 16] == bytes.fromhex("28000300"),
-               "a fixed version block saying 1.0.3.40 in the layout image", fixed)
-    content[fixed + 12] = content[fixed + 20] = 39
-    text = "1, 0, 3, 40".encode("utf-16-le")
+    case.check(fixed > 0 and content[fixed + 8:fixed + 16] == words(version),
+               f"a fixed version block saying {case.args.version} in the layout image", fixed)
+    content[fixed + 8:fixed + 16] = content[fixed + 16:fixed + 24] = words(older)  # file and product version
+    # The version as text, the older one as long, so that the block keeps its shape.
+    text, older_text = (", ".join(str(n).zfill(len(str(v))) for n, v in zip(numbers, version)).encode("utf-16-le")
+                        for numbers in (version, older))
     case.check(content.count(text) == 2, "the version twice as text in the layout image", content.count(text))
-    content = content.replace(text, "1, 0, 3, 39".encode("utf-16-le"))
+    content = content.replace(text, older_text)
     open(target, "wb").write(content)
 
 
@@ -982,7 +993,7 @@ def main():
     parser.add_argument("--runner", required=True, help="tests/wine/run")
     parser.add_argument("--x86-test", required=True, help="tests/gui/x86_test")
     parser.add_argument("--dist", required=True, help="the dist folder")
-    parser.add_argument("--version", required=True, help="the package's version, such as 1.0.3.40")
+    parser.add_argument("--version", required=True, help="the package's version, four numbers")
     parser.add_argument("--windows", required=True, help="the windows-x64 build folder")
     parser.add_argument("--stubs", required=True, help="the folder of the 32-bit input.dll and planted.dll")
     parser.add_argument("--import-libraries", required=True, help="win32/import_libraries.txt")

@@ -140,7 +140,7 @@ def main():
     parser.add_argument("--runner", required=True, help="tests/wine/run")
     parser.add_argument("--sign", required=True, help="package/sign")
     parser.add_argument("--dist", required=True, help="the dist folder")
-    parser.add_argument("--version", required=True, help="the package's version, such as 1.0.3.40")
+    parser.add_argument("--version", required=True, help="the package's version, four numbers")
     parser.add_argument("--program", action="append", required=True, help="NAME=FILE, an unsigned program")
     parser.add_argument("--work", required=True, help="a folder for this test's files and prefix")
     args = parser.parse_args()
