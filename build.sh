@@ -17,7 +17,7 @@ packages=(
     g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64
     libfreetype-dev libharfbuzz-dev libpng-dev fonts-noto-core fonts-dejavu-core
     wine wine64 fonts-wine xvfb xdotool imagemagick qemu-user python3-pefile python3-pil zip
-    unicode-data osslsigncode openssl
+    unicode-data osslsigncode openssl python3-icu
     wine32:i386
 )
 

@@ -1,12 +1,16 @@
 // The languages of the installer's message box: the choice of string
-// tables, the filling of %1, %2..., and the directional marks that keep
-// text of one reading direction in order inside a box of the other.
+// tables, the filling of %1, %2... with inserts of each kind, and the
+// directional marks that keep text of one reading direction in order
+// inside a box of the other.
 #include "message_language.h"
 
 #include <algorithm>
 #include <optional>
 #include <string_view>
 #include <utility>
+
+#include "resource.h"
+#include "text.h"
 
 namespace setup {
 namespace {
@@ -69,7 +73,9 @@ std::optional<Direction> firstStrongDirection(std::wstring_view text) {
 // other. Each line is embedded in its own direction. A message box lays
 // out each line it wraps on its own, without the embedding, so each word
 // that begins or ends with a character of no strong direction (a slash,
-// a digit, a full stop) also gets the direction's mark on that side.
+// a digit, a full stop) also gets the direction's mark on that side. A
+// word's edge of the other direction is left alone: words of that
+// direction side by side (a folder name in a path) read as one run.
 std::wstring holdDirection(std::wstring_view text, Direction own) {
     const bool leftToRight = own == Direction::LeftToRight;
     const wchar_t embedding = leftToRight ? leftToRightEmbedding : rightToLeftEmbedding;
@@ -83,17 +89,17 @@ std::wstring holdDirection(std::wstring_view text, Direction own) {
             held += embedding;
             std::size_t wordStart = 0;
             while (wordStart <= line.size()) {
-                const std::size_t wordEnd = std::min(line.find_first_of(L" \t", wordStart), line.size());
+                const std::size_t wordEnd = std::min(line.find(L' ', wordStart), line.size());
                 const std::wstring_view word = line.substr(wordStart, wordEnd - wordStart);
                 if (!word.empty()) {
-                    if (strongDirection(word.front()) != own)
+                    if (!strongDirection(word.front()))
                         held += mark;
                     held += word;
-                    if (strongDirection(word.back()) != own)
+                    if (!strongDirection(word.back()))
                         held += mark;
                 }
                 if (wordEnd < line.size())
-                    held += line[wordEnd];
+                    held += L' ';
                 wordStart = wordEnd + 1;
             }
             held += popDirectionalFormatting;
@@ -123,26 +129,55 @@ std::wstring fill(std::wstring_view pattern, const std::vector<std::wstring>& in
     return filled;
 }
 
+// Text held in its own direction where that is not the paragraph's.
+std::wstring heldInParagraph(std::wstring_view text, Direction paragraph) {
+    const std::optional<Direction> own = firstStrongDirection(text);
+    return own && *own != paragraph ? holdDirection(text, *own) : std::wstring(text);
+}
+
 // The text in one language; nothing if a string it needs is missing there.
-std::optional<std::wstring> render(LanguageId language, const MessageText& text, StringLookup lookup) {
-    if (text.id == 0)
-        return text.literal;
-    const std::wstring pattern = lookup(language, text.id);
-    if (pattern.empty())
-        return std::nullopt;
+std::optional<std::wstring> render(LanguageId language, const MessageText& text, TextSources sources) {
+    const Direction paragraph = directionOf(language);
+    unsigned pattern = text.id;
     std::vector<std::wstring> inserts;
-    for (const MessageText& insert : text.inserts) {
-        std::optional<std::wstring> rendered = render(language, insert, lookup);
-        if (!rendered)
-            return std::nullopt;
-        // A path or a Windows error text keeps its own direction; an
-        // insert from the same table is already in the language's.
-        const std::optional<Direction> own = firstStrongDirection(*rendered);
-        if (insert.id == 0 && own && *own != directionOf(language))
-            rendered = holdDirection(*rendered, *own);
-        inserts.push_back(std::move(*rendered));
+    switch (text.kind) {
+    case MessageText::Kind::Literal:
+        return heldInParagraph(text.literal, paragraph);
+    case MessageText::Kind::Name: {
+        // A mark after each separator ends a part of the other direction
+        // there: two folder names in a row keep their order.
+        std::wstring marked;
+        for (const wchar_t c : text.literal) {
+            marked += c;
+            if (c == L'\\')
+                marked += leftToRightMark;
+        }
+        return paragraph == Direction::LeftToRight ? marked : holdDirection(marked, Direction::LeftToRight);
     }
-    return fill(pattern, inserts);
+    case MessageText::Kind::WindowsError: {
+        // Only English, the table of every user who does not read Kurdish,
+        // takes Windows' words in the user's own language; every other
+        // table's text stays in its language, with the number alone where
+        // Windows has no words in it.
+        const std::wstring words = sources.windowsError(language == englishUnitedStates ? 0 : language, text.id);
+        pattern = words.empty() ? IDS_ERROR_NUMBER : IDS_WINDOWS_ERROR;
+        inserts.push_back(decimal(text.id));
+        inserts.push_back(heldInParagraph(words, paragraph));
+        break;
+    }
+    case MessageText::Kind::String:
+        for (const MessageText& insert : text.inserts) {
+            std::optional<std::wstring> rendered = render(language, insert, sources);
+            if (!rendered)
+                return std::nullopt;
+            inserts.push_back(std::move(*rendered));
+        }
+        break;
+    }
+    const std::wstring filled = sources.string(language, pattern);
+    if (filled.empty())
+        return std::nullopt;
+    return fill(filled, inserts);
 }
 
 }  // namespace
@@ -154,17 +189,20 @@ std::vector<LanguageId> messageLanguages(LanguageId userInterface, LanguageId lo
     return {centralKurdishIraq, englishUnitedStates};
 }
 
-MessageText message(unsigned id, std::vector<MessageText> inserts) { return {id, {}, std::move(inserts)}; }
-
-MessageText literal(std::wstring text) { return {0, std::move(text), {}}; }
+MessageText message(unsigned id, std::vector<MessageText> inserts) {
+    return {MessageText::Kind::String, id, {}, std::move(inserts)};
+}
+MessageText literal(std::wstring text) { return {MessageText::Kind::Literal, 0, std::move(text), {}}; }
+MessageText name(std::wstring text) { return {MessageText::Kind::Name, 0, std::move(text), {}}; }
+MessageText windowsError(std::uint32_t error) { return {MessageText::Kind::WindowsError, error, {}, {}}; }
 
 ShownMessage composeMessage(LanguageId userInterface, LanguageId locale, unsigned captionId,
-                            const MessageText& text, StringLookup lookup) {
+                            const MessageText& text, TextSources sources) {
     ShownMessage shown;
     std::optional<Direction> boxDirection;
     for (const LanguageId language : messageLanguages(userInterface, locale)) {
-        std::wstring caption = lookup(language, captionId);
-        std::optional<std::wstring> body = render(language, text, lookup);
+        std::wstring caption = sources.string(language, captionId);
+        std::optional<std::wstring> body = render(language, text, sources);
         if (caption.empty() || !body)
             continue;
         const Direction own = directionOf(language);

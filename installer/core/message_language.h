@@ -27,10 +27,17 @@ inline constexpr unsigned rightToLeftBoxFlags = 0x00100000 | 0x00080000;
 std::vector<LanguageId> messageLanguages(LanguageId userInterface, LanguageId locale);
 
 // A text to show: a string of the tables whose %1, %2... are filled with
-// the inserts, each read in the same language; or, where id is 0, a
-// literal text that is the same in every language (a path, Windows' text
-// for an error).
+// the inserts, each read in the same language, or an insert that knows
+// how it reads inside a paragraph of either direction.
 struct MessageText {
+    enum class Kind {
+        String,        // the string `id` of the tables, filled with `inserts`
+        Literal,       // `literal` as it is, in the direction of its first letter
+        Name,          // `literal`, a path, a registry key or a switch: a name,
+                       // not words, so left to right in every language
+        WindowsError,  // the Windows error `id`, in Windows' words and by number
+    };
+    Kind kind = Kind::String;
     unsigned id = 0;
     std::wstring literal;
     std::vector<MessageText> inserts;
@@ -38,9 +45,17 @@ struct MessageText {
 
 MessageText message(unsigned id, std::vector<MessageText> inserts = {});
 MessageText literal(std::wstring text);
+MessageText name(std::wstring text);
+MessageText windowsError(std::uint32_t error);
 
-// The string `id` of the table of `language`; empty if it has none.
-using StringLookup = std::wstring (*)(LanguageId language, unsigned id);
+// Where the words come from. string: the string `id` of the table of
+// `language`; empty if it has none. windowsError: Windows' own text for an
+// error in exactly `language`, or, where that is 0, in the language Windows
+// chooses for the user; empty if Windows has none.
+struct TextSources {
+    std::wstring (*string)(LanguageId language, unsigned id);
+    std::wstring (*windowsError)(LanguageId language, std::uint32_t error);
+};
 
 struct ShownMessage {
     std::wstring caption;
@@ -51,11 +66,13 @@ struct ShownMessage {
 // The caption (string captionId) and the text in every language of
 // messageLanguages() that has both, joined in that order: the captions
 // by " - ", the texts by a blank line. The first language sets the box's
-// reading direction; text of the other direction is held in its own with
-// directional marks, line by line and word by word, so that a line the
-// box wraps still reads in order. A language missing either string is
-// left out; where every one is, the caption and text are empty.
+// reading direction. Text of the other direction is held in its own with
+// directional marks and embeddings that old text engines know (Windows
+// before 8 has no isolates), line by line and word by word, so that a
+// line the box wraps still reads in order; a name keeps each of its
+// backslash-separated parts in its own order. A language missing either
+// string is left out; where every one is, the caption and text are empty.
 ShownMessage composeMessage(LanguageId userInterface, LanguageId locale, unsigned captionId,
-                             const MessageText& text, StringLookup lookup);
+                             const MessageText& text, TextSources sources);
 
 }  // namespace setup

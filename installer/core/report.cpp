@@ -4,16 +4,28 @@
 
 namespace setup {
 
-Report usageReport() { return {ExitCode::Done, Icon::Information, message(IDS_USAGE)}; }
+namespace {
 
-Report badArgumentsReport(const ParsedArguments& parsed) {
-    return {ExitCode::BadArguments, Icon::Error,
-            message(IDS_BAD_ARGUMENTS, {message(parsed.error, {literal(parsed.argument)})})};
+MessageText usageLine(const std::wstring& program) { return message(IDS_USAGE_LINE, {name(program)}); }
+
+Report badArguments(MessageText why, const std::wstring& program) {
+    return {ExitCode::BadArguments, Icon::Error, message(IDS_BAD_ARGUMENTS, {std::move(why), usageLine(program)})};
 }
 
-Report cannotWriteLogReport(const std::wstring& path, const std::wstring& error) {
-    return {ExitCode::BadArguments, Icon::Error,
-            message(IDS_BAD_ARGUMENTS, {message(IDS_CANNOT_WRITE_LOG, {literal(path), literal(error)})})};
+}  // namespace
+
+Report usageReport(const std::wstring& program) {
+    return {ExitCode::Done, Icon::Information, message(IDS_USAGE, {usageLine(program)})};
+}
+
+// The complaints take the argument, a name as typed, as %1 and, where
+// they name it, the one switch that takes a value as %2.
+Report badArgumentsReport(const ParsedArguments& parsed, const std::wstring& program) {
+    return badArguments(message(parsed.error, {name(parsed.argument), name(L"/log")}), program);
+}
+
+Report cannotWriteLogReport(const std::wstring& path, std::uint32_t error, const std::wstring& program) {
+    return badArguments(message(IDS_CANNOT_WRITE_LOG, {name(path), windowsError(error)}), program);
 }
 
 Report notAdministratorReport() { return {ExitCode::NotAdministrator, Icon::Error, message(IDS_NOT_ADMINISTRATOR)}; }
@@ -40,7 +52,7 @@ Report finishedReport(const Finished& finished) {
             message = uninstall ? IDS_UNINSTALL_FAILED_RESTART : IDS_INSTALL_FAILED_RESTART;
         return {ExitCode::Failed, Icon::Error,
                 setup::message(message, {setup::message(IDS_STEP_FAILED, {literal(result.failedChange),
-                                                                           literal(finished.errorText)})})};
+                                                                           windowsError(result.error)})})};
     }
     const ExitCode exitCode = result.restartNeeded ? ExitCode::RestartNeeded : ExitCode::Done;
     unsigned message;
@@ -53,7 +65,11 @@ Report finishedReport(const Finished& finished) {
     else
         // Win+Space switches layouts from Windows 8 on.
         message = finished.windowsVersion >= 602 ? IDS_INSTALLED : IDS_INSTALLED_OLDER_WINDOWS;
-    return {exitCode, Icon::Information, setup::message(message)};
+    // Every install says where the layout appears.
+    std::vector<MessageText> inserts;
+    if (!uninstall)
+        inserts.push_back(setup::message(IDS_WHERE_TO_FIND));
+    return {exitCode, Icon::Information, setup::message(message, std::move(inserts))};
 }
 
 }  // namespace setup

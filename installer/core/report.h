@@ -3,6 +3,7 @@
 // the string tables; this chooses among them.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "arguments.h"
@@ -29,9 +30,11 @@ struct Report {
     MessageText text;
 };
 
-Report usageReport();
-Report badArgumentsReport(const ParsedArguments& parsed);
-Report cannotWriteLogReport(const std::wstring& path, const std::wstring& error);
+// The usage and the complaints about a command line name the program by
+// its file name: setup7.exe, setup8.exe, or the copy kept for uninstalling.
+Report usageReport(const std::wstring& program);
+Report badArgumentsReport(const ParsedArguments& parsed, const std::wstring& program);
+Report cannotWriteLogReport(const std::wstring& path, std::uint32_t error, const std::wstring& program);
 Report notAdministratorReport();
 Report busyReport();
 
@@ -40,14 +43,12 @@ Report busyReport();
 // run's changes that cannot be undone yet.
 Report refusedReport(Action action, const MessageText& why);
 
-// A run that carried its plan out, or tried to: errorText names
-// result.error in words.
+// A run that carried its plan out, or tried to.
 struct Finished {
     Action action = Action::Install;
     unsigned windowsVersion = 501;  // major * 100 + minor
     bool forComputerOnly = false;
     RunResult result;
-    std::wstring errorText;
 };
 
 Report finishedReport(const Finished& finished);

@@ -21,6 +21,9 @@
 #define IDS_INSTALL_FAILED_RESTART 113
 #define IDS_UNINSTALL_FAILED_RESTART 114
 #define IDS_BUSY 115
+// Parts of the messages above.
+#define IDS_USAGE_LINE 116
+#define IDS_WHERE_TO_FIND 117
 
 // The reasons a run stops, filled into IDS_INSTALL_FAILED and its kin.
 #define IDS_FOREIGN_FILE 200
@@ -33,6 +36,10 @@
 #define IDS_CANNOT_READ 207
 #define IDS_INTERRUPTED_RUN 208
 #define IDS_CANNOT_WRITE_LOG 209
+// A Windows error: its number as %1, with Windows' words for it as %2,
+// or by the number alone.
+#define IDS_WINDOWS_ERROR 210
+#define IDS_ERROR_NUMBER 211
 
 // What is wrong with a command line, filled into IDS_BAD_ARGUMENTS.
 #define IDS_UNKNOWN_ARGUMENT 220

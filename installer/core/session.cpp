@@ -28,7 +28,10 @@ Report carryOut(Action action, const Package& package, FactReader& reader, Syste
     const Plan plan = action == Action::Uninstall ? planUninstall(*facts, package) : planInstall(*facts, package);
     if (plan.problem) {
         system.record(L"nothing to do: the plan was refused");
-        return refusedReport(action, message(plan.problem->message, {literal(plan.problem->argument)}));
+        // The file a problem names is a name; its other arguments are numbers.
+        const Problem& problem = *plan.problem;
+        MessageText argument = problem.message == IDS_FOREIGN_FILE ? name(problem.argument) : literal(problem.argument);
+        return refusedReport(action, message(problem.message, {std::move(argument)}));
     }
     system.record(L"layout " + (plan.klid.empty() ? std::wstring(L"(none registered)") : plan.klid) + L", " +
                   decimal(static_cast<std::uint32_t>(plan.steps.size())) + L" steps");
@@ -41,8 +44,7 @@ Report carryOut(Action action, const Package& package, FactReader& reader, Syste
         system.record(L"failed, and not everything could be undone");
     else
         system.record(result.restartNeeded ? L"failed: undone, but only at the next restart" : L"failed: undone");
-    return finishedReport(
-        {action, facts->windowsVersion, plan.forComputerOnly, result, result.error ? system.errorText(result.error) : L""});
+    return finishedReport({action, facts->windowsVersion, plan.forComputerOnly, result});
 }
 
 }  // namespace setup

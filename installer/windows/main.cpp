@@ -89,23 +89,24 @@ private:
 };
 
 // Checks every embedded image, reads the facts, plans and runs.
-Report carryOut(const Options& options, Log& log) {
+Report carryOut(const Options& options, Log& log, const std::wstring& selfPath) {
     const bool wow64 = runsUnderWow64();
     const Registry registry(wow64);
 
     // Every embedded image is the one the build checked and recorded.
     const std::optional<std::vector<std::uint8_t>> unpacked =
         unpack(embeddedResource(L"KURD_IMAGES"), unpackedImagesSize);
-    if (!unpacked)
-        return refusedReport(options.action,
-                             message(IDS_DAMAGED_INSTALLER, {literal(L"its layout images do not unpack")}));
+    if (!unpacked) {
+        log.line(L"unpack KURD_IMAGES: failed");
+        return refusedReport(options.action, message(IDS_DAMAGED_INSTALLER, {name(L"KURD_IMAGES")}));
+    }
     FormImages images;
     Package package;
     for (const EmbeddedImage& embedded : embeddedImages) {
         const std::optional<std::wstring> problem = imageProblem(embedded, *unpacked);
         log.line(L"check " + resourceName(embedded.form) + L": " + (problem ? L"failed: " + *problem : L"done"));
         if (problem)
-            return refusedReport(options.action, message(IDS_DAMAGED_INSTALLER, {literal(*problem)}));
+            return refusedReport(options.action, message(IDS_DAMAGED_INSTALLER, {name(resourceName(embedded.form))}));
         images[embedded.form] = std::span(*unpacked).subspan(embedded.offset, embedded.size);
         package.imageSizes[embedded.form] = embedded.size;
     }
@@ -114,12 +115,10 @@ Report carryOut(const Options& options, Log& log) {
     static_assert(languageId, "the layout's locale is not one the installer can install it under");
     package.strings = {layoutText, layoutLocale, *languageId};
 
-    const std::wstring selfPath = win32::modulePath();
     DWORD error = ERROR_SUCCESS;
     const std::optional<std::vector<std::uint8_t>> self = readFile(selfPath, &error);
     if (!self)
-        return refusedReport(options.action,
-                             message(IDS_CANNOT_READ, {literal(selfPath), literal(windowsErrorText(error))}));
+        return refusedReport(options.action, message(IDS_CANNOT_READ, {name(selfPath), windowsError(error)}));
     package.installerSize = self->size();
 
     Win32FactReader reader(registry, images, *self);
@@ -129,6 +128,9 @@ Report carryOut(const Options& options, Log& log) {
 
 int main() {
     win32::restrictLibrarySearch();
+    const std::wstring selfPath = win32::modulePath();
+    // The usage names the program by its file name.
+    const std::wstring program = selfPath.substr(selfPath.find_last_of(L'\\') + 1);
     const std::wstring_view argumentText = win32::argumentText(GetCommandLineW());
     const ParsedArguments parsed = parseArguments(argumentText);
     if (!parsed.options) {
@@ -138,13 +140,13 @@ int main() {
             const ParsedArguments single = parseArguments(argument);
             quiet |= single.options && single.options->quiet;
         }
-        const Report report = badArgumentsReport(parsed);
+        const Report report = badArgumentsReport(parsed, program);
         show(report, quiet);
         return static_cast<int>(report.exitCode);
     }
     const Options& options = *parsed.options;
     if (options.action == Action::ShowUsage) {
-        show(usageReport(), options.quiet);
+        show(usageReport(program), options.quiet);
         return 0;
     }
     if (!isAdministrator()) {
@@ -155,7 +157,7 @@ int main() {
     Log log;
     if (options.logPath) {
         if (const DWORD error = log.open(*options.logPath)) {
-            const Report report = cannotWriteLogReport(*options.logPath, windowsErrorText(error));
+            const Report report = cannotWriteLogReport(*options.logPath, error, program);
             show(report, options.quiet);
             return static_cast<int>(report.exitCode);
         }
@@ -170,7 +172,7 @@ int main() {
             log.line(L"another installation of the layout is in progress: nothing was done");
             report = busyReport();
         } else {
-            report = carryOut(options, log);
+            report = carryOut(options, log, selfPath);
         }
     }
     log.line(L"exit code " + decimal(static_cast<std::uint32_t>(report.exitCode)));

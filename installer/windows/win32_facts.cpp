@@ -153,8 +153,8 @@ std::optional<SystemFacts> Win32FactReader::read(MessageText& why) {
     // A key that is there but cannot be read whole stops the run: a plan
     // from part of it could undo nothing right.
     const auto failed = [&](const RegistryKey& key, LSTATUS error) {
-        why = message(IDS_CANNOT_READ, {literal((key.hive == Hive::LocalMachine ? L"HKLM\\" : L"HKU\\") + key.path),
-                                        literal(windowsErrorText(error))});
+        why = message(IDS_CANNOT_READ, {name((key.hive == Hive::LocalMachine ? L"HKLM\\" : L"HKU\\") + key.path),
+                                        windowsError(error)});
         return std::nullopt;
     };
     const auto readKey = [&](const RegistryKey& key, std::optional<std::vector<NamedValue>>& into,

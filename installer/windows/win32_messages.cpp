@@ -4,6 +4,7 @@
 
 #include "resource.h"
 #include "system_library.h"
+#include "win32_system.h"
 
 namespace setup {
 namespace {
@@ -46,7 +47,7 @@ void show(const Report& report, bool quiet) {
                                                        : MB_ICONERROR;
     // The languages follow the user's display language and regional format.
     const ShownMessage shown = composeMessage(GetUserDefaultUILanguage(), LANGIDFROMLCID(GetUserDefaultLCID()),
-                                              IDS_TITLE, report.text, loadString);
+                                              IDS_TITLE, report.text, {loadString, systemErrorText});
     messageBox(nullptr, shown.text.c_str(), shown.caption.c_str(), MB_OK | icon | shown.extraFlags);
 }
 

@@ -24,17 +24,17 @@ bool userLayoutCallAvailable() {
     return win32::procedure<InstallLayoutOrTipFunction>(inputLibrary(), "InstallLayoutOrTip") != nullptr;
 }
 
-std::wstring windowsErrorText(DWORD error) {
+std::wstring systemErrorText(LanguageId language, std::uint32_t error) {
     wchar_t* buffer = nullptr;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        error, 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+        error, language, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
     std::wstring text = length ? std::wstring(buffer, length) : std::wstring();
     if (buffer)
         LocalFree(buffer);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
         text.pop_back();
-    return (text.empty() ? std::wstring() : text + L" ") + L"(error " + decimal(error) + L")";
+    return text;
 }
 
 Win32System::Win32System(const Registry& registry, Log& log, FormImages images,
@@ -103,6 +103,12 @@ std::uint32_t Win32System::userLayoutCall(const UserLayoutCall& call) {
 
 void Win32System::record(const std::wstring& line) { log_.line(line); }
 
-std::wstring Win32System::errorText(std::uint32_t error) { return windowsErrorText(error); }
+// The log's error: Windows' text in the user's language, with its number.
+std::wstring Win32System::errorText(std::uint32_t error) {
+    std::wstring text = systemErrorText(0, error);
+    if (!text.empty())
+        text += L' ';
+    return text + L"(error " + decimal(error) + L")";
+}
 
 }  // namespace setup

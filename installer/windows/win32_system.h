@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "message_language.h"
 #include "system.h"
 #include "win32_log.h"
 #include "win32_registry.h"
@@ -50,7 +51,9 @@ private:
 // and later).
 bool userLayoutCallAvailable();
 
-// A Windows error in words, with its number.
-std::wstring windowsErrorText(DWORD error);
+// Windows' own text for an error in exactly that language, or, where it
+// is 0, in the language Windows chooses for the user; empty if it has
+// none. Without the line break Windows ends it with.
+std::wstring systemErrorText(LanguageId language, std::uint32_t error);
 
 }  // namespace setup

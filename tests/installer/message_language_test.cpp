@@ -1,8 +1,9 @@
 // The message box's languages: which tables a user sees for their display
 // language and regional format, and the caption, text and reading
-// direction made from them, with the directional marks that keep each
-// language's lines and words in order.
+// direction made from them. Whether the directional marks keep them in
+// order is judged by a bidirectional-text engine (check_reading_order.py).
 #include "message_language.h"
+#include "resource.h"
 
 #include <gtest/gtest.h>
 
@@ -18,22 +19,20 @@ constexpr LanguageId kurdish = 0x0492;  // Central Kurdish (Iraq)
 constexpr LanguageId english = 0x0409;  // English (United States)
 constexpr unsigned rightToLeftReading = 0x00100000 | 0x00080000;  // MB_RTLREADING | MB_RIGHT
 
-// The directional formatting characters, by name.
-const std::wstring lrm = L"\u200E";  // LEFT-TO-RIGHT MARK
-const std::wstring rlm = L"\u200F";  // RIGHT-TO-LEFT MARK
-const std::wstring lre = L"\u202A";  // LEFT-TO-RIGHT EMBEDDING
-const std::wstring rle = L"\u202B";  // RIGHT-TO-LEFT EMBEDDING
-const std::wstring pdf = L"\u202C";  // POP DIRECTIONAL FORMATTING
-
 // Kurdish words, spelled by code point.
 const std::wstring kurdishWord = L"\u06A9\u0648\u0631\u062F\u06CC";  // KEHEH WAW REH DAL FARSI YEH: "Kurdish"
 const std::wstring installedWord =
     L"\u062F\u0627\u0645\u06D5\u0632\u0631\u0627";  // DAL ALEF MEEM AE ZAIN REH ALEF: "installed"
-const std::wstring oursWord = L"\u0647\u06CC \u0626\u06CE\u0645\u06D5";  // HEH FARSI YEH, HAMZA YEH E MEEM AE: "ours"
+const std::wstring errorWord = L"\u0647\u06D5\u06B5\u06D5";  // HEH AE LAM WITH SMALL V AE: "error"
+const std::wstring deniedWord = L"\u0695\u06D5\u062A";  // REH WITH SMALL V BELOW AE TEH: "denied"
 
+// The text without its directional marks and embeddings, with every
+// character beyond ASCII by its code.
 std::string narrow(const std::wstring& text) {
     std::string out;
     for (const wchar_t c : text) {
+        if (c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E))
+            continue;
         if (c >= 0x20 && c < 0x7F) {
             out += static_cast<char>(c);
         } else {
@@ -67,9 +66,8 @@ TEST(MessageLanguages, KurdishAloneForKurdishUsersElseKurdishThenEnglish) {
         EXPECT_EQ(messageLanguages(row.userInterface, row.locale), row.languages) << row.user;
 }
 
-// Ids of the tables below.
-constexpr unsigned titleId = 1, installedId = 2, failedId = 3, foreignId = 4, stepId = 5, usageId = 6,
-                   englishOnlyId = 7;
+// Ids of the tables below, besides the patterns of a Windows error.
+constexpr unsigned titleId = 1, installedId = 2, failedId = 3, stepId = 5, englishOnlyId = 7;
 
 // Two small string tables; Kurdish lacks englishOnlyId.
 std::wstring lookUp(LanguageId language, unsigned id) {
@@ -77,25 +75,32 @@ std::wstring lookUp(LanguageId language, unsigned id) {
         {{english, titleId}, L"Keyboard Layout"},
         {{english, installedId}, L"Installed.\n\nSwitch with Win+Space."},
         {{english, failedId}, L"Not installed:\n\n%1"},
-        {{english, foreignId}, L"%1 is not ours."},
         {{english, stepId}, L"%1: %2"},
-        {{english, usageId}, L"Exit codes: 0 done, 87 bad arguments\n/quiet\tno windows"},
         {{english, englishOnlyId}, L"Cannot read %1."},
+        {{english, IDS_WINDOWS_ERROR}, L"%2 (error %1)"},
+        {{english, IDS_ERROR_NUMBER}, L"error %1"},
         {{kurdish, titleId}, kurdishWord},
         {{kurdish, installedId}, installedWord + L".\n\nWin+Space"},
         {{kurdish, failedId}, installedWord + L":\n\n%1"},
-        {{kurdish, foreignId}, L"%1 " + oursWord},
         {{kurdish, stepId}, L"%1: %2"},
-        {{kurdish, usageId}, kurdishWord + L": 0"},
+        {{kurdish, IDS_WINDOWS_ERROR}, L"%2 (" + errorWord + L" %1)"},
+        {{kurdish, IDS_ERROR_NUMBER}, errorWord + L" %1"},
     };
     const auto found = tables.find({language, id});
     return found == tables.end() ? std::wstring() : found->second;
 }
 
+// Windows' words for errors 5 and 3: in Kurdish for 5 only, and in the
+// user's own language (asked for as 0) for both; never in English by name.
+std::wstring windowsWords(LanguageId language, std::uint32_t error) {
+    if (language == kurdish && error == 5)
+        return deniedWord + L".";
+    if (language == 0 && (error == 5 || error == 3))
+        return error == 5 ? L"Access is denied." : L"The path is not found.";
+    return {};
+}
+
 TEST(ComposeMessage, CaptionTextAndDirection) {
-    const std::wstring path = L"C:\\Program Files (x86)\\Kurd\\setup.exe";
-    const std::wstring heldPath = lre + L"C:\\Program Files " + lrm + L"(x86)\\Kurd\\setup.exe" + pdf;
-    const std::wstring kurdishFolder = L"C:\\" + kurdishWord + L"\\1";
     struct Row {
         const char* name;
         LanguageId userInterface, locale;
@@ -106,36 +111,23 @@ TEST(ComposeMessage, CaptionTextAndDirection) {
     const Row rows[] = {
         {"a Kurdish user reads Kurdish alone, right to left", kurdish, kurdish, message(installedId),
          kurdishWord, installedWord + L".\n\nWin+Space", rightToLeftReading},
-        {"others read Kurdish, then English held left to right word by word", english, english,
-         message(installedId), kurdishWord + L" - " + lre + L"Keyboard Layout" + pdf,
-         installedWord + L".\n\nWin+Space\n\n" + lre + L"Installed." + lrm + pdf + L"\n\n" + lre +
-             L"Switch with Win+Space." + lrm + pdf,
+        {"others read Kurdish, then English", english, english, message(installedId),
+         kurdishWord + L" - Keyboard Layout", installedWord + L".\n\nWin+Space\n\nInstalled.\n\nSwitch with Win+Space.",
          rightToLeftReading},
-        {"a path in Kurdish text keeps its order", kurdish, kurdish, message(failedId, {literal(path)}),
-         kurdishWord, installedWord + L":\n\n" + heldPath, rightToLeftReading},
-        {"a path inside a reason inside a message, in both languages", english, english,
-         message(failedId, {message(foreignId, {literal(path)})}),
-         kurdishWord + L" - " + lre + L"Keyboard Layout" + pdf,
-         installedWord + L":\n\n" + heldPath + L" " + oursWord + L"\n\n" + lre + L"Not installed:" + lrm + pdf +
-             L"\n\n" + lre + L"C:\\Program Files " + lrm + L"(x86)\\Kurd\\setup.exe is not ours." + lrm + pdf,
+        {"a name and a reason in both languages", english, english,
+         message(failedId, {message(stepId, {name(L"C:\\Kurd\\" + kurdishWord), literal(L"1")})}),
+         kurdishWord + L" - Keyboard Layout",
+         installedWord + L":\n\nC:\\Kurd\\" + kurdishWord + L": 1\n\nNot installed:\n\nC:\\Kurd\\" + kurdishWord + L": 1",
          rightToLeftReading},
-        {"each line of a literal is held on its own", kurdish, kurdish,
-         message(failedId, {literal(L"HKLM\\Software\\Kurd\n\nC:\\Kurd.dll")}), kurdishWord,
-         installedWord + L":\n\n" + lre + L"HKLM\\Software\\Kurd" + pdf + L"\n\n" + lre + L"C:\\Kurd.dll" + pdf,
+        {"Windows' words: Kurdish where Windows has them, the user's own beside", english, english,
+         message(stepId, {name(L"C:\\x"), windowsError(5)}), kurdishWord + L" - Keyboard Layout",
+         L"C:\\x: " + deniedWord + L". (" + errorWord + L" 5)\n\nC:\\x: Access is denied. (error 5)", rightToLeftReading},
+        {"no Kurdish words for an error: a Kurdish word and the number, no English", kurdish, kurdish,
+         message(stepId, {name(L"C:\\x"), windowsError(3)}), kurdishWord, L"C:\\x: " + errorWord + L" 3",
          rightToLeftReading},
-        {"a Kurdish folder in an English path is held by the path", english, english,
-         message(foreignId, {literal(kurdishFolder)}), kurdishWord + L" - " + lre + L"Keyboard Layout" + pdf,
-         lre + L"C:\\" + kurdishWord + L"\\1" + lrm + pdf + L" " + oursWord + L"\n\n" + lre + L"C:\\" +
-             kurdishWord + L"\\1" + lrm + L" is not ours." + lrm + pdf,
-         rightToLeftReading},
-        {"digits, punctuation, slashes and tabs of English under Kurdish", english, english, message(usageId),
-         kurdishWord + L" - " + lre + L"Keyboard Layout" + pdf,
-         kurdishWord + L": 0\n\n" + lre + L"Exit codes:" + lrm + L" " + lrm + L"0" + lrm + L" done," + lrm + L" " +
-             lrm + L"87" + lrm + L" bad arguments" + pdf + L"\n" + lre + lrm + L"/quiet\tno windows" + pdf,
-         rightToLeftReading},
-        {"English alone, left to right, where Kurdish lacks the string; a Kurdish insert held", english, english,
+        {"English alone, left to right, where Kurdish lacks the string", english, english,
          message(englishOnlyId, {literal(kurdishWord + L" 1")}), L"Keyboard Layout",
-         L"Cannot read " + rle + kurdishWord + L" " + rlm + L"1" + rlm + pdf + L".", 0},
+         L"Cannot read " + kurdishWord + L" 1.", 0},
         {"one pass: an insert's %1 stays, and so does a number with no insert", kurdish, kurdish,
          message(stepId, {literal(L"50%1")}), kurdishWord, L"50%1: %2", rightToLeftReading},
         {"nothing to show where no language has the string", kurdish, kurdish, message(englishOnlyId), L"", L"",
@@ -144,7 +136,8 @@ TEST(ComposeMessage, CaptionTextAndDirection) {
          L"", L"", 0},
     };
     for (const Row& row : rows) {
-        const ShownMessage shown = composeMessage(row.userInterface, row.locale, titleId, row.text, lookUp);
+        const ShownMessage shown =
+            composeMessage(row.userInterface, row.locale, titleId, row.text, {lookUp, windowsWords});
         EXPECT_EQ(narrow(shown.caption), narrow(row.caption)) << row.name;
         EXPECT_EQ(narrow(shown.text), narrow(row.body)) << row.name;
         EXPECT_EQ(shown.extraFlags, row.flags) << row.name;

@@ -36,31 +36,31 @@ RunResult doneRun(bool restartNeeded) {
 TEST(Report, EveryOutcome) {
     struct Row { const char* name; Report report; ExitCode code; Icon icon; unsigned message; };
     const Row rows[] = {
-        {"installed, Windows 10", finishedReport({Action::Install, 1000, false, doneRun(false), L""}),
+        {"installed, Windows 10", finishedReport({Action::Install, 1000, false, doneRun(false)}),
          ExitCode::Done, Icon::Information, IDS_INSTALLED},
-        {"installed, Windows 8", finishedReport({Action::Install, 602, false, doneRun(false), L""}),
+        {"installed, Windows 8", finishedReport({Action::Install, 602, false, doneRun(false)}),
          ExitCode::Done, Icon::Information, IDS_INSTALLED},
-        {"installed, Windows 7", finishedReport({Action::Install, 601, false, doneRun(false), L""}),
+        {"installed, Windows 7", finishedReport({Action::Install, 601, false, doneRun(false)}),
          ExitCode::Done, Icon::Information, IDS_INSTALLED_OLDER_WINDOWS},
-        {"installed, no one at the screen", finishedReport({Action::Install, 1000, true, doneRun(false), L""}),
+        {"installed, no one at the screen", finishedReport({Action::Install, 1000, true, doneRun(false)}),
          ExitCode::Done, Icon::Information, IDS_INSTALLED_FOR_COMPUTER},
-        {"installed, a restart finishes it", finishedReport({Action::Install, 1000, false, doneRun(true), L""}),
+        {"installed, a restart finishes it", finishedReport({Action::Install, 1000, false, doneRun(true)}),
          ExitCode::RestartNeeded, Icon::Information, IDS_INSTALLED_RESTART},
-        {"uninstalled", finishedReport({Action::Uninstall, 1000, false, doneRun(false), L""}), ExitCode::Done,
+        {"uninstalled", finishedReport({Action::Uninstall, 1000, false, doneRun(false)}), ExitCode::Done,
          Icon::Information, IDS_UNINSTALLED},
-        {"uninstalled, a restart finishes it", finishedReport({Action::Uninstall, 501, false, doneRun(true), L""}),
+        {"uninstalled, a restart finishes it", finishedReport({Action::Uninstall, 501, false, doneRun(true)}),
          ExitCode::RestartNeeded, Icon::Information, IDS_UNINSTALLED_RESTART},
-        {"install failed and undone", finishedReport({Action::Install, 1000, false, failedRun(false), L"denied"}),
+        {"install failed and undone", finishedReport({Action::Install, 1000, false, failedRun(false)}),
          ExitCode::Failed, Icon::Error, IDS_INSTALL_FAILED},
         {"install failed, undone at the restart",
-         finishedReport({Action::Install, 1000, false, failedRun(true), L"denied"}), ExitCode::Failed, Icon::Error,
+         finishedReport({Action::Install, 1000, false, failedRun(true)}), ExitCode::Failed, Icon::Error,
          IDS_INSTALL_FAILED_RESTART},
-        {"uninstall failed and undone", finishedReport({Action::Uninstall, 1000, false, failedRun(false), L"x"}),
+        {"uninstall failed and undone", finishedReport({Action::Uninstall, 1000, false, failedRun(false)}),
          ExitCode::Failed, Icon::Error, IDS_UNINSTALL_FAILED},
         {"uninstall failed, undone at the restart",
-         finishedReport({Action::Uninstall, 1000, false, failedRun(true), L"x"}), ExitCode::Failed, Icon::Error,
+         finishedReport({Action::Uninstall, 1000, false, failedRun(true)}), ExitCode::Failed, Icon::Error,
          IDS_UNINSTALL_FAILED_RESTART},
-        {"failed, not undone", finishedReport({Action::Install, 1000, false, failedRun(false, {L"a change"}), L"x"}),
+        {"failed, not undone", finishedReport({Action::Install, 1000, false, failedRun(false, {L"a change"})}),
          ExitCode::Failed, Icon::Error, IDS_NOT_UNDONE},
         {"refused before any change", refusedReport(Action::Install, message(IDS_NO_PROGRAM_FILES)), ExitCode::Failed,
          Icon::Error, IDS_INSTALL_FAILED},
@@ -69,11 +69,11 @@ TEST(Report, EveryOutcome) {
         {"another run holds the lock", busyReport(), ExitCode::Busy, Icon::Warning, IDS_BUSY},
         {"not an administrator", notAdministratorReport(), ExitCode::NotAdministrator, Icon::Error,
          IDS_NOT_ADMINISTRATOR},
-        {"bad arguments", badArgumentsReport({std::nullopt, IDS_UNKNOWN_ARGUMENT, L"/x"}), ExitCode::BadArguments,
+        {"bad arguments", badArgumentsReport({std::nullopt, IDS_UNKNOWN_ARGUMENT, L"/x"}, L"setup8.exe"), ExitCode::BadArguments,
          Icon::Error, IDS_BAD_ARGUMENTS},
-        {"a log that cannot be written", cannotWriteLogReport(L"C:\\x", L"denied"), ExitCode::BadArguments,
+        {"a log that cannot be written", cannotWriteLogReport(L"C:\\x", 5, L"setup8.exe"), ExitCode::BadArguments,
          Icon::Error, IDS_BAD_ARGUMENTS},
-        {"the usage", usageReport(), ExitCode::Done, Icon::Information, IDS_USAGE},
+        {"the usage", usageReport(L"setup8.exe"), ExitCode::Done, Icon::Information, IDS_USAGE},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(row.report.exitCode, row.code) << row.name;
@@ -86,30 +86,39 @@ TEST(Report, EveryOutcome) {
     EXPECT_EQ(static_cast<int>(ExitCode::Failed), 1603);
 }
 
-// The texts a report nests, as an English user reads them.
+// The texts a report nests, as an English user reads them: inserts are
+// never read as patterns, and Windows' error is in its words where it has
+// them, else by number.
 TEST(Report, MessagePutTogether) {
     static const std::map<unsigned, std::wstring> english = {
         {IDS_TITLE, L"Layout"},
         {IDS_INSTALL_FAILED, L"Not installed.\n\n%1"},
         {IDS_STEP_FAILED, L"%1: %2"},
-        {IDS_BAD_ARGUMENTS, L"%1\n\nUsage"},
+        {IDS_BAD_ARGUMENTS, L"%1\n\n%2"},
+        {IDS_USAGE_LINE, L"Usage: %1"},
         {IDS_CANNOT_WRITE_LOG, L"Cannot write %1: %2"},
         {IDS_UNKNOWN_ARGUMENT, L"Unknown argument: %1"},
+        {IDS_WINDOWS_ERROR, L"%2 (error %1)"},
+        {IDS_ERROR_NUMBER, L"error %1"},
     };
     const auto lookup = [](LanguageId language, unsigned id) {
         return language == englishUnitedStates && english.contains(id) ? english.at(id) : std::wstring();
     };
+    const auto windowsWords = [](LanguageId, std::uint32_t error) {
+        return std::wstring(error == 5 ? L"Access denied %1" : L"");
+    };
     struct Row { const char* name; Report report; std::wstring text; };
     const Row rows[] = {
-        {"a failed step", finishedReport({Action::Install, 1000, false, failedRun(false), L"Access denied %1"}),
-         L"Not installed.\n\nwrite C:\\Windows\\System32\\Kurd.dll: Access denied %1"},
-        {"an argument as it is", badArgumentsReport({std::nullopt, IDS_UNKNOWN_ARGUMENT, L"/%2"}),
-         L"Unknown argument: /%2\n\nUsage"},
-        {"a detail with two parts", cannotWriteLogReport(L"C:\\%1.log", L"denied"),
-         L"Cannot write C:\\%1.log: denied\n\nUsage"},
+        {"a failed step", finishedReport({Action::Install, 1000, false, failedRun(false)}),
+         L"Not installed.\n\nwrite C:\\Windows\\System32\\Kurd.dll: Access denied %1 (error 5)"},
+        {"an argument as it is", badArgumentsReport({std::nullopt, IDS_UNKNOWN_ARGUMENT, L"/%2"}, L"setup8.exe"),
+         L"Unknown argument: /%2\n\nUsage: setup8.exe"},
+        {"an error Windows has no words for", cannotWriteLogReport(L"%1.log", 3, L"setup.exe"),
+         L"Cannot write %1.log: error 3\n\nUsage: setup.exe"},
     };
     for (const Row& row : rows) {
-        const ShownMessage shown = composeMessage(englishUnitedStates, englishUnitedStates, IDS_TITLE, row.report.text, lookup);
+        const ShownMessage shown =
+            composeMessage(englishUnitedStates, englishUnitedStates, IDS_TITLE, row.report.text, {lookup, windowsWords});
         EXPECT_EQ(shown.text, row.text) << row.name << ": " << narrow(shown.text);
     }
 }

@@ -30,9 +30,12 @@ README_WORDS = ["Halvaro.exe", "Win+Space", "Alt+Shift", "Programs and Features"
                 "setup8.exe /admin /quiet", "3010", "1603", "87", "5 ", "/log"]
 # What both its Kurdish part and its English part must answer: what /admin
 # does, the unknown publisher, the exit code from a command prompt, the
-# language the layout comes under, adding it by hand, the exit codes.
+# language the layout comes under, adding it by hand, the exit codes;
+# unpacking first, where SHA256SUMS is, the kept copy that uninstalls, and
+# the layouts of one language under Alt+Shift.
 README_ANSWERS = ["/admin", "setup7.exe", "SmartScreen", "Unknown publisher", "start /wait", "Arabic (Jordan)",
-                  "LocalSystem", "Add a keyboard", "Add an input method", "Keyboard layout/IME", "1618", "3010"]
+                  "LocalSystem", "Add a keyboard", "Add an input method", "Keyboard layout/IME", "1618", "3010",
+                  "Extract All", "SHA256SUMS", "Program Files\\Central Kurdish Keyboard Layout", "Ctrl+Shift"]
 # The line between the Kurdish part and the English one.
 README_PARTS = "\n" + "=" * 74 + "\n"
 ARABIC_SCRIPT_LETTER = re.compile("[\u0620-\u064a\u066e-\u06d5]")

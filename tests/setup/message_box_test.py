@@ -30,7 +30,7 @@ TITLE = "Central Kurdish Keyboard Layout"
 KURDISH_TITLE = "\u0695\u06cc\u0632\u0628\u06d5\u0646\u062f\u06cc\u06cc \u062a\u06d5\u062e\u062a\u06d5\u06a9\u0644\u06cc\u0644\u06cc " \
                 "\u06a9\u0648\u0631\u062f\u06cc\u06cc \u0646\u0627\u0648\u06d5\u0646\u062f\u06cc"
 BILINGUAL_TITLE = f"{KURDISH_TITLE} - {TITLE}"
-USAGE_LINE = "Usage: setup [/admin] [/uninstall] [/quiet] [/log <file>] [/?]"
+USAGE_LINE = "Usage: setup8.exe [/admin] [/uninstall] [/quiet] [/log <file>] [/?]"
 ARABIC_SCRIPT = re.compile("[\u0600-\u06ff]")
 # The marks and embeddings that hold text of one direction in the other.
 DIRECTIONAL = re.compile("[\u200e\u200f\u202a-\u202e]")
@@ -43,7 +43,7 @@ def plain(text):
 def english_usage(text):
     """the English usage: its line, each switch, and every exit code."""
     return (USAGE_LINE + "\n\n" in text
-            and all(f"\n{switch}\t" in text for switch in ("/admin", "/uninstall", "/quiet", "/log <file>"))
+            and all(f"\n{switch} " in text for switch in ("/admin", "/uninstall", "/quiet", "/log <file>"))
             and all(re.search(rf"\b{code}\b", text) for code in (0, 3010, 1603, 1618, 87, 5)))
 
 
@@ -59,8 +59,9 @@ def kurdish_then_english(english):
 
 
 def kurdish_alone(text):
-    """The Kurdish text alone, the English usage line nowhere."""
-    return bool(ARABIC_SCRIPT.search(text)) and USAGE_LINE not in text and "Exit codes" not in text
+    """The Kurdish text alone, no English word in it (Windows' words for an
+    error neither)."""
+    return bool(ARABIC_SCRIPT.search(text)) and not re.search(r"\b(?:Usage|Exit|the|is|not|error|cannot)\b", text)
 
 
 def english(*words):
@@ -88,6 +89,8 @@ ROWS = [
      (BILINGUAL_TITLE, kurdish_then_english(bad_argument("/frobnicate")), "error", "yes", "yes"), 87),
     ("usage for a Kurdish user", "ckb_IQ.UTF-8", ["/?"],
      (KURDISH_TITLE, kurdish_alone, "information", "yes", "yes"), 0),
+    ("a log in a folder that is not there, for a Kurdish user", "ckb_IQ.UTF-8", ["/log", "C:\\no such\\x.log"],
+     (KURDISH_TITLE, kurdish_alone, "error", "yes", "yes"), 87),
 ]
 
 # The same, in a prefix of their own, in this order; each with what
@@ -100,12 +103,12 @@ RUNS = [
     ("installed on Windows 7: Alt+Shift", "C.UTF-8", ["/admin"], "windows 7",
      (BILINGUAL_TITLE, english("installed", "Alt+Shift"), "information", "yes", "yes"), 0),
     ("an older build held open: installed at the restart", "C.UTF-8", ["/admin"], "older build held",
-     (BILINGUAL_TITLE, english("installed", "restart Windows"), "information", "yes", "yes"), 3010),
+     (BILINGUAL_TITLE, english("installed", "restart the computer"), "information", "yes", "yes"), 3010),
     ("another library's Kurd.dll: refused", "C.UTF-8", ["/admin"], "foreign Kurd.dll",
      (BILINGUAL_TITLE, english("not installed", "Kurd.dll is not a build of this layout"), "error", "yes", "yes"),
      1603),
     ("another run holds the lock", "C.UTF-8", ["/admin"], "lock held",
-     (BILINGUAL_TITLE, english("in progress", "Nothing was changed"), "warning", "yes", "yes"), 1618),
+     (BILINGUAL_TITLE, english("in progress", "nothing was changed"), "warning", "yes", "yes"), 1618),
 ]
 
 
