@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """The download archive: its entries, README.txt's form and words, the
-digests in SHA256SUMS, and the same bytes from a second build: its
+digests in SHA256SUMS, the version named in README.txt and README.md as
+the build's, and the same bytes from a second build: its
 programs built again from scratch in another folder, then packed with
 other file times and permissions, another time zone and another umask. Programs signed by the build are compared
 apart from their signature, which is never made twice the same.
@@ -22,9 +23,6 @@ import zipfile
 from signature import certificate_table, same_program
 
 ENTRIES = ["Halvaro.exe", "setup7.exe", "setup8.exe", "Kurd-chart.png", "Kurd-chart.pdf", "README.txt"]
-# Every file of dist/ but the archive, whose name comes with the version.
-SHIPPED = ["Halvaro.exe", "setup7.exe", "setup8.exe", "Kurd-chart.png", "Kurd-chart.pdf", "kbdcheck", "Kurd.dll",
-           "x86/Kurd.dll", "wow64/Kurd.dll", "arm64/Kurd.dll"]
 ENTRY_TIME = (2026, 1, 1, 0, 0, 0)
 REGULAR_0644 = 0o100644
 BOM = b"\xef\xbb\xbf"
@@ -106,22 +104,29 @@ def check_readme(data, package):
 
 
 def check_checksums(archive, dist):
-    """SHA256SUMS: one line per shipped file of dist/, as sha256sum reads
-    them, each digest that of the file."""
-    shipped = sorted(SHIPPED + [os.path.basename(archive)])
+    """SHA256SUMS: one line for the archive and one for each file in it, as
+    sha256sum reads them, each digest that of the archive or of the entry."""
+    with zipfile.ZipFile(archive) as z:
+        published = {info.filename: hashlib.sha256(z.read(info)).hexdigest() for info in z.infolist()}
+    with open(archive, "rb") as f:
+        published[os.path.basename(archive)] = hashlib.sha256(f.read()).hexdigest()
     with open(os.path.join(dist, "SHA256SUMS"), encoding="utf-8") as f:
         lines = f.read().splitlines()
-    listed = {}
-    for line in lines:
-        digest, separator, name = line.partition("  ")
-        check(len(digest) == 64 and separator, "SHA256SUMS lines \"<digest>  <name>\"", line)
-        listed[name] = digest
-    check(sorted(listed) == shipped, f"SHA256SUMS listing {shipped}", sorted(listed))
-    for name, digest in listed.items():
-        path = os.path.join(dist, name)
-        if os.path.isfile(path):
-            with open(path, "rb") as f:
-                check(hashlib.sha256(f.read()).hexdigest() == digest, f"SHA256SUMS: the digest of {name}", digest)
+    expected = [f"{published[name]}  {name}" for name in sorted(published)]
+    check(lines == expected, f"SHA256SUMS listing the archive and its entries: {expected}", lines)
+
+
+def check_version_named(archive, package):
+    """The documents that name the version by hand name this build's: the
+    title of README.txt, and every archive README.md names."""
+    name = os.path.basename(archive)
+    version = re.fullmatch(r"Kurd-(.+)\.zip", name).group(1)
+    with open(os.path.join(package, "README.txt"), encoding="utf-8") as f:
+        title = f.readline().strip()
+    check(title.endswith(" " + version), f"package/README.txt's title ending in the version {version}", title)
+    with open(os.path.join(package, os.pardir, "README.md"), encoding="utf-8") as f:
+        named = set(re.findall(r"Kurd-[0-9.]+\.zip", f.read()))
+    check(named <= {name}, f"README.md naming the archive {name} and no other", sorted(named))
 
 
 def second_build(programs, cmake, scratch):
@@ -178,6 +183,7 @@ def check_second_build(archive, dist, package, readme, programs, cmake):
 def main(archive, dist, package, readme, programs, cmake):
     check_entries(archive, dist, package, readme)
     check_checksums(archive, dist)
+    check_version_named(archive, package)
     check_second_build(archive, dist, package, readme, programs, cmake)
     for failure in failures:
         print("FAIL", failure)

@@ -249,6 +249,21 @@ std::vector<KeyView> keyViews(const Layout& layout)
     return keys;
 }
 
+// One line per name; a reader that ends the list at a zero scan code stops
+// at the line that says so.
+std::string keyNamesText(const std::vector<kbdread::KeyName>& names, const char* prefix)
+{
+    const std::optional<std::size_t> zero = kbdread::zeroScanCodeEntry(names);
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        text += std::string("  ") + prefix + " " + bareHex(names[i].scanCode, 2) + " \"" + utf8(names[i].text) + "\"";
+        if (zero == i)
+            text += " (readers that end the list at scan code 0 stop here)";
+        text += "\n";
+    }
+    return text;
+}
+
 std::string charactersText(const std::vector<Character>& characters)
 {
     std::string text;
@@ -591,7 +606,10 @@ std::string findingsText(const Report& report)
         return "no findings\n";
     std::string text;
     for (const auto& finding : report.findings) {
-        text += finding.code + ":";
+        text += finding.code;
+        if (finding.severity != Severity::Error)
+            text += std::string(" (") + toString(finding.severity) + ")";
+        text += ":";
         if (!finding.where.empty())
             text += " " + finding.where;
         std::string place;
@@ -667,10 +685,7 @@ std::string dumpText(const Report& report)
             << charactersText(charactersOf(row.cells)) << "\n";
 
     out << "key names\n";
-    for (const auto& name : layout.keyNames)
-        out << "  -- " << bareHex(name.scanCode, 2) << " \"" << utf8(name.text) << "\"\n";
-    for (const auto& name : layout.keyNamesExt)
-        out << "  E0 " << bareHex(name.scanCode, 2) << " \"" << utf8(name.text) << "\"\n";
+    out << keyNamesText(layout.keyNames, "--") << keyNamesText(layout.keyNamesExt, "E0");
     if (!layout.deadKeyNull) {
         out << "dead keys, searched in this order\n";
         for (const auto& entry : layout.deadKeys)
@@ -696,7 +711,8 @@ std::string reportJson(const FileFacts& file, const Report& report)
     Json json;
     json.raw("{").key("file").string(file.name).raw(",").key("size").number(file.size);
     json.raw(",").key("findings").array(report.findings, [&](const Finding& finding) {
-        json.raw("{").key("code").string(finding.code).raw(",").key("where").string(finding.where);
+        json.raw("{").key("code").string(finding.code).raw(",").key("severity").string(toString(finding.severity));
+        json.raw(",").key("where").string(finding.where);
         json.raw(",").key("rva");
         if (finding.rva)
             json.number(*finding.rva);
