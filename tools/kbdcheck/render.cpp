@@ -19,8 +19,6 @@ using kbdread::StringResource;
 using kbdread::VersionInfo;
 using kbdread::VersionStringTable;
 
-std::string utf8(const std::u16string& text) { return kbdread::toUtf8(kbdread::toCodePoints(text)); }
-
 // The UTF-8 character that starts at text[at]: its length in bytes and
 // whether it is well formed. An ill-formed one spans the longest prefix
 // that could still have begun a character (at least one byte), to be
