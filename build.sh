@@ -15,7 +15,8 @@ packages=(
     cmake ninja-build g++ libgtest-dev pkg-config
     clang-16 lld-16 llvm-16
     g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64
-    libfreetype-dev libharfbuzz-dev libpng-dev fonts-noto-core fonts-dejavu-core
+    libfreetype-dev libharfbuzz-dev libpng-dev libcairo2-dev libfribidi-dev python3-fonttools
+    fonts-noto-core fonts-dejavu-core poppler-utils
     wine wine64 fonts-wine xvfb xdotool imagemagick qemu-user python3-pefile python3-pil zip
     unicode-data osslsigncode openssl python3-icu
     wine32:i386

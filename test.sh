@@ -3,6 +3,12 @@
 set -uo pipefail
 cd "$(dirname "$0")"
 
+if [[ ! -f build/CMakeCache.txt ]]; then
+    echo "test.sh: there is no build here yet: run ./build.sh first (it installs what the build and the tests" \
+         "need, then builds)" >&2
+    echo "0 passed, 1 failed: ./build.sh has not run"
+    exit 1
+fi
 cmake --build --preset default || { echo "0 passed, 1 failed: the build failed"; exit 1; }
 log=build/ctest.log
 ctest --preset default "$@" 2>&1 | tee "$log"

@@ -9,6 +9,17 @@ set(KURD_SIGN_KEY "" CACHE FILEPATH "The certificate's private key, PEM or DER")
 set(KURD_SIGN_PASSWORD_FILE "" CACHE FILEPATH "A file whose first line is the password of the key or PKCS#12 file")
 set(KURD_SIGN_TIMESTAMP_URL "" CACHE STRING "An RFC 3161 time-stamp server (optional)")
 
+# Without a certificate nothing is signed: a key, a password or a time-stamp
+# server given alone is a mistake, not a wish for an unsigned build.
+if(NOT KURD_SIGN_CERTIFICATE)
+    foreach(variable KURD_SIGN_KEY KURD_SIGN_PASSWORD_FILE KURD_SIGN_TIMESTAMP_URL)
+        if(${variable})
+            message(FATAL_ERROR "${variable} is given without KURD_SIGN_CERTIFICATE: give the certificate as well, "
+                                "or none of them for an unsigned build")
+        endif()
+    endforeach()
+endif()
+
 set(KURD_SIGNED_PROGRAMS Halvaro.exe setup7.exe setup8.exe)
 set(KURD_SIGN ${CMAKE_CURRENT_LIST_DIR}/sign)
 set(KURD_SIGNING_INPUTS)

@@ -1,7 +1,9 @@
-// The layout images the build made, one per form, from the manifest it
-// writes ("<form> <path>" lines): one test binary checks every form.
+// The layout images the build made, ours and the synthetic ones, one per
+// form, from the manifests it writes ("<form> <path>" lines): one test
+// binary checks every form.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -28,14 +30,14 @@ inline std::map<kbdread::Form, std::filesystem::path> imagesListedIn(const char*
     return listed;
 }
 
-// The built image of a form; throws when the manifest does not list it.
-inline const std::filesystem::path& builtImage(kbdread::Form form)
+// The image of a form that a manifest lists (by default the layout's
+// own); throws when it lists none.
+inline std::filesystem::path builtImage(kbdread::Form form, const char* manifest = KURD_IMAGES_MANIFEST)
 {
-    static const std::map<kbdread::Form, std::filesystem::path> images = imagesListedIn(KURD_IMAGES_MANIFEST);
+    const std::map<kbdread::Form, std::filesystem::path> images = imagesListedIn(manifest);
     const auto found = images.find(form);
     if (found == images.end())
-        throw std::runtime_error(KURD_IMAGES_MANIFEST " lists no " + std::string(kbdread::describe(form).name) +
-                                 " image");
+        throw std::runtime_error(std::string(manifest) + " lists no " + kbdread::describe(form).name + " image");
     return found->second;
 }
 
@@ -49,19 +51,32 @@ struct BuiltImage {
     std::uint32_t at(std::uint32_t rva) const { return layout.pe.fileOffsetOf(rva).value(); }
 };
 
-// The built image of a form, read once per test binary, as `Image` (a
-// BuiltImage or a type that extends it).
+// The built image of a form that a manifest lists, read once per test
+// binary, as `Image` (a BuiltImage or a type that extends it).
 template <typename Image = BuiltImage>
-const Image& readBuiltImage(kbdread::Form form)
+const Image& readBuiltImage(kbdread::Form form, const char* manifest = KURD_IMAGES_MANIFEST)
 {
-    static std::map<kbdread::Form, Image> images;
-    auto found = images.find(form);
+    static std::map<std::pair<std::string, kbdread::Form>, Image> images;
+    const std::pair<std::string, kbdread::Form> key{manifest, form};
+    auto found = images.find(key);
     if (found == images.end()) {
-        std::vector<std::uint8_t> bytes = kbdread::readFileBytes(builtImage(form));
+        std::vector<std::uint8_t> bytes = kbdread::readFileBytes(builtImage(form, manifest));
         kbdread::Layout layout = kbdread::readLayout(std::span<const std::uint8_t>(bytes));
-        found = images.emplace(form, Image{BuiltImage{std::move(bytes), std::move(layout)}}).first;
+        found = images.emplace(key, Image{BuiltImage{std::move(bytes), std::move(layout)}}).first;
     }
     return found->second;
+}
+
+// The file offset of an export's entry in the export address table, for
+// tests that move or forward the export.
+inline std::uint32_t exportAddressEntry(const BuiltImage& image, const char* name)
+{
+    const kbdread::PeInfo& pe = image.layout.pe;
+    const auto exported = std::find_if(pe.exports.names.begin(), pe.exports.names.end(),
+                                       [&](const kbdread::ExportName& e) { return e.name == name; });
+    const kbdread::ByteView bytes(image.layout.image);
+    const std::uint32_t functions = bytes.u32(pe.dataDirectories.at(kbdread::kExportDirectory).rva + 28);
+    return image.at(functions + 4 * exported->ordinalIndex);
 }
 
 // Names the tests of a suite parameterised by form: "x64", "wow64", ...

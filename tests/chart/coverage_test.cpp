@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "chart_renderer.h"
+#include "kbdread.h"
 
 using chart::Font;
 using chart::MissingGlyph;
@@ -51,10 +53,10 @@ TEST(FontCoverage, CoverageCheckNamesTheKey)
     const Font font(KURD_CHART_FONT);
     chart::KeyLabel fine;
     fine.scan = {0x10, false};
-    fine.plain = {U"\x0686", false};
+    fine.shown[chart::PlainLevel] = {U"\x0686", false};
     chart::KeyLabel broken;
     broken.scan = {0x5B, true};
-    broken.shift = {U"\xE000", false};
+    broken.shown[3] = {U"\xE000", false};  // at Shift+Ctrl
     try {
         chart::requireCoverage(font, {fine, broken});
         FAIL() << "the coverage check accepted U+E000";
@@ -72,7 +74,9 @@ TEST(FontCoverage, KbdchartFailsWithAFontMissingTheLetters)
     const std::string out = TEST_OUTPUT_DIR;
     const std::string errors = out + "/kbdchart-no-arabic.err";
     const std::string command = std::string("'") + KBDCHART + "' '" + KURD_DLL + "' '" + FONT_WITHOUT_ARABIC +
-                                "' '" + out + "/no-arabic.bmp' '" + out + "/no-arabic.png' 2>'" + errors + "'";
+                                "' '" + FONT_WITHOUT_ARABIC + "' '" + KURD_CHART_WORDS + "' '" + out +
+                                "/no-arabic.bmp' '" + out + "/no-arabic.png' '" + out + "/no-arabic.pdf' 2>'" + errors +
+                                "'";
     const int status = std::system(command.c_str());
     EXPECT_NE(status, 0);
     std::ifstream file(errors);
@@ -80,4 +84,25 @@ TEST(FontCoverage, KbdchartFailsWithAFontMissingTheLetters)
     text << file.rdbuf();
     EXPECT_NE(text.str().find("no glyph for U+06"), std::string::npos) << text.str();
     EXPECT_NE(text.str().find("scan code"), std::string::npos) << text.str();
+}
+
+// The build step again: the same files, the chart to print too (no
+// creation date or other changing bytes), so that every build ships the
+// same download.
+TEST(FontCoverage, KbdchartDrawsTheSameFilesAgain)
+{
+    const std::filesystem::path out = std::filesystem::path(TEST_OUTPUT_DIR) / "drawn-again";
+    std::filesystem::create_directories(out);
+    const std::string command = std::string("'") + KBDCHART + "' '" + KURD_DLL + "' '" + KURD_CHART_FONT + "' '" +
+                                KURD_PRINT_FONT + "' '" + KURD_CHART_WORDS + "' '" + (out / "chart.bmp").string() +
+                                "' '" + (out / "chart.png").string() + "' '" + (out / "chart.pdf").string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_TRUE(kbdread::readFileBytes(out / "chart.png") == kbdread::readFileBytes(KURD_CHART_PNG));
+    const auto pdf = kbdread::readFileBytes(out / "chart.pdf");
+    EXPECT_TRUE(pdf == kbdread::readFileBytes(KURD_CHART_PDF))
+        << (out / "chart.pdf").string() << " differs from " << KURD_CHART_PDF;
+    // Two runs in the same second would share a date: look for one too.
+    const std::string text(pdf.begin(), pdf.end());
+    for (const char* date : {"/CreationDate", "/ModDate"})
+        EXPECT_EQ(text.find(date), std::string::npos) << date;
 }

@@ -41,8 +41,8 @@ TEST(ChartGeometry, NoTwoKeysOverlap)
 
 TEST(ChartGeometry, NavigationBlockStandsRightOfTheMainBlock)
 {
-    int mainRight = 0;
-    int navigationLeft = chart::ChartWidth;
+    double mainRight = 0;
+    double navigationLeft = chart::ChartWidth;
     for (const KeySlot& slot : chart::keyboardSlots()) {
         if (slot.block == Block::Main)
             mainRight = std::max(mainRight, slot.face.right());
@@ -87,7 +87,7 @@ TEST(ChartGeometry, EachKeyOfBothBlocksAppearsOnce)
 // The five main rows are each 15 key units wide, so their right ends line up.
 TEST(ChartGeometry, MainRowsEndAtTheSameEdge)
 {
-    std::map<int, int> rightEndByRow;
+    std::map<double, double> rightEndByRow;
     for (const KeySlot& slot : chart::keyboardSlots())
         if (slot.block == Block::Main)
             rightEndByRow[slot.face.y] = std::max(rightEndByRow[slot.face.y], slot.face.right());

@@ -22,18 +22,19 @@ std::string hex(std::u32string_view text)
     return out;
 }
 
-// A layout held in memory: scan code -> {plain, shift} and names.
+// A layout held in memory: scan code -> what it types by modifier bits,
+// and names.
 class FakeLayout : public chart::LayoutSource {
 public:
-    std::map<std::pair<int, bool>, std::pair<std::u16string, std::u16string>> typed;
+    std::map<std::pair<int, bool>, std::map<unsigned, std::u16string>> typed;
     std::map<std::pair<int, bool>, std::u16string> names;
 
     std::u16string characters(ScanCode scan, unsigned bits) const override
     {
         const auto found = typed.find({scan.code, scan.extended});
-        if (found == typed.end())
+        if (found == typed.end() || !found->second.count(bits))
             return {};
-        return bits == 0 ? found->second.first : bits == 1 ? found->second.second : std::u16string{};
+        return found->second.at(bits);
     }
     std::optional<std::u16string> keyName(ScanCode scan) const override
     {
@@ -75,49 +76,57 @@ TEST(KeyLabels, DisplayTextOfTypedCharacters)
     }
 }
 
-TEST(KeyLabels, KeysTypingOnlyControlsOrSpacesAreNamed)
+TEST(KeyLabels, ControlsAndSpacesAreNotVisible)
 {
     struct Row {
-        std::u32string plain, shift;
+        std::u32string typed;
         bool visible;
     };
     const Row rows[] = {
-        {U"\x08", U"\x08", false},  // Backspace
-        {U"\x09", U"\x09", false},  // Tab
-        {U"\x0D", U"\x0D", false},  // Enter
-        {U" ", U" ", false},        // Space
-        {U"", U"", false},          // a key that types nothing
-        {U"\x06AF", U"\x0637", true},
-        {U"", U"\x0637", true},     // Shift alone is enough
-        {U"\x0650", U"", true},     // a mark is visible
-        {U"\x200D", U"", true},     // shown as its tag
+        {U"\x08", false},    // Backspace
+        {U"\x09", false},    // Tab
+        {U"\x1B", false},    // Ctrl+[
+        {U" ", false},       // Space
+        {U"", false},        // a key that types nothing
+        {U"\x06AF", true},
+        {U"\x0650", true},   // a mark is visible
+        {U"\x200D", true},   // shown as its tag
     };
     for (const Row& row : rows)
-        EXPECT_EQ(chart::typesVisibleCharacters(row.plain, row.shift), row.visible)
-            << "plain " << hex(row.plain) << ", shift " << hex(row.shift);
+        EXPECT_EQ(chart::isVisible(row.typed), row.visible) << hex(row.typed);
 }
 
 TEST(KeyLabels, LabelShowsCharactersOrNameFromTheLayout)
 {
     FakeLayout layout;
-    layout.typed[{0x30, false}] = {u"\x0695", u"\x0644\x0627"};
-    layout.typed[{0x0E, false}] = {u"\x08", u"\x08"};
-    layout.typed[{0x1E, false}] = {u"\x0634", u"\x0650"};
+    layout.typed[{0x30, false}] = {{0, u"\x0695"}, {1, u"\x0644\x0627"}};
+    layout.typed[{0x0E, false}] = {{0, u"\x08"}, {1, u"\x08"}, {2, u"\x7F"}};
+    layout.typed[{0x1E, false}] = {{0, u"\x0634"}, {1, u"\x0650"}, {2, u"\x1B"}};
+    layout.typed[{0x02, false}] = {{0, u"1"}, {3, u"\x200D"}, {7, u"\x0661"}};
     layout.names[{0x0E, false}] = u"Backspace";
     layout.names[{0x1E, false}] = u"never shown";
     layout.names[{0x52, true}] = u"Insert";
 
     const auto letter = chart::labelFor(layout, {0x30, false});
-    EXPECT_EQ(hex(letter.plain.text), "0695");
-    EXPECT_EQ(hex(letter.shift.text), "0644 0627");
+    EXPECT_EQ(hex(letter.shown[chart::PlainLevel].text), "0695");
+    EXPECT_EQ(hex(letter.shown[chart::ShiftLevel].text), "0644 0627");
     EXPECT_TRUE(letter.name.empty());
 
+    // A control character typed with Ctrl shows nothing at that level.
     const auto marked = chart::labelFor(layout, {0x1E, false});
-    EXPECT_EQ(hex(marked.shift.text), "25CC 0650");
+    EXPECT_EQ(hex(marked.shown[chart::ShiftLevel].text), "25CC 0650");
+    EXPECT_EQ(hex(marked.typed[2]), "001B");
+    EXPECT_TRUE(marked.shown[2].empty());
     EXPECT_TRUE(marked.name.empty());
 
+    // Every level the key types at: Shift+Ctrl (bits 3), Shift+AltGr (bits 7).
+    const auto levels = chart::labelFor(layout, {0x02, false});
+    const DisplayText expected[chart::LevelCount] = {{U"1"}, {}, {}, {U"ZWJ", true}, {}, {U"\x0661"}};
+    for (std::size_t level = 0; level < chart::LevelCount; ++level)
+        EXPECT_EQ(levels.shown[level], expected[level]) << "at level " << chart::Levels[level].name;
+
     const auto backspace = chart::labelFor(layout, {0x0E, false});
-    EXPECT_TRUE(backspace.plain.text.empty());
+    EXPECT_TRUE(backspace.shown[chart::PlainLevel].empty());
     EXPECT_EQ(backspace.name, U"Backspace");
 
     const auto insert = chart::labelFor(layout, {0x52, true});
@@ -126,13 +135,32 @@ TEST(KeyLabels, LabelShowsCharactersOrNameFromTheLayout)
     // Same code, other prefix: a different key with neither characters nor name.
     const auto plainSibling = chart::labelFor(layout, {0x52, false});
     EXPECT_TRUE(plainSibling.name.empty());
-    EXPECT_TRUE(plainSibling.plain.text.empty());
+    EXPECT_TRUE(plainSibling.shown[chart::PlainLevel].empty());
 }
 
 TEST(KeyLabels, SurrogatePairsBecomeOneCodePoint)
 {
     EXPECT_EQ(hex(chart::toCodePoints(u"\xD83D\xDE00\x0627")), "1F600 0627");
     EXPECT_EQ(hex(chart::toCodePoints(u"\xD83D")), "D83D");  // a lone high surrogate stays as it is
+}
+
+// UTF-8 both ways: what the words file holds, and what the PDF and the
+// READMEs are written in.
+TEST(KeyLabels, Utf8BothWays)
+{
+    EXPECT_EQ(chart::toUtf8(U"a\x06B5\x25CC\x1F600"), "a\xDA\xB5\xE2\x97\x8C\xF0\x9F\x98\x80");
+    EXPECT_EQ(chart::toUtf8(U"\xD83D|\x110000"), "\xEF\xBF\xBD|\xEF\xBF\xBD");  // no UTF-8 for these: U+FFFD
+    EXPECT_EQ(hex(chart::toCodePoints(std::string_view("a\xDA\xB5\xF0\x9F\x98\x80"))), "0061 06B5 1F600");
+    const char* const broken[] = {
+        "\xDA",              // cut short
+        "\xDA\x41",          // a lead byte without its continuation
+        "\x80",              // a continuation byte alone
+        "\xC1\xBF",          // an overlong form of U+007F
+        "\xED\xA0\xBD",      // a surrogate
+        "\xF4\x90\x80\x80",  // past U+10FFFF
+    };
+    for (std::size_t row = 0; row < std::size(broken); ++row)
+        EXPECT_THROW(chart::toCodePoints(std::string_view(broken[row])), std::runtime_error) << "row " << row;
 }
 
 // The labels of the shipped library, read back through the reader.
@@ -146,14 +174,15 @@ chart::LayoutFileSource* ShippedLayoutLabels::layout = nullptr;
 
 TEST_F(ShippedLayoutLabels, EveryMainBlockKeyThatTypesSomethingHasALabel)
 {
-    for (const auto& slot : chart::keyboardSlots()) {
-        if (slot.block != chart::Block::Main)
+    for (const auto& place : chart::keyPlaces()) {
+        if (place.block != chart::Block::Main)
             continue;
-        const auto typesSomething = !layout->characters(slot.scan, 0).empty() || !layout->characters(slot.scan, 1).empty();
-        const auto label = chart::labelFor(*layout, slot.scan);
-        const bool labelled = !label.plain.text.empty() || !label.shift.text.empty() || !label.name.empty();
+        const auto typesSomething = !layout->characters(place.scan, 0).empty() || !layout->characters(place.scan, 1).empty();
+        const auto label = chart::labelFor(*layout, place.scan);
+        const bool labelled = !label.shown[chart::PlainLevel].empty() || !label.shown[chart::ShiftLevel].empty() ||
+                              !label.name.empty();
         EXPECT_TRUE(labelled || !typesSomething)
-            << "scan code " << int(slot.scan.code) << (slot.scan.extended ? " (E0)" : "");
+            << "scan code " << int(place.scan.code) << (place.scan.extended ? " (E0)" : "");
     }
 }
 
@@ -161,26 +190,29 @@ TEST_F(ShippedLayoutLabels, KnownKeys)
 {
     struct Row {
         ScanCode scan;
-        std::string plain, shift;
+        std::string plain, shift, shiftCtrl;
         std::u32string name;
     };
     const Row rows[] = {
-        {{0x10, false}, "0686", "0636", U""},       // Q
-        {{0x30, false}, "0695", "0644 0627", U""},  // B: Shift types lam and alef
-        {{0x1E, false}, "0634", "25CC 0650", U""},  // A: Shift types kasra
-        {{0x02, false}, "0031", "0021", U""},       // 1: the joiners need Shift+Ctrl, not drawn
-        {{0x56, false}, "005C", "007C", U""},       // the 102nd key
-        {{0x0E, false}, "", "", U"Backspace"},
-        {{0x39, false}, "", "", U"Space"},
-        {{0x36, false}, "", "", U"Right Shift"},
-        {{0x5D, true}, "", "", U"Application"},
-        {{0x48, true}, "", "", U"Up"},
+        {{0x10, false}, "0686", "0636", "", U""},          // Q
+        {{0x30, false}, "0695", "0644 0627", "", U""},     // B: Shift types lam and alef
+        {{0x1E, false}, "0634", "25CC 0650", "", U""},     // A: Shift types kasra
+        {{0x02, false}, "0031", "0021", "005A 0057 004A", U""},  // 1: Shift+Ctrl, ZERO WIDTH JOINER's tag
+        {{0x1A, false}, "062C", "003C", "", U""},          // [: Ctrl types a control character, not shown
+        {{0x56, false}, "005C", "007C", "", U""},          // the 102nd key
+        {{0x0E, false}, "", "", "", U"Backspace"},
+        {{0x39, false}, "", "", "", U"Space"},
+        {{0x36, false}, "", "", "", U"Right Shift"},
+        {{0x5D, true}, "", "", "", U"Application"},
+        {{0x48, true}, "", "", "", U"Up"},
     };
     for (const Row& row : rows) {
         const auto label = chart::labelFor(*layout, row.scan);
         const std::string key = "scan code " + std::to_string(row.scan.code) + (row.scan.extended ? " (E0)" : "");
-        EXPECT_EQ(hex(label.plain.text), row.plain) << key;
-        EXPECT_EQ(hex(label.shift.text), row.shift) << key;
+        EXPECT_EQ(hex(label.shown[chart::PlainLevel].text), row.plain) << key;
+        EXPECT_EQ(hex(label.shown[chart::ShiftLevel].text), row.shift) << key;
+        EXPECT_EQ(hex(label.shown[3].text), row.shiftCtrl) << key;
+        EXPECT_TRUE(label.shown[2].empty()) << key << ": Ctrl";
         EXPECT_TRUE(label.name == row.name) << key;
     }
 }

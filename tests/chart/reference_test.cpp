@@ -1,4 +1,5 @@
-// The chart and the icon the build drew, pixel for pixel against reference
+// The chart, the first page of the chart to print (as poppler's pdftoppm
+// draws it) and the icon the build drew, pixel for pixel against reference
 // pictures that a person has looked at (tests/chart/reference). Every run
 // leaves the pictures it compared in the build tree (actual/), and where
 // they differ a picture of the difference (differences/). When the drawing
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -141,6 +143,15 @@ void expectReferencePicture(const std::string& name, const Picture& actual)
 TEST(ReferencePictures, ChartAsDrawnFromKurdDll)
 {
     expectReferencePicture("Kurd-chart.png", readPng(KURD_CHART_PNG));
+}
+
+TEST(ReferencePictures, PrintableChartFirstPage)
+{
+    const std::filesystem::path page = std::filesystem::path(TEST_OUTPUT_DIR) / "printed-page";
+    const std::string command =
+        std::string("pdftoppm -r 60 -f 1 -l 1 -singlefile -png '") + KURD_CHART_PDF + "' '" + page.string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    expectReferencePicture("Kurd-chart-page.png", readPng(page.string() + ".png"));
 }
 
 TEST(ReferencePictures, LauncherIcon)

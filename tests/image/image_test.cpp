@@ -187,7 +187,7 @@ TEST(Image, VersionResource)
     for (const auto& f : fields)
         EXPECT_EQ(f.actual, f.expected) << f.field;
 
-    // "1, 0, 3, 40", and "3.40" in the internal name.
+    // "1, 2, 3, 4" for 1.2.3.4, and "3.4" in the internal name.
     const std::string versionList = std::to_string(PRODUCT_VERSION_MAJOR) + ", " +
                                     std::to_string(PRODUCT_VERSION_MINOR) + ", " +
                                     std::to_string(PRODUCT_VERSION_BUILD) + ", " +

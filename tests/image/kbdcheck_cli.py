@@ -160,8 +160,8 @@ def main(tool, manifest, scratch):
     expect("writable section: finding", out.startswith(f"{damaged}: section.writable: section .data"), True)
     status, out, _ = run(tool, "--json", damaged)
     expect("writable section: JSON findings",
-           [(f["code"], f["where"]) for f in json.loads(out)["findings"]],
-           [("section.writable", "section .data Characteristics")])
+           [(f["code"], f["severity"], f["where"]) for f in json.loads(out)["findings"]],
+           [("section.writable", "error", "section .data Characteristics")])
 
     # Quotes, backslashes, control characters and bytes that are not UTF-8,
     # in the file's name, in a section name (through a finding) and in a key

@@ -7,7 +7,7 @@ the relocations once more.
 
 Usage: pe_crosscheck.py <image manifest> <version>
 The manifest lists the images, one "<form> <path>" line each; the version is
-the package's, four numbers such as 1.0.3.40. Prints one line per failed
+the package's, four numbers such as 1.2.3.4. Prints one line per failed
 property and exits 1 if any failed.
 """
 import re

@@ -5,7 +5,9 @@ texts in English and Central Kurdish (the same ids, the same inserts, and
 Kurdish letters rather than Arabic ones), and each embedded layout image,
 byte for byte the built one.
 
-    check_setup_resources.py SETUP_EXE HALVARO_EXE IMAGES_MANIFEST [COPY...]
+    check_setup_resources.py SETUP_EXE HALVARO_EXE IMAGES_MANIFEST VERSION [COPY...]
+
+VERSION: the package's version, four numbers such as 1.2.3.4.
 
 COPY: the shipped copies (setup7.exe, setup8.exe), which must equal
 SETUP_EXE, apart from the signature of a signed build. Prints one line per failed check and exits 1 on any."""
@@ -154,22 +156,24 @@ def icon_images(pe):
             for i in range(count)]
 
 
-def main(setup, halvaro, images_manifest, *copies):
+def main(setup, halvaro, images_manifest, version, *copies):
     pe = pefile.PE(setup)
     check = Checks(setup)
 
     fixed = pe.VS_FIXEDFILEINFO[0]
+    major, minor, build, revision = map(int, version.split("."))
     check("machine", pe.FILE_HEADER.Machine, 0x14C)
     check("subsystem", pe.OPTIONAL_HEADER.Subsystem, 2)
-    check("file version", (fixed.FileVersionMS, fixed.FileVersionLS), (0x00010000, 0x00030028))
-    check("product version", (fixed.ProductVersionMS, fixed.ProductVersionLS), (0x00010000, 0x00030028))
+    check("file version", (fixed.FileVersionMS, fixed.FileVersionLS), (major << 16 | minor, build << 16 | revision))
+    check("product version", (fixed.ProductVersionMS, fixed.ProductVersionLS),
+          (major << 16 | minor, build << 16 | revision))
     check("file type", fixed.FileType, 1)
     strings = {}
     for info in pe.FileInfo[0]:
         if info.Key == b"StringFileInfo":
             strings = {k.decode(): v.decode() for t in info.StringTable for k, v in t.entries.items()}
     check("CompanyName", strings.get("CompanyName"), "Central Kurdish Keyboard Layout Team")
-    check("FileVersion", strings.get("FileVersion"), "1.0.3.40")
+    check("FileVersion", strings.get("FileVersion"), version)
     check("OriginalFilename", strings.get("OriginalFilename"), "setup.exe")
 
     manifest = (resource(pe, RT_MANIFEST, 1) or b"").decode("utf-8", "replace")

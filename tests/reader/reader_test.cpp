@@ -387,107 +387,217 @@ TEST_P(EveryForm, FlippedZeroedAndTruncatedBytesNeverCrash)
 }
 
 // ---------------------------------------------------------------------------
-// Boundaries on every form: lists and records that end on their section's
-// last bytes, and the relocation types the reader takes.
+// Boundaries on every form, for every list and record the reader walks in
+// our layout and in the synthetic one (which has the dead-key and far-east
+// tables): each ending on its section's last byte, and one byte or one
+// entry past it; and the relocation types the reader takes.
 
-// Copies the list's last entries and its terminator into the slack after
-// the content of the list's section, so that the terminator's last byte is
-// the section's last byte, then cuts the section by `shortBy` bytes.
-// Returns how many entries come before the terminator.
-std::uint32_t moveListToSectionEnd(const FormImage& image, Bytes& b, const kbdread::PointerSite& list,
-                                   std::uint32_t shortBy)
+const FormImage& syntheticImage(Form form) { return readBuiltImage<FormImage>(form, SYNTHETIC_IMAGES_MANIFEST); }
+
+const kbdread::PointerSite& siteOf(const FormImage& image, kbdread::PointerRole role, std::size_t index = 0)
 {
-    const kbdread::PeInfo& pe = image.layout.pe;
-    const kbdread::Section& s = *pe.sectionAt(list.targetRva);
-    const std::uint32_t end = s.virtualAddress + s.rawSize;
-    const std::uint32_t slackEntries = (s.rawSize - s.virtualSize) / list.entrySize;
-    EXPECT_GE(slackEntries, 2u) << "no room for an entry and a terminator after section " << s.name;
-    const std::uint32_t entries = std::min(list.targetSize / list.entrySize, slackEntries) - 1;
-    const std::uint32_t size = (entries + 1) * list.entrySize;
-    std::copy_n(image.bytes.begin() + image.at(list.targetRva + list.targetSize - size), size,
-                b.begin() + s.rawOffset + (end - size - s.virtualAddress));
-    put(b, image.at(list.siteRva), image.base() + end - size, image.layout.description().addressWidth);
-    put(b, pe.sectionHeaderOffset(&s - pe.sections.data()) + 8, s.rawSize - shortBy, 4);
-    return entries;
+    for (const kbdread::PointerSite& s : image.layout.pointerSites)
+        if (s.role == role && s.index == index && !s.isNull())
+            return s;
+    throw std::logic_error(std::string("no pointer site ") + kbdread::toString(role));
 }
 
-TEST_P(EveryForm, ListWithItsTerminatorOnTheSectionsLastBytesReadsAndCutShortDoesNot)
+// Makes the export's code at codeRva (of its form's shape, its bytes at
+// file offset `code`) return the record at recordRva.
+void returnRecord(const FormImage& image, Bytes& b, std::size_t code, std::uint32_t codeRva, std::uint32_t recordRva)
 {
-    const FormImage& image = formImage(GetParam());
+    switch (image.layout.form) {
+    case Form::X64: put(b, code + 3, recordRva - (codeRva + 7), 4); break;  // lea rax,[rip+disp32]
+    case Form::X86:
+    case Form::Wow64: put(b, code + 1, image.base() + recordRva, 4); break; // mov eax,imm32
+    case Form::Arm64: {                                                      // adrp x0,page; add x0,x0,#lo12
+        const std::uint32_t pages = (recordRva >> 12) - (codeRva >> 12);
+        put(b, code, 0x90000000u | (pages & 3) << 29 | (pages >> 2 & 0x7FFFF) << 5, 4);
+        put(b, code + 4, 0x91000000u | (recordRva & 0xFFF) << 10, 4);
+        break;
+    }
+    }
+}
+
+// What a row moves to its section's end: a list, a record or an export's
+// code; the bytes of one entry (a record is one entry, a list ends with its
+// terminator); and how to make what leads to it lead to a new place, given
+// the file offset of the moved bytes.
+struct Movable {
+    std::uint32_t rva;
+    std::uint32_t size;
+    std::uint32_t entrySize;
+    std::function<void(Bytes&, std::size_t, std::uint32_t)> leadTo;
+};
+
+Movable listOf(const FormImage& image, kbdread::PointerRole role, std::size_t index = 0)
+{
+    const kbdread::PointerSite& site = siteOf(image, role, index);
+    return {site.targetRva, site.targetSize, site.entrySize ? site.entrySize : site.targetSize,
+            [&image, &site](Bytes& b, std::size_t, std::uint32_t rva) {
+                put(b, image.at(site.siteRva), image.base() + rva, image.layout.description().addressWidth);
+            }};
+}
+
+// The record an export's code returns, or (`code`) that code itself.
+Movable exportOf(const FormImage& image, const char* name, bool code)
+{
+    const bool nls = std::string(name) == kbdread::kNlsDescriptorExport;
+    const std::uint32_t codeRva = nls ? image.layout.nls->descriptorRva : image.layout.descriptorRva;
+    const std::uint32_t record = nls ? image.layout.nls->rva : image.layout.tablesRva;
+    const kbdread::TableFormat& t = image.tables();
+    const std::uint32_t size = code ? image.layout.description().codeSize : nls ? t.nlsTablesSize : t.tablesSize;
+    if (!code)
+        return {record, size, size, [&image, codeRva](Bytes& b, std::size_t, std::uint32_t rva) {
+                    returnRecord(image, b, image.at(codeRva), codeRva, rva);
+                }};
+    return {codeRva, size, size, [&image, name, record](Bytes& b, std::size_t moved, std::uint32_t rva) {
+                put(b, exportAddressEntry(image, name), rva, 4);
+                returnRecord(image, b, moved, rva, record);
+            }};
+}
+
+// Copies the last entries of what is moved (a list with its terminator, or
+// a whole record or code) into the slack after the content of its section,
+// so that its last byte is the section's last byte, makes what leads to it
+// lead there, then cuts the section by `shortBy` bytes. Returns its new RVA
+// and size.
+std::pair<std::uint32_t, std::uint32_t> moveToSectionEnd(const FormImage& image, Bytes& b, const Movable& what,
+                                                         std::uint32_t shortBy)
+{
+    const kbdread::PeInfo& pe = image.layout.pe;
+    const kbdread::Section& s = *pe.sectionAt(what.rva);
+    const std::uint32_t end = s.virtualAddress + s.rawSize;
+    const std::uint32_t size = std::min(what.size, (s.rawSize - s.virtualSize) / what.entrySize * what.entrySize);
+    EXPECT_GE(size, what.size == what.entrySize ? what.size : 2 * what.entrySize)
+        << "no room for it after the content of section " << s.name;
+    const std::size_t moved = s.rawOffset + (end - size - s.virtualAddress);
+    std::copy_n(image.bytes.begin() + image.at(what.rva + what.size - size), size, b.begin() + moved);
+    what.leadTo(b, moved, end - size);
+    put(b, pe.sectionHeaderOffset(&s - pe.sections.data()) + 8, s.rawSize - shortBy, 4);
+    return {end - size, size};
+}
+
+// Whether the layout read has what was moved at `rva`, a list read to its
+// terminator with its `size` bytes.
+bool foundAt(const Layout& layout, std::uint32_t rva, std::uint32_t size)
+{
+    for (const kbdread::PointerSite& s : layout.pointerSites)
+        if (s.targetRva == rva && !s.isNull())
+            return s.targetSize == size;
+    return layout.tablesRva == rva || layout.descriptorRva == rva ||
+           (layout.nls && (layout.nls->rva == rva || layout.nls->descriptorRva == rva));
+}
+
+TEST_P(EveryForm, WhatEndsOnTheSectionsLastByteReadsAndCutShortDoesNot)
+{
+    using kbdread::PointerRole;
     struct Row {
-        kbdread::PointerRole role;
-        std::size_t index;
-        std::string messagePart; // names the list in the Unterminated error
+        std::string name;
+        const FormImage& (*image)(Form);
+        std::function<Movable(const FormImage&)> movable;
+        ErrorKind kind;          // when the section is cut short
+        std::string messagePart; // names it in the error
+    };
+    const auto list = [](PointerRole role, std::size_t index = 0) {
+        return [=](const FormImage& i) { return listOf(i, role, index); };
+    };
+    const auto exported = [](const char* name, bool code) {
+        return [=](const FormImage& i) { return exportOf(i, name, code); };
     };
     std::vector<Row> rows = {
-        {kbdread::PointerRole::VkToBit, 0, "pVkToBit list"},
-        {kbdread::PointerRole::VkToWcharTable, 0, "pVkToWcharTable list"},
-        {kbdread::PointerRole::KeyNames, 0, "pKeyNames list"},
-        {kbdread::PointerRole::KeyNamesExt, 0, "pKeyNamesExt list"},
-        {kbdread::PointerRole::KeyNameString, 0, "string of pKeyNames entry 0"},
-        {kbdread::PointerRole::KeyNameExtString, 0, "string of pKeyNamesExt entry 0"},
-        {kbdread::PointerRole::VSCtoVK_E0, 0, "pVSCtoVK_E0 list"},
-        {kbdread::PointerRole::VSCtoVK_E1, 0, "pVSCtoVK_E1 list"},
-        {kbdread::PointerRole::Ligature, 0, "pLigature list"},
+        {"pVkToBit list", formImage, list(PointerRole::VkToBit), ErrorKind::Unterminated, "pVkToBit list"},
+        {"pVkToWcharTable list", formImage, list(PointerRole::VkToWcharTable), ErrorKind::Unterminated,
+         "pVkToWcharTable list"},
+        {"pKeyNames list", formImage, list(PointerRole::KeyNames), ErrorKind::Unterminated, "pKeyNames list"},
+        {"pKeyNamesExt list", formImage, list(PointerRole::KeyNamesExt), ErrorKind::Unterminated, "pKeyNamesExt list"},
+        {"key name", formImage, list(PointerRole::KeyNameString), ErrorKind::Unterminated, "string of pKeyNames entry 0"},
+        {"extended key name", formImage, list(PointerRole::KeyNameExtString), ErrorKind::Unterminated,
+         "string of pKeyNamesExt entry 0"},
+        {"pVSCtoVK_E0 list", formImage, list(PointerRole::VSCtoVK_E0), ErrorKind::Unterminated, "pVSCtoVK_E0 list"},
+        {"pVSCtoVK_E1 list", formImage, list(PointerRole::VSCtoVK_E1), ErrorKind::Unterminated, "pVSCtoVK_E1 list"},
+        {"pLigature list", formImage, list(PointerRole::Ligature), ErrorKind::Unterminated, "pLigature list"},
+        {"pDeadKey list", syntheticImage, list(PointerRole::DeadKey), ErrorKind::Unterminated, "pDeadKey list"},
+        {"pKeyNamesDead list", syntheticImage, list(PointerRole::KeyNamesDead), ErrorKind::Unterminated,
+         "pKeyNamesDead list"},
+        {"dead-key name", syntheticImage, list(PointerRole::DeadKeyNameString, 4), ErrorKind::Unterminated,
+         "string of pKeyNamesDead entry 4"},
+        {"MODIFIERS record", syntheticImage, list(PointerRole::CharModifiers), ErrorKind::PointerOutsideImage,
+         "ModNumber (modifier record"},
+        {"KBDTABLES record", formImage, exported(kbdread::kDescriptorExport, false), ErrorKind::PointerOutsideImage,
+         "KBDTABLES record fits"},
+        {"KBDNLSTABLES record", syntheticImage, exported(kbdread::kNlsDescriptorExport, false),
+         ErrorKind::PointerOutsideImage, "KBDNLSTABLES record fits"},
+        {"KbdLayerDescriptor's code", formImage, exported(kbdread::kDescriptorExport, true), ErrorKind::BadExportCode,
+         "does not lie inside a section"},
+        {"KbdNlsLayerDescriptor's code", syntheticImage, exported(kbdread::kNlsDescriptorExport, true),
+         ErrorKind::BadExportCode, "does not lie inside a section"},
     };
-    for (std::size_t t = 0; t < image.layout.charTables.size(); ++t)
-        rows.push_back({kbdread::PointerRole::CharTableRows, t, "rows of character table " + std::to_string(t + 1)});
+    for (std::size_t t = 0; t < formImage(GetParam()).layout.charTables.size(); ++t)
+        rows.push_back({"rows of table " + std::to_string(t + 1), formImage, list(PointerRole::CharTableRows, t),
+                        ErrorKind::Unterminated, "rows of character table " + std::to_string(t + 1)});
 
     for (const Row& row : rows) {
-        const auto& sites = image.layout.pointerSites;
-        const auto list = std::find_if(sites.begin(), sites.end(), [&](const kbdread::PointerSite& s) {
-            return s.role == row.role && s.index == row.index && !s.isNull();
-        });
-        ASSERT_NE(list, sites.end()) << row.messagePart;
-        for (const std::uint32_t shortBy : {0u, 1u, list->entrySize}) {
-            SCOPED_TRACE(row.messagePart + ", section cut by " + std::to_string(shortBy) + " bytes");
+        const FormImage& image = row.image(GetParam());
+        const Movable what = row.movable(image);
+        std::vector<std::uint32_t> cuts{0, 1}; // and one entry, for a list
+        if (what.entrySize < what.size)
+            cuts.push_back(what.entrySize);
+        for (const std::uint32_t shortBy : cuts) {
+            SCOPED_TRACE(row.name + ", section cut by " + std::to_string(shortBy) + " bytes");
             Bytes bytes = image.bytes;
-            const std::uint32_t entries = moveListToSectionEnd(image, bytes, *list, shortBy);
+            const auto [rva, size] = moveToSectionEnd(image, bytes, what, shortBy);
             try {
                 const Layout layout = kbdread::readLayout(std::span<const std::uint8_t>(bytes), {}, GetParam());
-                if (shortBy != 0) {
-                    ADD_FAILURE() << "read a list whose terminator lies outside its section";
-                    continue;
-                }
-                const auto read = std::find_if(
-                    layout.pointerSites.begin(), layout.pointerSites.end(),
-                    [&](const kbdread::PointerSite& s) { return s.siteRva == list->siteRva; });
-                ASSERT_NE(read, layout.pointerSites.end());
-                EXPECT_EQ(read->targetSize, (entries + 1) * list->entrySize)
-                    << "the list was not read to its terminator";
+                EXPECT_EQ(shortBy, 0u) << "read what runs past the end of its section";
+                EXPECT_TRUE(foundAt(layout, rva, size)) << "not read whole at its new place";
             } catch (const kbdread::ReadError& error) {
-                if (shortBy == 0) {
-                    ADD_FAILURE() << "refused a list whose terminator is the last entry of its section: "
-                                  << error.what();
-                    continue;
-                }
-                EXPECT_EQ(error.kind(), ErrorKind::Unterminated) << error.what();
+                EXPECT_NE(shortBy, 0u) << "refused what ends on its section's last byte: " << error.what();
+                EXPECT_EQ(error.kind(), row.kind) << error.what();
                 EXPECT_NE(std::string(error.what()).find(row.messagePart), std::string::npos) << error.what();
             }
         }
     }
 }
 
-// A record must fit before the end of its section: the scan-code map, whose
-// entries may hold anything, ending on the section's last byte reads; one
-// byte further does not.
+// A record the reader takes whole, whatever its entries hold (the scan-code
+// map, the far-east key functions and mouse keys), ending on its section's
+// last byte reads; one byte further does not.
 TEST_P(EveryForm, RecordOnTheSectionsLastBytesReadsAndOneByteFurtherDoesNot)
 {
-    const FormImage& image = formImage(GetParam());
-    const kbdread::Section& s = *image.layout.pe.sectionAt(image.layout.tablesRva);
-    const std::uint32_t mapSize = 2u * image.layout.maxScanCode;
-    for (const std::uint32_t over : {0u, 1u}) {
-        SCOPED_TRACE("map ending " + std::to_string(over) + " bytes past the section");
-        Bytes bytes = image.bytes;
-        put(bytes, image.recordField(image.tables().vscToVk), image.base() + s.end() - mapSize + over,
-            image.layout.description().addressWidth);
-        try {
-            const Layout layout = kbdread::readLayout(std::span<const std::uint8_t>(bytes), {}, GetParam());
-            EXPECT_EQ(over, 0u) << "read a scan-code map that runs past its section";
-            EXPECT_EQ(layout.scanCodeMap.size(), image.layout.maxScanCode);
-        } catch (const kbdread::ReadError& error) {
-            EXPECT_EQ(over, 1u) << error.what();
-            EXPECT_EQ(error.kind(), ErrorKind::PointerOutsideImage) << error.what();
+    struct Row {
+        const FormImage& (*image)(Form);
+        kbdread::PointerRole role;
+        std::uint32_t (*size)(const Layout&); // of the record, by the format
+    };
+    const Row rows[] = {
+        {formImage, kbdread::PointerRole::VSCtoVK, [](const Layout& l) { return 2u * l.maxScanCode; }},
+        {syntheticImage, kbdread::PointerRole::VkToF,
+         [](const Layout& l) -> std::uint32_t { return 0x84 * l.nls->vkToF.size(); }},
+        {syntheticImage, kbdread::PointerRole::MouseVKey,
+         [](const Layout& l) -> std::uint32_t { return 2 * l.nls->mouseVKeys.size(); }},
+    };
+    for (const Row& row : rows) {
+        const FormImage& image = row.image(GetParam());
+        const kbdread::PointerSite& site = siteOf(image, row.role);
+        const kbdread::Section& s = *image.layout.pe.sectionAt(site.targetRva);
+        const std::uint32_t size = row.size(image.layout);
+        for (const std::uint32_t over : {0u, 1u}) {
+            SCOPED_TRACE(std::string(kbdread::toString(row.role)) + " ending " + std::to_string(over) +
+                         " bytes past the section");
+            Bytes bytes = image.bytes;
+            const std::uint32_t rva = static_cast<std::uint32_t>(s.end()) - size + over;
+            put(bytes, image.at(site.siteRva), image.base() + rva, image.layout.description().addressWidth);
+            try {
+                const Layout layout = kbdread::readLayout(std::span<const std::uint8_t>(bytes), {}, GetParam());
+                EXPECT_EQ(over, 0u) << "read a record that runs past its section";
+                EXPECT_TRUE(foundAt(layout, rva, size));
+            } catch (const kbdread::ReadError& error) {
+                EXPECT_EQ(over, 1u) << error.what();
+                EXPECT_EQ(error.kind(), ErrorKind::PointerOutsideImage) << error.what();
+                EXPECT_NE(std::string(error.what()).find(kbdread::toString(row.role)), std::string::npos)
+                    << error.what();
+            }
         }
     }
 }

@@ -42,15 +42,7 @@ struct Synthetic : BuiltImage {
 
 const Synthetic& synthetic(Form form)
 {
-    static const auto images = imagesListedIn(SYNTHETIC_IMAGES_MANIFEST);
-    static std::map<Form, Synthetic> read;
-    auto found = read.find(form);
-    if (found == read.end()) {
-        Bytes bytes = kbdread::readFileBytes(images.at(form));
-        kbdread::Layout layout = kbdread::readLayout(std::span<const std::uint8_t>(bytes));
-        found = read.emplace(form, Synthetic{BuiltImage{std::move(bytes), std::move(layout)}}).first;
-    }
-    return found->second;
+    return readBuiltImage<Synthetic>(form, SYNTHETIC_IMAGES_MANIFEST);
 }
 
 void put(Bytes& b, std::uint32_t offset, std::uint64_t value, unsigned width)
@@ -154,6 +146,33 @@ TEST_P(Synthetic_, DeadKeysNamesAndFarEastTables)
     EXPECT_EQ(layout.nls->mouseVKeys, (std::vector<std::uint16_t>{0x0C, 0x21, 0x16F}));
 }
 
+// The variant whose key names start with an entry of scan code 0 and an
+// empty name: every name is read, and that entry is reported once, as a
+// difference between readers, with the relocations of the names after it
+// accounted for.
+TEST_P(Synthetic_, KeyNamesAfterAnEntryOfScanCodeZero)
+{
+    const auto& image = readBuiltImage<Synthetic>(GetParam(), SYNTHETIC_ZERO_NAME_MANIFEST);
+    const std::pair<std::uint8_t, std::u16string> names[] = {
+        {0x00, u""}, {0x01, u"Esc"}, {0x0F, u"Tab \xD83D\xDE00"}, {0x1C, u"Enter"}, {0x1D, u"Ctrl \x0100"}};
+    ASSERT_EQ(image.layout.keyNames.size(), std::size(names));
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        EXPECT_EQ(image.layout.keyNames[i].scanCode, names[i].first) << "entry " << i;
+        EXPECT_TRUE(image.layout.keyNames[i].text == names[i].second) << "entry " << i;
+    }
+    const auto report = kbdcheck::check(image.bytes);
+    ASSERT_EQ(report.findings.size(), 1u) << kbdcheck::findingsText(report);
+    const kbdcheck::Finding& finding = report.findings.front();
+    EXPECT_EQ(finding.code, kbdcheck::code::kZeroScanCodeName);
+    EXPECT_EQ(finding.severity, kbdcheck::Severity::Portability);
+    EXPECT_EQ(finding.where, "pKeyNames entry 1");
+    EXPECT_EQ(finding.rva, image.site(PointerRole::KeyNames).targetRva);
+    EXPECT_NE(finding.message.find("4 names after it"), std::string::npos) << finding.message;
+    EXPECT_NE(kbdcheck::dumpText(report).find("  -- 00 \"\" (readers that end the list at scan code 0 stop here)\n"
+                                              "  -- 01 \"Esc\"\n"),
+              std::string::npos);
+}
+
 // ---------------------------------------------------------------------------
 // Damage to what only the synthetic layout has.
 
@@ -161,8 +180,9 @@ struct Damage {
     std::string name;
     std::function<void(const Synthetic&, Bytes&)> apply;
     std::set<std::string> codes;                            // exactly these codes
-    std::string where;                                      // the first finding's field names this
+    std::string where;                                      // a finding's field or message names this
     std::function<std::uint32_t(const Synthetic&)> rva;     // and lies here
+    std::set<Form> forms = {Form::X64, Form::X86, Form::Wow64, Form::Arm64};
 };
 
 namespace code = kbdcheck::code;
@@ -188,9 +208,55 @@ std::function<std::uint32_t(const Synthetic&)> fixed(std::uint32_t offset)
     return [=](const Synthetic&) { return offset; };
 }
 
+// Where each export's code and record lie, damaged the same way for both:
+// each check of their placement is made for the far-east export too.
+void addExportDamages(std::vector<Damage>& damages)
+{
+    using Rva = std::function<std::uint32_t(const Synthetic&)>;
+    struct Export {
+        const char* name;
+        const char* record;
+        Rva code, recordRva;
+    };
+    const Export exports[] = {
+        {kbdread::kDescriptorExport, "KBDTABLES", [](const Synthetic& s) { return s.layout.descriptorRva; },
+         [](const Synthetic& s) { return s.layout.tablesRva; }},
+        {kbdread::kNlsDescriptorExport, "KBDNLSTABLES", [](const Synthetic& s) { return s.layout.nls->descriptorRva; },
+         [](const Synthetic& s) { return s.layout.nls->rva; }},
+    };
+    // The first section's flags, with `set` and without `clear`.
+    const auto flags = [](std::uint32_t set, std::uint32_t clear) {
+        return [=](const Synthetic& s, Bytes& b) {
+            const std::uint32_t at = s.layout.pe.sectionHeaderOffset(0) + 36;
+            put(b, at, (kbdread::ByteView(b).u32(at) | set) & ~clear, 4);
+        };
+    };
+    const Rva forwarder = [](const Synthetic& s) { return s.layout.pe.dataDirectories[0].rva + 8; };
+    for (const Export& e : exports) {
+        const std::string name = e.name;
+        damages.push_back({name + " forwarded",
+                           [=](const Synthetic& s, Bytes& b) { put(b, exportAddressEntry(s, e.name), forwarder(s), 4); },
+                           {code::kExportCode}, name + " (RVA", forwarder});
+        damages.push_back({name + " in a section that cannot run", flags(0, 0x20000000), {code::kExportNotExecutable},
+                           "the code of " + name, e.code});
+        damages.push_back({std::string(e.record) + " in a discardable section", flags(0x02000000, 0),
+                           {code::kDiscardableTarget}, std::string("the ") + e.record + " record that " + name,
+                           e.recordRva});
+        damages.push_back({name + "'s record address without its relocation",
+                           [=](const Synthetic& s, Bytes& b) {
+                               for (const auto& r : s.layout.pe.relocations)
+                                   if (r.rva == e.code(s) + 1)
+                                       put(b, s.at(r.entryRva), 0, 2); // padding
+                           },
+                           {code::kMissingRelocation}, name + "'s code (record address)",
+                           [=](const Synthetic& s) { return e.code(s) + 1; }, {Form::X86, Form::Wow64}});
+    }
+}
+
 const std::vector<Damage>& damages()
 {
-    static const std::vector<Damage> all = {
+    static const std::vector<Damage> all = [] {
+        std::vector<Damage> rows = {
         dirtyTerminator(PointerRole::DeadKey, fixed(4), "DEADKEY.wchComposed"),
         dirtyTerminator(PointerRole::DeadKey, fixed(7), "DEADKEY.uFlags"),
         dirtyTerminator(PointerRole::VSCtoVK_E0, fixed(3), "VSC_VK.Vk"),
@@ -238,7 +304,10 @@ const std::vector<Damage>& damages()
         {"far-east function table past the section",
          [](const Synthetic& s, Bytes& b) { put(b, s.at(s.layout.nls->rva + s.tables().nlsVkToFCount), 0x10000, 4); },
          {code::kPointerOutside}, "", nullptr},
-    };
+        };
+        addExportDamages(rows);
+        return rows;
+    }();
     return all;
 }
 
@@ -254,20 +323,24 @@ TEST_P(Synthetic_, EachDamageGivesItsFindingAtItsField)
 {
     const Synthetic& image = synthetic(GetParam());
     for (const Damage& damage : damages()) {
+        if (!damage.forms.contains(GetParam()))
+            continue;
         SCOPED_TRACE(damage.name);
         Bytes bytes = image.bytes;
         damage.apply(image, bytes);
         put(bytes, image.layout.pe.checksumOffset, kbdread::computePeChecksum(bytes), 4);
         const auto report = kbdcheck::check(bytes);
         EXPECT_EQ(codesOf(report), damage.codes) << kbdcheck::findingsText(report);
-        if (report.findings.empty())
+        const auto named = std::find_if(report.findings.begin(), report.findings.end(), [&](const auto& f) {
+            return (f.where + ": " + f.message).find(damage.where) != std::string::npos;
+        });
+        if (named == report.findings.end()) {
+            ADD_FAILURE() << "no finding names " << damage.where << ":\n" << kbdcheck::findingsText(report);
             continue;
-        const auto& first = report.findings.front();
-        EXPECT_NE((first.where + ": " + first.message).find(damage.where), std::string::npos)
-            << kbdcheck::findingsText(report);
+        }
         if (damage.rva) {
-            EXPECT_EQ(first.rva, damage.rva(image)) << kbdcheck::findingsText(report);
-            EXPECT_EQ(first.fileOffset, image.layout.pe.fileOffsetOf(damage.rva(image)))
+            EXPECT_EQ(named->rva, damage.rva(image)) << kbdcheck::findingsText(report);
+            EXPECT_EQ(named->fileOffset, image.layout.pe.fileOffsetOf(damage.rva(image)))
                 << kbdcheck::findingsText(report);
         }
     }

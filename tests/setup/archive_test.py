@@ -1,11 +1,13 @@
 #!/usr/bin/python3
 """The download archive: its entries, README.txt's form and words, the
-digests in SHA256SUMS, and the same bytes from a second build: its
+digests in SHA256SUMS, the version named in README.txt and README.md as
+the build's, and the same bytes from a second build: its
 programs built again from scratch in another folder, then packed with
 other file times and permissions, another time zone and another umask. Programs signed by the build are compared
 apart from their signature, which is never made twice the same.
 
-Usage: archive_test.py <archive> <dist dir> <package dir> <programs> <cmake>
+Usage: archive_test.py <archive> <dist dir> <package dir> <readme> <programs> <cmake>
+<readme> is README.txt as the build wrote the letter table into it.
 <programs> says how the build makes the archive's programs, one line each:
 "<archive names, comma-separated>\t<source dir>\t<built file>\t<cmake argument>...".
 """
@@ -20,10 +22,7 @@ import zipfile
 
 from signature import certificate_table, same_program
 
-ENTRIES = ["Halvaro.exe", "setup7.exe", "setup8.exe", "Kurd-chart.png", "README.txt"]
-# Every file of dist/ but the archive, whose name comes with the version.
-SHIPPED = ["Halvaro.exe", "setup7.exe", "setup8.exe", "Kurd-chart.png", "kbdcheck", "Kurd.dll", "x86/Kurd.dll",
-           "wow64/Kurd.dll", "arm64/Kurd.dll"]
+ENTRIES = ["Halvaro.exe", "setup7.exe", "setup8.exe", "Kurd-chart.png", "Kurd-chart.pdf", "README.txt"]
 ENTRY_TIME = (2026, 1, 1, 0, 0, 0)
 REGULAR_0644 = 0o100644
 BOM = b"\xef\xbb\xbf"
@@ -53,12 +52,12 @@ def check(condition, expected, seen):
         failures.append(f"expected {expected}; saw {seen}")
 
 
-def readme_bytes(package):
-    with open(os.path.join(package, "README.txt"), "rb") as f:
+def readme_bytes(readme):
+    with open(readme, "rb") as f:
         return BOM + f.read().replace(b"\n", b"\r\n")
 
 
-def check_entries(archive, dist, package):
+def check_entries(archive, dist, package, readme):
     with zipfile.ZipFile(archive) as z:
         infos = z.infolist()
         check([i.filename for i in infos] == ENTRIES, f"the entries {ENTRIES} in this order",
@@ -72,15 +71,15 @@ def check_entries(archive, dist, package):
             check(info.compress_type == zipfile.ZIP_DEFLATED, f"{row}: deflated", info.compress_type)
             data = z.read(info)
             if row == "README.txt":
-                check(data == readme_bytes(package), "README.txt: package/README.txt with a BOM and CRLF",
+                check(data == readme_bytes(readme), "README.txt: the build's README.txt with a BOM and CRLF",
                       data[:40])
-                check_readme(data)
+                check_readme(data, package)
             else:
                 with open(os.path.join(dist, row), "rb") as f:
                     check(data == f.read(), f"{row}: the same bytes as dist/{row}", f"{len(data)} bytes")
 
 
-def check_readme(data):
+def check_readme(data, package):
     check(data.startswith(BOM), "README.txt starting with a UTF-8 byte order mark", data[:3])
     bare = data.count(b"\n") - data.count(b"\r\n")
     check(bare == 0, "README.txt: CRLF at every line end", f"{bare} bare LF")
@@ -92,6 +91,10 @@ def check_readme(data):
     for name, part in (("Kurdish", kurdish), ("English", english)):
         for answer in README_ANSWERS:
             check(answer in part, f"README.txt: the {name} part mentioning {answer!r}", "not there")
+    # The scripts of the words written for README.txt: the letter table the
+    # build adds lists every letter the layout types, Arabic ones too.
+    with open(os.path.join(package, "README.txt"), encoding="utf-8") as f:
+        kurdish, _, english = f.read().partition(README_PARTS)
     check(len(ARABIC_SCRIPT_LETTER.findall(kurdish)) > len(re.findall("[A-Za-z]", kurdish)),
           "README.txt: a Kurdish part written mostly in Arabic script", "mostly Latin")
     check(not ARABIC_ONLY_LETTERS.findall(kurdish), "README.txt: Kurdish letters, not Arabic ones",
@@ -101,22 +104,29 @@ def check_readme(data):
 
 
 def check_checksums(archive, dist):
-    """SHA256SUMS: one line per shipped file of dist/, as sha256sum reads
-    them, each digest that of the file."""
-    shipped = sorted(SHIPPED + [os.path.basename(archive)])
+    """SHA256SUMS: one line for the archive and one for each file in it, as
+    sha256sum reads them, each digest that of the archive or of the entry."""
+    with zipfile.ZipFile(archive) as z:
+        published = {info.filename: hashlib.sha256(z.read(info)).hexdigest() for info in z.infolist()}
+    with open(archive, "rb") as f:
+        published[os.path.basename(archive)] = hashlib.sha256(f.read()).hexdigest()
     with open(os.path.join(dist, "SHA256SUMS"), encoding="utf-8") as f:
         lines = f.read().splitlines()
-    listed = {}
-    for line in lines:
-        digest, separator, name = line.partition("  ")
-        check(len(digest) == 64 and separator, "SHA256SUMS lines \"<digest>  <name>\"", line)
-        listed[name] = digest
-    check(sorted(listed) == shipped, f"SHA256SUMS listing {shipped}", sorted(listed))
-    for name, digest in listed.items():
-        path = os.path.join(dist, name)
-        if os.path.isfile(path):
-            with open(path, "rb") as f:
-                check(hashlib.sha256(f.read()).hexdigest() == digest, f"SHA256SUMS: the digest of {name}", digest)
+    expected = [f"{published[name]}  {name}" for name in sorted(published)]
+    check(lines == expected, f"SHA256SUMS listing the archive and its entries: {expected}", lines)
+
+
+def check_version_named(archive, package):
+    """The documents that name the version by hand name this build's: the
+    title of README.txt, and every archive README.md names."""
+    name = os.path.basename(archive)
+    version = re.fullmatch(r"Kurd-(.+)\.zip", name).group(1)
+    with open(os.path.join(package, "README.txt"), encoding="utf-8") as f:
+        title = f.readline().strip()
+    check(title.endswith(" " + version), f"package/README.txt's title ending in the version {version}", title)
+    with open(os.path.join(package, os.pardir, "README.md"), encoding="utf-8") as f:
+        named = set(re.findall(r"Kurd-[0-9.]+\.zip", f.read()))
+    check(named <= {name}, f"README.md naming the archive {name} and no other", sorted(named))
 
 
 def second_build(programs, cmake, scratch):
@@ -136,7 +146,7 @@ def second_build(programs, cmake, scratch):
     return built
 
 
-def check_second_build(archive, dist, package, programs, cmake):
+def check_second_build(archive, dist, package, readme, programs, cmake):
     with open(archive, "rb") as f:
         first = f.read()
     with tempfile.TemporaryDirectory(prefix="kurd-archive-") as scratch:
@@ -154,12 +164,12 @@ def check_second_build(archive, dist, package, programs, cmake):
             shutil.copy(shipped if signed or name not in built else built[name], copy)
             os.chmod(copy, 0o755)
             copies.append(copy)
-        readme = os.path.join(inputs, "README.txt")
-        shutil.copy(os.path.join(package, "README.txt"), readme)
+        readme_copy = os.path.join(inputs, "README.txt")
+        shutil.copy(readme, readme_copy)
         again = os.path.join(scratch, "again.zip")
         env = dict(os.environ, TZ="Asia/Baghdad")
         subprocess.run(["sh", "-c", 'umask 077 && exec "$@"', "sh", os.path.join(package, "make_archive"),
-                        again, readme, *copies], check=True, env=env)
+                        again, readme_copy, *copies], check=True, env=env)
         with open(again, "rb") as f:
             second = f.read()
         for name in sorted(built):
@@ -170,10 +180,11 @@ def check_second_build(archive, dist, package, programs, cmake):
         check(second == first, "the archive of a second build the same bytes", "different bytes")
 
 
-def main(archive, dist, package, programs, cmake):
-    check_entries(archive, dist, package)
+def main(archive, dist, package, readme, programs, cmake):
+    check_entries(archive, dist, package, readme)
     check_checksums(archive, dist)
-    check_second_build(archive, dist, package, programs, cmake)
+    check_version_named(archive, package)
+    check_second_build(archive, dist, package, readme, programs, cmake)
     for failure in failures:
         print("FAIL", failure)
     if not failures:
@@ -182,6 +193,6 @@ def main(archive, dist, package, programs, cmake):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 6:
+    if len(sys.argv) != 7:
         sys.exit(__doc__)
     sys.exit(main(*sys.argv[1:]))

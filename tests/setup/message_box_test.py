@@ -8,7 +8,8 @@ The rows that install or uninstall run in a prefix of their own (a clone
 of the pristine one), one after the other, each readying it first: one
 message of each kind, and every icon.
 
-    message_box_test.py --runner RUN --probes DIR --windows DIR --dist DIST --work DIR
+    message_box_test.py --runner RUN --probes DIR --windows DIR --dist DIST --version VERSION
+                        --work DIR
 
 DIR: the 32-bit test programs (messageprobe.exe and messagehooks.dll, and
 the input.dll stand-in), of the installer's bitness. Exit status: 0
@@ -229,6 +230,7 @@ def main():
     parser.add_argument("--probes", required=True, help="the folder of the 32-bit messageprobe.exe")
     parser.add_argument("--windows", required=True, help="the folder of the x86-64 holder.exe")
     parser.add_argument("--dist", required=True, help="the dist folder")
+    parser.add_argument("--version", required=True, help="the package's version, four numbers")
     parser.add_argument("--work", required=True, help="a folder for this test's prefix")
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)

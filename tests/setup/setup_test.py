@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """End-to-end tests of the installer under Wine.
 
-    setup_test.py --runner RUN --x86-test X86_TEST --dist DIST --next-installer EXE
-                  --windows DIR --stubs DIR --import-libraries FILE --work DIR CASE
+    setup_test.py --runner RUN --x86-test X86_TEST --dist DIST --version VERSION
+                  --next-installer EXE --windows DIR --stubs DIR
+                  --import-libraries FILE --work DIR CASE
 
 Every case runs the 32-bit installer in prefixes of its own (clones of the
 runner's pristine 64-bit prefix, or a fresh 32-bit prefix) and compares the
@@ -30,6 +31,7 @@ import os
 import re
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import time
@@ -52,7 +54,6 @@ RELEVANT_KEYS = {"HKLM": (LAYOUTS, UNINSTALL, JOURNAL), "HKCU": (r"keyboard layo
 RELEVANT_VALUES = {("HKLM", SESSION_MANAGER): "pendingfilerenameoperations"}
 
 PRODUCT = "Central Kurdish Keyboard Layout"
-VERSION = "1.0.3.40"
 DISPLAY_NAME = r"@%SystemRoot%\system32\Kurd.dll,-1000"
 INSTALL_PROFILE = "2c01:{klid}"
 ILOT_UNINSTALL = 0x00000001
@@ -383,7 +384,7 @@ class Case:
             ("HKLM", f"{LAYOUTS}\\{klid}", "layout id"): Matches(
                 "four hex digits", lambda v: v[0] == "sz" and re.fullmatch(r"[0-9A-Fa-f]{4}", v[1])),
             ("HKLM", UNINSTALL, "displayname"): ("sz", PRODUCT),
-            ("HKLM", UNINSTALL, "displayversion"): ("sz", VERSION),
+            ("HKLM", UNINSTALL, "displayversion"): ("sz", self.args.version),
             ("HKLM", UNINSTALL, "publisher"): ("sz", "Central Kurdish Keyboard Layout Team"),
             ("HKLM", UNINSTALL, "displayicon"): Matches(
                 f"the kept copy {kept},0", lambda v: v[0] == "sz" and v[1].replace('"', "") == f"C:\\{kept},0"),
@@ -720,15 +721,25 @@ def remove_any(path):
 
 
 def older_build(case, source, target):
-    """A copy of a layout image that says it is version 1.0.3.39."""
+    """A copy of a layout image that says it is an older version: the last
+    of the build's four numbers that is not 0, one lower."""
+    version = [int(part) for part in case.args.version.split(".")]
+    older = version.copy()
+    older[max(i for i, part in enumerate(version) if part)] -= 1
+
+    def words(numbers):  # dwFileVersionMS and dwFileVersionLS as stored
+        return struct.pack("<4H", numbers[1], numbers[0], numbers[3], numbers[2])
+
     content = bytearray(open(source, "rb").read())
     fixed = content.find(bytes.fromhex("BD04EFFE"))
-    case.check(fixed > 0 and content[fixed + 12:fixed + 16] == bytes.fromhex("28000300"),
-               "a fixed version block saying 1.0.3.40 in the layout image", fixed)
-    content[fixed + 12] = content[fixed + 20] = 39
-    text = "1, 0, 3, 40".encode("utf-16-le")
+    case.check(fixed > 0 and content[fixed + 8:fixed + 16] == words(version),
+               f"a fixed version block saying {case.args.version} in the layout image", fixed)
+    content[fixed + 8:fixed + 16] = content[fixed + 16:fixed + 24] = words(older)  # file and product version
+    # The version as text, the older one as long, so that the block keeps its shape.
+    text, older_text = (", ".join(str(n).zfill(len(str(v))) for n, v in zip(numbers, version)).encode("utf-16-le")
+                        for numbers in (version, older))
     case.check(content.count(text) == 2, "the version twice as text in the layout image", content.count(text))
-    content = content.replace(text, "1, 0, 3, 39".encode("utf-16-le"))
+    content = content.replace(text, older_text)
     open(target, "wb").write(content)
 
 
@@ -1027,13 +1038,13 @@ def case_versions(case):
     over it is refused with 1638 and changes nothing; run again, the newer
     one repairs, which here changes nothing either."""
     prefix = Prefix(case, "prefix")
-    this, following = case.installer, case.args.next_installer
+    this, following, version = case.installer, case.args.next_installer, case.args.version
     newer = product_version(following)
-    case.check(tuple(map(int, newer.split("."))) > tuple(map(int, VERSION.split("."))),
-               f"the second installer newer than {VERSION}", newer)
-    case.check_exit(prefix.run(windows_path(this), "/admin", "/quiet"), 0, f"{VERSION} installed")
+    case.check(tuple(map(int, newer.split("."))) > tuple(map(int, version.split("."))),
+               f"the second installer newer than {version}", newer)
+    case.check_exit(prefix.run(windows_path(this), "/admin", "/quiet"), 0, f"{version} installed")
     installed = prefix.snapshot()
-    case.check_exit(prefix.run(windows_path(following), "/admin", "/quiet"), 0, f"{newer} over {VERSION}")
+    case.check_exit(prefix.run(windows_path(following), "/admin", "/quiet"), 0, f"{newer} over {version}")
     upgraded = prefix.snapshot()
     expected = {key: value for key, value in case.installed(prefix, "a0002c01", following).items()
                 if key in {("HKLM", UNINSTALL, "displayversion"), ("file", prefix.kept_copy.lower(), None),
@@ -1041,13 +1052,13 @@ def case_versions(case):
     expected[("HKLM", UNINSTALL, "displayversion")] = ("sz", newer)
     if installed.value("HKLM", UNINSTALL, "estimatedsize") == upgraded.value("HKLM", UNINSTALL, "estimatedsize"):
         del expected[("HKLM", UNINSTALL, "estimatedsize")]
-    case.check_changes(f"{newer} over {VERSION}", installed, upgraded, expected)
+    case.check_changes(f"{newer} over {version}", installed, upgraded, expected)
     log = os.path.join(case.work, "refused.log")
-    for row, installer, code in ((f"{VERSION} over {newer}", this, 1638), (f"{newer} again", following, 0)):
+    for row, installer, code in ((f"{version} over {newer}", this, 1638), (f"{newer} again", following, 0)):
         case.check_exit(prefix.run(windows_path(installer), "/admin", "/quiet", "/log", windows_path(log)), code, row)
         case.check_changes(row, upgraded, prefix.snapshot(), {})
-    refused = [line for line in open(log, encoding="utf-8") if newer in line and VERSION in line]
-    case.check(len(refused) == 1, f"a line of the log naming {newer} and {VERSION}", refused)
+    refused = [line for line in open(log, encoding="utf-8") if newer in line and version in line]
+    case.check(len(refused) == 1, f"a line of the log naming {newer} and {version}", refused)
     prefix.remove()
 
 
@@ -1059,7 +1070,7 @@ def case_archive(case):
     before = prefix.snapshot()
     folder = os.path.join(case.work, KURDISH_FOLDER)
     os.makedirs(folder)
-    archive = os.path.join(case.args.dist, "Kurd-1.0.3.40.zip")
+    archive = os.path.join(case.args.dist, f"Kurd-{case.args.version}.zip")
     with zipfile.ZipFile(archive) as download:
         download.extractall(folder)
     launcher = os.path.join(folder, "Halvaro.exe")
@@ -1084,6 +1095,7 @@ def main():
     parser.add_argument("--runner", required=True, help="tests/wine/run")
     parser.add_argument("--x86-test", required=True, help="tests/gui/x86_test")
     parser.add_argument("--dist", required=True, help="the dist folder")
+    parser.add_argument("--version", required=True, help="the package's version, four numbers")
     parser.add_argument("--next-installer", required=True, help="the installer built one version on")
     parser.add_argument("--windows", required=True, help="the windows-x64 build folder")
     parser.add_argument("--stubs", required=True, help="the folder of the 32-bit input.dll and planted.dll")

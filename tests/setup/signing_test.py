@@ -3,13 +3,14 @@
 openssl; copies of the download's programs signed by package/sign, as the
 build signs them (a PEM certificate with its key, and a PKCS#12 file with
 a password); each verified by osslsigncode against that certificate and
-equal to its unsigned build apart from the signature. A signed copy with
+equal to its unsigned build apart from the signature, with its
+permissions. A signed copy with
 one byte changed fails verification, a wrong password signs nothing, no
 form of Kurd.dll in dist/ is signed, and the signed setup8.exe installs
 under Wine as the unsigned one does.
 
-    signing_test.py --runner RUN --sign SIGN --dist DIST --program NAME=FILE...
-                    --work DIR
+    signing_test.py --runner RUN --sign SIGN --dist DIST --version VERSION
+                    --program NAME=FILE... --work DIR
 
 NAME=FILE: a program of the download and its unsigned build. Exit status:
 0 passed, 1 failed (each failure names the row), 77 skipped (with the
@@ -90,6 +91,8 @@ def check_signed(args, certificate, options, work):
         with open(path, "rb") as f, open(unsigned, "rb") as g:
             check(same_program(f.read(), g.read()), row, "the unsigned build apart from the signature",
                   "other bytes")
+        modes = [oct(os.stat(file).st_mode & 0o7777) for file in (path, unsigned)]
+        check(modes[0] == modes[1], row, f"the unsigned build's permissions {modes[1]}", modes[0])
         signed[name] = path
 
     if "setup8.exe" in signed:
@@ -137,6 +140,7 @@ def main():
     parser.add_argument("--runner", required=True, help="tests/wine/run")
     parser.add_argument("--sign", required=True, help="package/sign")
     parser.add_argument("--dist", required=True, help="the dist folder")
+    parser.add_argument("--version", required=True, help="the package's version, four numbers")
     parser.add_argument("--program", action="append", required=True, help="NAME=FILE, an unsigned program")
     parser.add_argument("--work", required=True, help="a folder for this test's files and prefix")
     args = parser.parse_args()

@@ -19,8 +19,8 @@ namespace {
 // parts in the high and low words of one DWORD, the last two in the next.
 constexpr DWORD versionMS = PRODUCT_VERSION_MAJOR << 16 | PRODUCT_VERSION_MINOR;
 constexpr DWORD versionLS = PRODUCT_VERSION_BUILD << 16 | PRODUCT_VERSION_REVISION;
-// As the layout library's string table writes it: "1, 0, 3, 40", and its
-// internal name "kurd (3.40)".
+// As the layout library's string table writes it: "1, 2, 3, 4" for 1.2.3.4,
+// and its internal name "kurd (3.4)".
 const std::wstring versionList = std::to_wstring(PRODUCT_VERSION_MAJOR) + L", " +
                                  std::to_wstring(PRODUCT_VERSION_MINOR) + L", " +
                                  std::to_wstring(PRODUCT_VERSION_BUILD) + L", " +

@@ -4,20 +4,17 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "raster_canvas.h"
+
 namespace chart {
 
 namespace {
 
-constexpr double CornerRadius = 4.0;
-constexpr int PlainSize = 24;
-constexpr int ShiftSize = 17;
-constexpr int TagSize = 10;
-constexpr int NameSize = 10;
-constexpr int SmallestNameSize = 8;
-constexpr int NamePadding = 4;
-// Baselines, in pixels below the top of the face.
-constexpr int ShiftBaseline = 17;
-constexpr int PlainBaseline = 37;
+// Keeps characters apart from each other and from the face's edge.
+constexpr double Gap = 2;
+constexpr double Edge = 2;
+// The gap between a mark and the dotted circle it stands on.
+constexpr double MarkGap = 1;
 
 std::string describeKey(ScanCode scan)
 {
@@ -27,93 +24,111 @@ std::string describeKey(ScanCode scan)
     return text;
 }
 
-// Draws `text` centred on `centreX`, standing on `baseline`.
-void drawCentred(Raster& raster, const Font& font, std::u32string_view text, int size, int centreX,
-                 int baseline, Colour colour)
-{
-    const InkRun run = font.render(text, size);
-    raster.blendMask(run.mask, centreX - run.mask.width / 2, baseline - run.top, colour);
-}
-
-// Lays `extra` over `base`, with its top-left pixel `dx` right of and `dy`
-// below base's; the result covers both.
-InkRun overlay(const InkRun& base, const InkRun& extra, int dx, int dy)
-{
-    const int left = std::min(0, dx);
-    const int top = std::min(0, dy);
-    const int right = std::max(base.mask.width, dx + extra.mask.width);
-    const int bottom = std::max(base.mask.height, dy + extra.mask.height);
-    InkRun both;
-    both.left = base.left + left;
-    both.top = base.top - top;
-    both.mask.width = right - left;
-    both.mask.height = bottom - top;
-    both.mask.coverage.assign(static_cast<std::size_t>(both.mask.width) * both.mask.height, 0);
-    auto add = [&](const CoverageMask& mask, int atX, int atY) {
-        for (int y = 0; y < mask.height; ++y)
-            for (int x = 0; x < mask.width; ++x) {
-                auto& cell = both.mask.coverage[static_cast<std::size_t>(atY - top + y) * both.mask.width + (atX - left + x)];
-                cell = static_cast<std::uint8_t>(std::min(255, cell + mask.at(x, y)));
-            }
+// Runs of text placed against one origin and drawn together; `ink` covers
+// them all, relative to that origin.
+struct Group {
+    struct Piece {
+        std::u32string text;
+        double size;
+        double x;
+        double y;
     };
-    add(base.mask, 0, 0);
-    add(extra.mask, dx, dy);
-    return both;
-}
+    std::vector<Piece> pieces;
+    Ink ink;
+
+    void add(const Canvas& canvas, std::u32string text, double size, double x, double y)
+    {
+        const Ink piece = canvas.measure(text, size);
+        if (!piece.empty()) {
+            const bool first = ink.empty();
+            ink.left = first ? x + piece.left : std::min(ink.left, x + piece.left);
+            ink.top = first ? y + piece.top : std::min(ink.top, y + piece.top);
+            ink.right = first ? x + piece.right : std::max(ink.right, x + piece.right);
+            ink.bottom = first ? y + piece.bottom : std::max(ink.bottom, y + piece.bottom);
+        }
+        pieces.push_back({std::move(text), size, x, y});
+    }
+
+    void draw(Canvas& canvas, double x, double baseline, Colour colour) const
+    {
+        for (const Piece& piece : pieces)
+            canvas.drawText(piece.text, piece.size, x + piece.x, baseline + piece.y, colour);
+    }
+};
 
 // The font has no anchors that seat marks on the dotted circle, so the
 // marks are centred on it by hand: below it when the font draws them lower
 // than the circle's middle, above it otherwise. The pair stays centred
 // where the circle alone would stand.
-InkRun marksOnCircle(const Font& font, std::u32string_view marks, int size)
+Group marksOnCircle(const Canvas& canvas, std::u32string_view marks, double size)
 {
-    constexpr int Gap = 1;
-    InkRun circle = font.render(std::u32string(1, DottedCircle), size);
-    const InkRun mark = font.render(marks, size);
-    const bool below = mark.top - mark.mask.height / 2 < circle.top - circle.mask.height / 2;
-    const int lift = (mark.mask.height + Gap) / 2;
-    circle.top += below ? lift : -lift;
-    const int dx = (circle.mask.width - mark.mask.width) / 2;
-    const int dy = below ? circle.mask.height + Gap : -Gap - mark.mask.height;
-    return overlay(circle, mark, dx, dy);
+    const std::u32string circleText(1, DottedCircle);
+    const Ink circle = canvas.measure(circleText, size);
+    const Ink mark = canvas.measure(marks, size);
+    const bool below = (mark.top + mark.bottom) / 2 > (circle.top + circle.bottom) / 2;
+    const double lift = (mark.height() + MarkGap) / 2;
+    const double circleY = below ? -lift : lift;
+    const double markX = circle.left + (circle.width() - mark.width()) / 2 - mark.left;
+    const double markY = below ? circleY + circle.bottom + MarkGap - mark.top : circleY + circle.top - MarkGap - mark.bottom;
+    Group group;
+    group.add(canvas, circleText, size, 0, circleY);
+    group.add(canvas, std::u32string(marks), size, markX, markY);
+    return group;
 }
 
-// The ink of a key's characters, placed against its baseline.
-InkRun charactersInk(const Font& font, const DisplayText& shown, int size)
+// A key's characters at one level, against their baseline.
+Group charactersAt(const Canvas& canvas, const ChartStyle& style, const DisplayText& shown, double size)
 {
+    Group group;
     if (shown.isTag) {
         // Tags are small capitals: lift them to the middle of the letters'
         // height rather than setting them on the letters' baseline.
-        InkRun tag = font.render(shown.text, TagSize);
-        tag.top += (size - TagSize) / 3;
-        return tag;
+        const double tagSize = std::min(style.tagSize, size);
+        group.add(canvas, shown.text, tagSize, 0, -(size - tagSize) / 3);
+    } else if (shown.text.size() > 1 && shown.text.front() == DottedCircle) {
+        group = marksOnCircle(canvas, std::u32string_view(shown.text).substr(1), size);
+    } else if (!shown.empty()) {
+        group.add(canvas, shown.text, size, 0, 0);
     }
-    if (shown.text.size() > 1 && shown.text.front() == DottedCircle)
-        return marksOnCircle(font, std::u32string_view(shown.text).substr(1), size);
-    return font.render(shown.text, size);
+    return group;
 }
 
-// Plain and Shift characters stand on fixed baselines so that rows line
-// up; where a tall letter would touch the one above it, the two move apart
-// within the face.
-void drawCharacters(Raster& raster, const Font& font, const Rect& face, const KeyLabel& label)
+// The levels stand on fixed baselines so that rows line up; where a tall
+// letter would touch the one above it, the two move apart within the face.
+void drawCharacters(Canvas& canvas, const ChartStyle& style, const Box& face, const KeyLabel& label)
 {
-    constexpr int Gap = 2;
-    constexpr int Edge = 2;
-    const InkRun shift = label.shift.text.empty() ? InkRun{} : charactersInk(font, label.shift, ShiftSize);
-    const InkRun plain = label.plain.text.empty() ? InkRun{} : charactersInk(font, label.plain, PlainSize);
-    int shiftTop = face.y + ShiftBaseline - shift.top;
-    int plainTop = face.y + PlainBaseline - plain.top;
-    if (shift.mask.height > 0 && plain.mask.height > 0) {
-        int overlap = shiftTop + shift.mask.height + Gap - plainTop;
-        const int up = std::clamp(overlap, 0, std::max(0, shiftTop - (face.y + Edge)));
-        shiftTop -= up;
+    struct Line {
+        Group group;
+        double baseline;
+        Colour colour;
+        double top() const { return baseline + group.ink.top; }
+        double bottom() const { return baseline + group.ink.bottom; }
+    };
+    Line shift{charactersAt(canvas, style, label.shown[ShiftLevel], style.shiftSize), face.y + style.shiftBaseline,
+               style.shift};
+    Line plain{charactersAt(canvas, style, label.shown[PlainLevel], style.plainSize), face.y + style.plainBaseline,
+               style.plain};
+    Line third{style.thirdLevel == PlainLevel ? Group{}
+                                              : charactersAt(canvas, style, label.shown[style.thirdLevel], style.thirdSize),
+               face.y + style.thirdBaseline, style.third};
+    // Moves `upper` up and then `lower` down, as far as the face allows,
+    // until they no longer touch.
+    auto separate = [&](Line& upper, Line& lower) {
+        if (upper.group.ink.empty() || lower.group.ink.empty())
+            return;
+        double overlap = upper.bottom() + Gap - lower.top();
+        const double up = std::clamp(overlap, 0.0, std::max(0.0, upper.top() - (face.y + Edge)));
+        upper.baseline -= up;
         overlap -= up;
-        plainTop += std::clamp(overlap, 0, std::max(0, face.bottom() - Edge - (plainTop + plain.mask.height)));
-    }
-    const int centreX = face.x + face.width / 2;
-    raster.blendMask(shift.mask, centreX - shift.mask.width / 2, shiftTop, ShiftColour);
-    raster.blendMask(plain.mask, centreX - plain.mask.width / 2, plainTop, PlainColour);
+        lower.baseline += std::clamp(overlap, 0.0, std::max(0.0, face.bottom() - Edge - lower.bottom()));
+    };
+    separate(shift, plain);
+    separate(plain, third);
+    const double centre = face.x + face.width / 2;
+    for (const Line* line : {&shift, &plain, &third})
+        if (!line->group.ink.empty())
+            line->group.draw(canvas, centre - (line->group.ink.left + line->group.ink.right) / 2, line->baseline,
+                             line->colour);
 }
 
 std::vector<std::u32string> splitAtMiddleSpace(const std::u32string& name)
@@ -133,38 +148,51 @@ std::vector<std::u32string> splitAtMiddleSpace(const std::u32string& name)
 
 // Names go on one line if they fit, else on two, shrinking the text only
 // when even the two lines are too wide.
-void drawName(Raster& raster, const Font& font, const Rect& face, const std::u32string& name)
+void drawName(Canvas& canvas, const ChartStyle& style, const Box& face, const std::u32string& name)
 {
-    const int room = face.width - 2 * NamePadding;
+    const double room = face.width - 2 * style.namePadding;
     std::vector<std::u32string> lines{name};
-    int size = NameSize;
+    double size = style.nameSize;
     auto widest = [&] {
-        int width = 0;
+        double width = 0;
         for (const auto& line : lines)
-            width = std::max(width, font.render(line, size).mask.width);
+            width = std::max(width, canvas.measure(line, size).width());
         return width;
     };
     if (widest() > room)
         lines = splitAtMiddleSpace(name);
-    while (widest() > room && size > SmallestNameSize)
-        --size;
+    while (widest() > room && size > style.smallestNameSize)
+        size -= 1;
 
-    const int lineHeight = size + 3;
-    const int capHeight = (size * 3 + 2) / 4;
-    const int blockHeight = capHeight + lineHeight * static_cast<int>(lines.size() - 1);
-    int baseline = face.y + (face.height - blockHeight) / 2 + capHeight;
+    const double lineHeight = size + style.nameLineGap;
+    const double capHeight = size * 3 / 4;
+    const double blockHeight = capHeight + lineHeight * static_cast<double>(lines.size() - 1);
+    double baseline = face.y + (face.height - blockHeight) / 2 + capHeight;
     for (const auto& line : lines) {
-        drawCentred(raster, font, line, size, face.x + face.width / 2, baseline, NameColour);
+        const Ink ink = canvas.measure(line, size);
+        canvas.drawText(line, size, face.x + (face.width - ink.width()) / 2 - ink.left, baseline, style.name);
         baseline += lineHeight;
     }
 }
 
 }  // namespace
 
+void drawKey(Canvas& canvas, const ChartStyle& style, const Box& face, const KeyLabel& label)
+{
+    canvas.fillRoundedRect(face, style.cornerRadius, style.face);
+    if (!label.name.empty())
+        drawName(canvas, style, face, label.name);
+    else
+        drawCharacters(canvas, style, face, label);
+}
+
 void requireCoverage(const Font& font, const std::vector<KeyLabel>& labels)
 {
     for (const KeyLabel& label : labels) {
-        for (const auto* text : {&label.plain.text, &label.shift.text, &label.name}) {
+        std::vector<const std::u32string*> texts{&label.name};
+        for (const DisplayText& shown : label.shown)
+            texts.push_back(&shown.text);
+        for (const std::u32string* text : texts) {
             try {
                 font.requireGlyphs(*text);
             } catch (const MissingGlyph& missing) {
@@ -179,16 +207,9 @@ Raster renderChart(const Font& font, const std::vector<KeySlot>& slots, const st
     if (slots.size() != labels.size())
         throw std::logic_error("one label per key slot");
     Raster raster(ChartWidth, ChartHeight, BackgroundColour);
-    for (std::size_t i = 0; i < slots.size(); ++i) {
-        const Rect& face = slots[i].face;
-        raster.fillRoundedRect(face.x, face.y, face.width, face.height, CornerRadius, FaceColour);
-        const KeyLabel& label = labels[i];
-        if (!label.name.empty()) {
-            drawName(raster, font, face, label.name);
-            continue;
-        }
-        drawCharacters(raster, font, face, label);
-    }
+    RasterCanvas canvas(raster, font);
+    for (std::size_t i = 0; i < slots.size(); ++i)
+        drawKey(canvas, ScreenStyle, slots[i].face, labels[i]);
     return raster;
 }
 

@@ -6,8 +6,6 @@ namespace chart {
 
 namespace {
 
-constexpr unsigned ShiftBit = 1;
-
 struct InvisibleName {
     char32_t codePoint;
     const char32_t* tag;
@@ -23,14 +21,6 @@ constexpr InvisibleName InvisibleNames[] = {
 hb_unicode_general_category_t categoryOf(char32_t c)
 {
     return hb_unicode_general_category(hb_unicode_funcs_get_default(), c);
-}
-
-bool isMark(char32_t c)
-{
-    const auto category = categoryOf(c);
-    return category == HB_UNICODE_GENERAL_CATEGORY_NON_SPACING_MARK ||
-           category == HB_UNICODE_GENERAL_CATEGORY_SPACING_MARK ||
-           category == HB_UNICODE_GENERAL_CATEGORY_ENCLOSING_MARK;
 }
 
 bool isControl(char32_t c) { return categoryOf(c) == HB_UNICODE_GENERAL_CATEGORY_CONTROL; }
@@ -59,21 +49,15 @@ std::optional<std::u32string> tagFor(char32_t c)
 
 }  // namespace
 
-std::u32string toCodePoints(std::u16string_view utf16)
+bool isMark(char32_t c)
 {
-    std::u32string out;
-    for (std::size_t i = 0; i < utf16.size(); ++i) {
-        const char16_t unit = utf16[i];
-        const bool high = unit >= 0xD800 && unit <= 0xDBFF;
-        if (high && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 && utf16[i + 1] <= 0xDFFF) {
-            out += static_cast<char32_t>(0x10000 + ((unit - 0xD800) << 10) + (utf16[i + 1] - 0xDC00));
-            ++i;
-        } else {
-            out += unit;
-        }
-    }
-    return out;
+    const auto category = categoryOf(c);
+    return category == HB_UNICODE_GENERAL_CATEGORY_NON_SPACING_MARK ||
+           category == HB_UNICODE_GENERAL_CATEGORY_SPACING_MARK ||
+           category == HB_UNICODE_GENERAL_CATEGORY_ENCLOSING_MARK;
 }
+
+bool isDecimalDigit(char32_t c) { return categoryOf(c) == HB_UNICODE_GENERAL_CATEGORY_DECIMAL_NUMBER; }
 
 DisplayText displayTextFor(std::u32string_view typed)
 {
@@ -94,38 +78,39 @@ DisplayText displayTextFor(std::u32string_view typed)
     return shown;
 }
 
-bool typesVisibleCharacters(std::u32string_view plain, std::u32string_view shift)
+bool isVisible(std::u32string_view typed)
 {
-    auto visible = [](std::u32string_view text) {
-        for (char32_t c : text)
-            if (!isControl(c) && categoryOf(c) != HB_UNICODE_GENERAL_CATEGORY_SPACE_SEPARATOR)
-                return true;
-        return false;
-    };
-    return visible(plain) || visible(shift);
+    for (char32_t c : typed)
+        if (!isControl(c) && categoryOf(c) != HB_UNICODE_GENERAL_CATEGORY_SPACE_SEPARATOR)
+            return true;
+    return false;
 }
 
 KeyLabel labelFor(const LayoutSource& layout, ScanCode scan)
 {
     KeyLabel label;
     label.scan = scan;
-    label.typedPlain = toCodePoints(layout.characters(scan, 0));
-    label.typedShift = toCodePoints(layout.characters(scan, ShiftBit));
-    if (typesVisibleCharacters(label.typedPlain, label.typedShift)) {
-        label.plain = displayTextFor(label.typedPlain);
-        label.shift = displayTextFor(label.typedShift);
+    bool visible = false;
+    for (std::size_t level = 0; level < LevelCount; ++level) {
+        label.typed[level] = toCodePoints(layout.characters(scan, Levels[level].modifierBits));
+        visible = visible || isVisible(label.typed[level]);
+    }
+    if (visible) {
+        for (std::size_t level = 0; level < LevelCount; ++level)
+            if (isVisible(label.typed[level]))
+                label.shown[level] = displayTextFor(label.typed[level]);
     } else if (auto name = layout.keyName(scan)) {
         label.name = toCodePoints(*name);
     }
     return label;
 }
 
-std::vector<KeyLabel> labelsFor(const LayoutSource& layout, const std::vector<KeySlot>& slots)
+std::vector<KeyLabel> labelsFor(const LayoutSource& layout, const std::vector<KeyPlace>& places)
 {
     std::vector<KeyLabel> labels;
-    labels.reserve(slots.size());
-    for (const KeySlot& slot : slots)
-        labels.push_back(labelFor(layout, slot.scan));
+    labels.reserve(places.size());
+    for (const KeyPlace& place : places)
+        labels.push_back(labelFor(layout, place.scan));
     return labels;
 }
 

@@ -1,25 +1,45 @@
 // What each key of the chart shows, worked out from the layout's own tables:
-// the characters a key types plain and with Shift, or its English name.
+// the characters a key types at each level (alone, with Shift, with
+// Shift+Ctrl...), or its English name.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "chart_geometry.h"
+#include "text.h"
 
 namespace chart {
+
+using kbdread::toCodePoints;
+using kbdread::toUtf8;
 
 // The questions the chart asks of a layout.
 class LayoutSource {
 public:
     virtual ~LayoutSource() = default;
     // The characters typed by the key with the given modifier bits held
-    // (0 plain, 1 Shift); empty when it types nothing.
+    // (1 Shift, 2 Ctrl, 4 Alt); empty when it types nothing.
     virtual std::u16string characters(ScanCode scan, unsigned modifierBits) const = 0;
     // The layout's name for the key, if its key-name lists have one.
     virtual std::optional<std::u16string> keyName(ScanCode scan) const = 0;
 };
+
+// The modifier combinations a key can type with, in the order the chart
+// and the letter table show them. Alt alone types nothing: Windows keeps
+// it for menus.
+struct Level {
+    unsigned modifierBits;
+    const char* name;  // the keys held, as printed on them; empty alone
+};
+inline constexpr Level Levels[] = {
+    {0, ""}, {1, "Shift"}, {2, "Ctrl"}, {3, "Shift+Ctrl"}, {6, "AltGr"}, {7, "Shift+AltGr"},
+};
+inline constexpr std::size_t LevelCount = std::size(Levels);
+inline constexpr std::size_t PlainLevel = 0;
+inline constexpr std::size_t ShiftLevel = 1;
 
 inline constexpr char32_t DottedCircle = 0x25CC;  // DOTTED CIRCLE
 
@@ -28,28 +48,30 @@ inline constexpr char32_t DottedCircle = 0x25CC;  // DOTTED CIRCLE
 struct DisplayText {
     std::u32string text;
     bool isTag = false;
+    bool empty() const { return text.empty(); }
     friend bool operator==(const DisplayText&, const DisplayText&) = default;
 };
 
 struct KeyLabel {
     ScanCode scan;
-    std::u32string typedPlain;  // what the key types, as code points
-    std::u32string typedShift;
-    DisplayText plain;          // empty for keys that show their name
-    DisplayText shift;
-    std::u32string name;        // for keys that type no visible character
+    std::array<std::u32string, LevelCount> typed;  // what the key types at each level, as code points
+    // What the key shows at each level: empty where it types nothing
+    // visible, and on keys that show their name.
+    std::array<DisplayText, LevelCount> shown;
+    std::u32string name;  // for keys that type no visible character
 };
-
-std::u32string toCodePoints(std::u16string_view utf16);
 
 // Marks are set on a dotted circle; invisible characters become tags.
 DisplayText displayTextFor(std::u32string_view typed);
 
-// A key shows characters when it types something other than control
-// characters and spaces; otherwise it shows its name.
-bool typesVisibleCharacters(std::u32string_view plain, std::u32string_view shift);
+// Whether the text holds something other than control characters and
+// spaces.
+bool isVisible(std::u32string_view typed);
+// A combining mark, which needs a letter to sit on.
+bool isMark(char32_t c);
+bool isDecimalDigit(char32_t c);
 
 KeyLabel labelFor(const LayoutSource& layout, ScanCode scan);
-std::vector<KeyLabel> labelsFor(const LayoutSource& layout, const std::vector<KeySlot>& slots);
+std::vector<KeyLabel> labelsFor(const LayoutSource& layout, const std::vector<KeyPlace>& places);
 
 }  // namespace chart

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <limits>
 #include <vector>
 
 #include <ft2build.h>
@@ -30,6 +31,7 @@ MissingGlyph::MissingGlyph(char32_t codePoint, const std::string& fontPath, cons
 struct Font::Handles {
     FT_Library library = nullptr;
     FT_Face face = nullptr;
+    hb_font_t* outlines = nullptr;  // the face unhinted, in its own units per em
 };
 
 namespace {
@@ -46,6 +48,27 @@ struct PlacedBitmap {
     std::vector<std::uint8_t> coverage;
 };
 
+using Buffer = std::unique_ptr<hb_buffer_t, decltype(&hb_buffer_destroy)>;
+
+// The text shaped with `font`. Throws MissingGlyph when shaping leaves a
+// character without a glyph.
+Buffer shape(hb_font_t* font, std::u32string_view text, Direction direction, const std::string& fontPath)
+{
+    Buffer buffer(hb_buffer_create(), hb_buffer_destroy);
+    hb_buffer_add_utf32(buffer.get(), reinterpret_cast<const std::uint32_t*>(text.data()),
+                        static_cast<int>(text.size()), 0, static_cast<int>(text.size()));
+    if (direction != Direction::FromScript)
+        hb_buffer_set_direction(buffer.get(), direction == Direction::LeftToRight ? HB_DIRECTION_LTR : HB_DIRECTION_RTL);
+    hb_buffer_guess_segment_properties(buffer.get());
+    hb_shape(font, buffer.get(), nullptr, 0);
+    unsigned count = 0;
+    const hb_glyph_info_t* infos = hb_buffer_get_glyph_infos(buffer.get(), &count);
+    for (unsigned i = 0; i < count; ++i)
+        if (infos[i].codepoint == 0)
+            throw MissingGlyph(text[infos[i].cluster], fontPath);
+    return buffer;
+}
+
 }  // namespace
 
 Font::Font(const std::string& path) : path_(path), handles_(std::make_unique<Handles>())
@@ -56,10 +79,14 @@ Font::Font(const std::string& path) : path_(path), handles_(std::make_unique<Han
         FT_Done_FreeType(handles_->library);
         throw std::runtime_error("cannot open the font " + path);
     }
+    hb_face_t* face = hb_ft_face_create_referenced(handles_->face);
+    handles_->outlines = hb_font_create(face);
+    hb_face_destroy(face);
 }
 
 Font::~Font()
 {
+    hb_font_destroy(handles_->outlines);
     FT_Done_Face(handles_->face);
     FT_Done_FreeType(handles_->library);
 }
@@ -71,50 +98,36 @@ void Font::requireGlyphs(std::u32string_view text) const
             throw MissingGlyph(c, path_);
 }
 
-InkRun Font::render(std::u32string_view text, int pixelSize) const
+InkRun Font::render(std::u32string_view text, int pixelSize, Direction direction) const
 {
     requireGlyphs(text);
     FT_Face face = handles_->face;
     FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(pixelSize));
 
-    hb_font_t* font = hb_ft_font_create_referenced(face);
-    hb_ft_font_set_load_flags(font, LoadFlags);
-    hb_buffer_t* buffer = hb_buffer_create();
-    hb_buffer_add_utf32(buffer, reinterpret_cast<const std::uint32_t*>(text.data()),
-                        static_cast<int>(text.size()), 0, static_cast<int>(text.size()));
-    hb_buffer_guess_segment_properties(buffer);
-    hb_shape(font, buffer, nullptr, 0);
-
+    const std::unique_ptr<hb_font_t, decltype(&hb_font_destroy)> font(hb_ft_font_create_referenced(face),
+                                                                      hb_font_destroy);
+    hb_ft_font_set_load_flags(font.get(), LoadFlags);
+    const Buffer buffer = shape(font.get(), text, direction, path_);
     unsigned count = 0;
-    const hb_glyph_info_t* infos = hb_buffer_get_glyph_infos(buffer, &count);
-    const hb_glyph_position_t* positions = hb_buffer_get_glyph_positions(buffer, &count);
+    const hb_glyph_info_t* infos = hb_buffer_get_glyph_infos(buffer.get(), &count);
+    const hb_glyph_position_t* positions = hb_buffer_get_glyph_positions(buffer.get(), &count);
 
     std::vector<PlacedBitmap> glyphs;
-    std::string failure;
-    char32_t missing = 0;
     FT_Pos penX = 0;  // 26.6 fixed point
     FT_Pos penY = 0;
     for (unsigned i = 0; i < count; ++i) {
-        if (infos[i].codepoint == 0) {
-            missing = text[infos[i].cluster];
-            break;
-        }
         const FT_Pos x = penX + positions[i].x_offset;
         const FT_Pos y = penY + positions[i].y_offset;
         penX += positions[i].x_advance;
         penY += positions[i].y_advance;
         if (FT_Load_Glyph(face, infos[i].codepoint, LoadFlags) != 0 ||
-            face->glyph->format != FT_GLYPH_FORMAT_OUTLINE) {
-            failure = "cannot load glyph " + std::to_string(infos[i].codepoint) + " of " + path_;
-            break;
-        }
+            face->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
+            throw std::runtime_error("cannot load glyph " + std::to_string(infos[i].codepoint) + " of " + path_);
         // Keep the fractional pen position in the outline; whole pixels go
         // into the bitmap's placement.
         FT_Outline_Translate(&face->glyph->outline, x & 63, y & 63);
-        if (FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL) != 0) {
-            failure = "cannot draw glyph " + std::to_string(infos[i].codepoint) + " of " + path_;
-            break;
-        }
+        if (FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL) != 0)
+            throw std::runtime_error("cannot draw glyph " + std::to_string(infos[i].codepoint) + " of " + path_);
         const FT_Bitmap& bitmap = face->glyph->bitmap;
         PlacedBitmap placed{static_cast<int>(x >> 6) + face->glyph->bitmap_left,
                             -static_cast<int>(y >> 6) - face->glyph->bitmap_top,
@@ -126,13 +139,9 @@ InkRun Font::render(std::u32string_view text, int pixelSize) const
                         placed.coverage.begin() + static_cast<std::ptrdiff_t>(row) * placed.width);
         glyphs.push_back(std::move(placed));
     }
-    hb_buffer_destroy(buffer);
-    hb_font_destroy(font);
-    if (missing != 0)
-        throw MissingGlyph(missing, path_);
-    if (!failure.empty())
-        throw std::runtime_error(failure);
 
+    InkRun run;
+    run.advance = static_cast<int>((penX + 32) >> 6);
     int left = INT_MAX, top = INT_MAX, right = INT_MIN, bottom = INT_MIN;
     for (const auto& g : glyphs) {
         if (g.width == 0 || g.height == 0)
@@ -142,7 +151,6 @@ InkRun Font::render(std::u32string_view text, int pixelSize) const
         right = std::max(right, g.left + g.width);
         bottom = std::max(bottom, g.top + g.height);
     }
-    InkRun run;
     if (left > right)
         return run;
     run.left = left;
@@ -160,6 +168,41 @@ InkRun Font::render(std::u32string_view text, int pixelSize) const
             }
         }
     }
+    return run;
+}
+
+GlyphRun Font::layOut(std::u32string_view text, double size, Direction direction) const
+{
+    requireGlyphs(text);
+    hb_font_t* font = handles_->outlines;
+    const Buffer buffer = shape(font, text, direction, path_);
+    unsigned count = 0;
+    const hb_glyph_info_t* infos = hb_buffer_get_glyph_infos(buffer.get(), &count);
+    const hb_glyph_position_t* positions = hb_buffer_get_glyph_positions(buffer.get(), &count);
+    const double scale = size / hb_face_get_upem(hb_font_get_face(font));
+
+    GlyphRun run;
+    run.rightToLeft = HB_DIRECTION_IS_BACKWARD(hb_buffer_get_direction(buffer.get()));
+    constexpr double Far = std::numeric_limits<double>::max();
+    Ink ink{Far, Far, -Far, -Far};
+    hb_position_t penX = 0;  // in font units, y upwards
+    hb_position_t penY = 0;
+    for (unsigned i = 0; i < count; ++i) {
+        const PlacedGlyph glyph{infos[i].codepoint, infos[i].cluster, (penX + positions[i].x_offset) * scale,
+                                -(penY + positions[i].y_offset) * scale};
+        hb_glyph_extents_t extents{};
+        if (hb_font_get_glyph_extents(font, glyph.index, &extents) && extents.width != 0 && extents.height != 0) {
+            ink.left = std::min(ink.left, glyph.x + extents.x_bearing * scale);
+            ink.right = std::max(ink.right, glyph.x + (extents.x_bearing + extents.width) * scale);
+            ink.top = std::min(ink.top, glyph.y - extents.y_bearing * scale);
+            ink.bottom = std::max(ink.bottom, glyph.y - (extents.y_bearing + extents.height) * scale);
+        }
+        run.glyphs.push_back(glyph);
+        penX += positions[i].x_advance;
+        penY += positions[i].y_advance;
+    }
+    run.ink = ink.left > ink.right ? Ink{} : ink;
+    run.ink.advance = penX * scale;
     return run;
 }
 

@@ -1,13 +1,17 @@
-// Shaped, anti-aliased text from one font file: HarfBuzz picks and places
-// the glyphs (joining forms, the lam-alef ligature, marks on their base),
-// FreeType draws them.
+// Shaped text from one font file: HarfBuzz picks and places the glyphs
+// (joining forms, the lam-alef ligature, marks on their base), FreeType
+// draws them anti-aliased for a picture; for a vector surface the glyphs
+// are laid out unhinted, in the font's own proportions.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "canvas.h"
 #include "raster.h"
 
 namespace chart {
@@ -27,11 +31,29 @@ std::string codePointName(char32_t c);
 
 // The ink of a run of text, placed relative to its pen origin on the
 // baseline: the mask's top-left pixel lies `left` pixels right of the origin
-// and `top` pixels above the baseline.
+// and `top` pixels above the baseline; the pen ends `advance` pixels right
+// of the origin.
 struct InkRun {
     CoverageMask mask;
     int left = 0;
     int top = 0;
+    int advance = 0;
+};
+
+// One glyph of a laid-out run: its index in the font, the first character
+// of the text it stands for, and its pen position, y downwards.
+struct PlacedGlyph {
+    std::uint32_t index = 0;
+    std::size_t cluster = 0;
+    double x = 0;
+    double y = 0;
+};
+
+// A run laid out at some size: its glyphs left to right and its ink.
+struct GlyphRun {
+    std::vector<PlacedGlyph> glyphs;
+    Ink ink;
+    bool rightToLeft = false;
 };
 
 class Font {
@@ -46,7 +68,10 @@ public:
     void requireGlyphs(std::u32string_view text) const;
     // Shapes and draws `text` at `pixelSize` pixels per em; throws
     // MissingGlyph if shaping leaves any character without a glyph.
-    InkRun render(std::u32string_view text, int pixelSize) const;
+    InkRun render(std::u32string_view text, int pixelSize, Direction direction = Direction::FromScript) const;
+    // Shapes `text` at `size` units per em, without hinting; throws as
+    // render() does.
+    GlyphRun layOut(std::u32string_view text, double size, Direction direction = Direction::FromScript) const;
 
 private:
     struct Handles;

@@ -187,12 +187,13 @@ public:
         checkExportNames();
         checkChecksum();
         checkSections();
-        checkDescriptorCode();
+        checkExports();
         checkPointerTargets();
         checkUpperHalves();
         checkRelocations();
         checkRecordExtents();
         checkTerminators();
+        checkKeyNames();
         checkModifiers();
         checkCharacterTables();
         checkDeadKeys();
@@ -204,9 +205,10 @@ public:
     std::optional<kbdread::Resources> resources() const { return resources_; }
 
 private:
-    void atRva(const char* code, std::string where, std::uint32_t rva, std::string message)
+    void atRva(const char* code, std::string where, std::uint32_t rva, std::string message,
+               Severity severity = Severity::Error)
     {
-        findings_.push_back({{std::move(where), rva, pe_.fileOffsetOf(rva), std::move(message)}, code});
+        findings_.push_back({{std::move(where), rva, pe_.fileOffsetOf(rva), std::move(message)}, code, severity});
     }
 
     void atFileOffset(const char* code, std::string where, std::uint32_t offset, std::string message)
@@ -242,7 +244,7 @@ private:
             atFileOffset(code::kImports, std::string("data directory ") + name, pe_.dataDirectoryOffset(index),
                          std::string("the ") + name + " directory is present (RVA " + hex(dirs[index].rva) +
                              ", " + std::to_string(dirs[index].size) +
-                             " bytes): a layout library must import nothing");
+                             " bytes): a layout library is loaded as plain tables and must import nothing");
         }
     }
 
@@ -290,7 +292,9 @@ private:
             if (!section || std::uint64_t{dir->rva} + dir->size > section->end())
                 atFileOffset(code::kBadHeader, std::string("data directory ") + name, pe_.dataDirectoryOffset(index),
                              std::string("the ") + name + " directory (RVA " + hex(dir->rva) + ", " +
-                                 std::to_string(dir->size) + " bytes) does not lie inside a section of the image");
+                                 std::to_string(dir->size) +
+                                 " bytes) does not lie inside a section of the image: whatever reads it (the image "
+                                 "loader, a debugger) reads past the image's data");
         }
     }
 
@@ -302,7 +306,8 @@ private:
         const auto* section = pe_.sectionAt(entry);
         if (!section || !(section->characteristics & kScnMemExecute)) {
             atFileOffset(code::kEntryPoint, "AddressOfEntryPoint", pe_.entryPointOffset(),
-                         "the entry point RVA " + hex(entry) + " lies in no executable section");
+                         "the entry point RVA " + hex(entry) +
+                             " lies in no executable section: a program that loads the library would fault calling it");
             return;
         }
         const std::size_t available = std::min<std::size_t>(16, section->end() - entry);
@@ -310,19 +315,22 @@ private:
         if (form_.onlyReturns(code))
             return;
         atRva(code::kEntryPoint, "AddressOfEntryPoint", entry,
-              "the entry point runs code at load time (" + kbdread::hexBytes(code.first(std::min<std::size_t>(8, available))) +
-                  " ...): a layout library needs no entry point, or one that only returns");
+              "the entry point does more than return (" +
+                  kbdread::hexBytes(code.first(std::min<std::size_t>(8, available))) +
+                  " ...): every program that loads the library runs it; a layout library needs no entry point, "
+                  "or one that only returns");
     }
 
-    // The loader looks the export up by its plain name; a compiler's
-    // decoration of it finds nothing.
+    // The loader looks the exports up by their plain names; a compiler's
+    // decoration of one finds nothing.
     void checkExportNames()
     {
         for (const auto& name : pe_.exports.names)
-            if (kbdread::isDecoratedDescriptorName(name.name))
-                atRva(code::kDecoratedExport, "export name", name.nameRva,
-                      "KbdLayerDescriptor is exported as \"" + name.name +
-                          "\": the loader looks up the undecorated name KbdLayerDescriptor");
+            for (const char* exported : {kbdread::kDescriptorExport, kbdread::kNlsDescriptorExport})
+                if (kbdread::isDecoratedName(name.name, exported))
+                    atRva(code::kDecoratedExport, "export name", name.nameRva,
+                          std::string(exported) + " is exported as \"" + name.name +
+                              "\": the loader looks up the undecorated name " + exported + " and finds nothing");
     }
 
     void checkChecksum()
@@ -333,7 +341,9 @@ private:
         const std::uint32_t actual = kbdread::computePeChecksum(file_);
         if (stored != actual)
             atFileOffset(code::kChecksum, "CheckSum", pe_.checksumOffset,
-                         "the stored checksum " + hex(stored) + " does not match the file's " + hex(actual));
+                         "the stored checksum " + hex(stored) + " does not match the file's " + hex(actual) +
+                             ": the file changed after its checksum was computed, and tools that verify the "
+                             "checksum take it for damaged");
     }
 
     void checkSections()
@@ -344,37 +354,59 @@ private:
                 atFileOffset(code::kWritableSection, "section " + sections[i].name + " Characteristics",
                              pe_.sectionHeaderOffset(i) + kSectionCharacteristicsField,
                              "section " + sections[i].name + " is mapped writable (flags " +
-                                 hex(sections[i].characteristics) + "): the tables must be read-only");
+                                 hex(sections[i].characteristics) +
+                                 "): the tables must be read-only, so that nothing that maps the library can change "
+                                 "what the keys type");
     }
 
-    void checkDescriptorCode()
+    // Each export's code must be able to run, and the record it returns
+    // must stay: the loader reads it for every key press.
+    void checkExports()
     {
-        std::vector<std::pair<const char*, std::uint32_t>> functions{{kbdread::kDescriptorExport, layout_.descriptorRva}};
+        struct Export {
+            const char* name;
+            std::uint32_t code;
+            std::uint32_t record;
+            const char* recordName;
+        };
+        std::vector<Export> exports{
+            {kbdread::kDescriptorExport, layout_.descriptorRva, layout_.tablesRva, "KBDTABLES"}};
         if (layout_.nls)
-            functions.emplace_back(kbdread::kNlsDescriptorExport, layout_.nls->descriptorRva);
-        for (const auto& [name, rva] : functions) {
-            const auto* section = pe_.sectionAt(rva);
+            exports.push_back(
+                {kbdread::kNlsDescriptorExport, layout_.nls->descriptorRva, layout_.nls->rva, "KBDNLSTABLES"});
+        for (const auto& [name, code, record, recordName] : exports) {
+            const auto* section = pe_.sectionAt(code);
             if (!section || !(section->characteristics & kScnMemExecute))
-                atRva(code::kExportNotExecutable, name, rva,
+                atRva(code::kExportNotExecutable, name, code,
                       std::string("the code of ") + name + " lies in section " +
                           (section ? section->name : std::string("?")) +
                           ", which is not executable: calling it would fault");
+            discardable(recordName, record, std::string("the ") + recordName + " record that " + name + " returns",
+                        record);
         }
     }
 
     // The tables are read for every key press as long as the layout is
-    // loaded, so none may live in a section the loader can drop.
+    // loaded, so none may live in a section a loader is allowed to drop.
+    // The records the exports return are checked with the exports.
     void checkPointerTargets()
     {
-        for (const auto& site : layout_.pointerSites) {
-            if (site.isNull())
-                continue;
-            const auto* section = pe_.sectionAt(site.targetRva);
-            if (section && (section->characteristics & kScnMemDiscardable))
-                atRva(code::kDiscardableTarget, describe(site), site.siteRva,
-                      describe(site) + " points into section " + section->name +
-                          ", which is discardable: the loader may drop what it points to");
-        }
+        for (const auto& site : layout_.pointerSites)
+            if (!site.isNull() && site.role != PointerRole::RecordAddress && site.role != PointerRole::NlsRecordAddress)
+                discardable(describe(site), site.siteRva, describe(site) + " points to RVA " + hex(site.targetRva),
+                            site.targetRva);
+    }
+
+    // A finding at `rva` when the table at `target` lies in a discardable
+    // section.
+    void discardable(const std::string& where, std::uint32_t rva, const std::string& what, std::uint32_t target)
+    {
+        const auto* section = pe_.sectionAt(target);
+        if (section && (section->characteristics & kScnMemDiscardable))
+            atRva(code::kDiscardableTarget, where, rva,
+                  what + ", in section " + section->name +
+                      ", which is marked discardable: a loader may drop it once the image is loaded, but the "
+                      "tables are read for as long as the layout is in use");
     }
 
     // A 32-bit reader of the WOW64 form takes the lower half of each
@@ -385,7 +417,8 @@ private:
             if (site.upperHalf != 0)
                 atRva(code::kUpperHalf, describe(site), site.siteRva + 4,
                       describe(site) + " has upper half " + hex(site.upperHalf, 8) +
-                          ": a 64-bit-wide pointer field of a 32-bit image must hold zero there");
+                          ": a 64-bit-wide pointer field of a 32-bit image must hold zero there, or the 64-bit "
+                          "kernel, which reads the whole field, follows another address than 32-bit programs do");
     }
 
     void checkRelocations()
@@ -396,7 +429,8 @@ private:
                 continue;
             if (!relocated.emplace(relocation.rva, relocation.type).second)
                 atRva(code::kDuplicateRelocation, "base relocation", relocation.rva,
-                      "RVA " + hex(relocation.rva) + " is relocated twice: the loader would add the delta twice");
+                      "RVA " + hex(relocation.rva) +
+                          " is relocated twice: loaded at another base, the loader would add the load delta twice");
         }
 
         std::set<std::uint32_t> pointerSites;
@@ -412,8 +446,8 @@ private:
             else if (found->second != form_.relocationType)
                 atRva(code::kRelocationType, describe(site), site.siteRva,
                       describe(site) + " is relocated with type " + relocationTypeName(found->second) + ", not " +
-                          relocationTypeName(form_.relocationType) + ": the loader would move " +
-                          (found->second == kbdread::kRelocDir64 ? "8" : "4") + " bytes of a " +
+                          relocationTypeName(form_.relocationType) + ": loaded at another base, the loader would move " +
+                          std::to_string(relocatedBytes(found->second)) + " bytes of a " +
                           std::to_string(form_.addressWidth) + "-byte address");
         }
         for (const auto& [rva, type] : relocated) {
@@ -426,10 +460,26 @@ private:
                       "a relocation (type " + std::to_string(type) + ") covers the null " + describe(*nullSite) +
                           ": at another base it would stop being null");
             else
-                atRva(code::kStrayRelocation, "base relocation", rva,
-                      "a relocation (type " + std::to_string(type) + ") at RVA " + hex(rva) +
-                          " covers no pointer of the tables: it would corrupt what is stored there");
+                atRva(code::kStrayRelocation, "base relocation", rva, strayRelocation(rva, type));
         }
+    }
+
+    static unsigned relocatedBytes(std::uint8_t type) { return type == kbdread::kRelocDir64 ? 8 : 4; }
+
+    // What a relocation that covers no stored pointer does: it changes the
+    // bytes of whatever record it lies in, or nothing any reader uses.
+    std::string strayRelocation(std::uint32_t rva, std::uint8_t type) const
+    {
+        const unsigned width = relocatedBytes(type);
+        const std::string relocation = "a relocation of type " + relocationTypeName(type) + " at RVA " + hex(rva) +
+                                       " covers no pointer the tables hold";
+        for (const Extent& extent : recordExtents())
+            if (rva < extent.end && extent.begin < rva + width)
+                return relocation + ", but " + std::to_string(width) + " bytes of " + extent.name + " (RVA " +
+                       hex(extent.begin) + "-" + hex(extent.end) +
+                       "): loaded at another base, the loader adds the load delta to them and changes what they hold";
+        return relocation + " and no bytes they use: harmless to the tables, but a sign that the relocations "
+                            "and the tables do not match";
     }
 
     struct Extent {
@@ -441,9 +491,9 @@ private:
         bool string;
     };
 
-    // Records must not share bytes: a list that reaches into the next
-    // record has lost its terminator.
-    void checkRecordExtents()
+    // Every record the loader reads: the export directory, each export's
+    // code and record, and what every pointer leads to.
+    std::vector<Extent> recordExtents() const
     {
         std::vector<Extent> extents;
         extents.push_back({layout_.tablesRva, layout_.tablesRva + form_.tables.tablesSize, "the KBDTABLES record",
@@ -468,6 +518,14 @@ private:
             extents.push_back({site.targetRva, site.targetRva + site.targetSize, recordName(site),
                                describe(site), isList(site.role), isString(site.role)});
         }
+        return extents;
+    }
+
+    // Records must not share bytes: a list that reaches into the next
+    // record has lost its terminator.
+    void checkRecordExtents()
+    {
+        std::vector<Extent> extents = recordExtents();
         std::sort(extents.begin(), extents.end(),
                   [](const Extent& a, const Extent& b) { return a.begin < b.begin; });
         for (std::size_t i = 0; i < extents.size(); ++i) {
@@ -484,7 +542,7 @@ private:
                     atRva(code::kOverlap, first.where, second.begin,
                           first.name + " (RVA " + hex(first.begin) + "-" + hex(first.end) + ") and " +
                               second.name + " (RVA " + hex(second.begin) + "-" + hex(second.end) +
-                              ") share bytes");
+                              ") share bytes: what one holds is read as the other's too");
             }
         }
     }
@@ -506,10 +564,45 @@ private:
                 atRva(code::kDirtyTerminator, describe(site) + " terminator " + field, terminator + at,
                       "the entry ending " + recordName(site) + " (RVA " + hex(terminator) + ") has " + hex(byte) +
                           " in " + field + " (byte " + std::to_string(at) +
-                          "): a list must end with an all-zero entry");
+                          "): the format ends a list with an entry that is zero throughout" +
+                          (field == "fill" ? "; no reader tests the fill, so readers still find the end here"
+                                           : "; a reader that tests " + field +
+                                                 " for the end takes this entry for one more and reads on"));
                 break;
             }
         }
+    }
+
+    // A key-name entry with scan code 0 that names follow: readers of the
+    // format disagree on where such a list ends.
+    void checkKeyNames()
+    {
+        for (const auto& [names, list] :
+             {std::pair{&layout_.keyNames, "pKeyNames"}, std::pair{&layout_.keyNamesExt, "pKeyNamesExt"}}) {
+            const std::optional<std::size_t> zero = kbdread::zeroScanCodeEntry(*names);
+            if (!zero)
+                continue;
+            const kbdread::KeyName& entry = (*names)[*zero];
+            const std::size_t after = names->size() - *zero - 1;
+            atRva(code::kZeroScanCodeName, std::string(list) + " entry " + std::to_string(*zero + 1), entry.entryRva,
+                  "scan code 0 with the name \"" + utf8(entry.text) + "\" (a string, not a null pointer), and " +
+                      std::to_string(after) + (after == 1 ? " name" : " names") +
+                      " after it: readers that end the list at a zero scan code stop here and lose " +
+                      namesText(*names, *zero + 1) +
+                      "; readers that end it at a null pointer read them all. A list ends the same for every "
+                      "reader only at the entry whose scan code and pointer are both zero",
+                  Severity::Portability);
+        }
+    }
+
+    // The first names of a list from `first` on, quoted: "Esc", "Tab", ...
+    static std::string namesText(const std::vector<kbdread::KeyName>& names, std::size_t first)
+    {
+        constexpr std::size_t kShown = 3;
+        std::string text;
+        for (std::size_t i = first; i < names.size() && i < first + kShown; ++i)
+            text += (i == first ? "\"" : ", \"") + utf8(names[i].text) + "\"";
+        return names.size() - first > kShown ? text + ", ..." : text;
     }
 
     std::uint8_t widestTable() const
@@ -538,7 +631,8 @@ private:
                 atRva(code::kModifierNumber, "MODIFIERS.ModNumber[" + std::to_string(bits) + "]",
                       modifiers.rva + form_.tables.modNumber + static_cast<std::uint32_t>(bits),
                       "modifier bits " + std::to_string(bits) + " select column " + std::to_string(column) +
-                          ", but the widest character table has " + std::to_string(widest) + " columns");
+                          ", but the widest character table has " + std::to_string(widest) +
+                          " columns: no key types anything with those modifiers");
         }
     }
 
@@ -576,7 +670,9 @@ private:
                 if (!isFirst)
                     atRva(code::kShadowedRow, rowName(t, r, row.virtualKey), row.rva,
                           "an earlier row for " + virtualKeyName(row.virtualKey) + " in character table " +
-                              std::to_string(earlier->second + 1) + " always wins: this row is never read");
+                              std::to_string(earlier->second + 1) +
+                              " always wins: this row never decides what the key types (only a search by "
+                              "character, such as VkKeyScan's, finds it)");
                 const bool paired = r + 1 < table.rows.size() && table.rows[r + 1].continuation;
                 if ((row.attributes & kbdread::kSgCaps) && !paired)
                     atRva(code::kSgCapsPair, rowName(t, r, row.virtualKey), row.rva + 1,
@@ -588,10 +684,12 @@ private:
                     if (row.cells[c] == kbdread::kWchLigature && !hasLigatureRow(row.virtualKey, c))
                         atRva(code::kMissingLigature, where, cellRva,
                               "the cell says 0xF002 (see the ligature table) but the ligature table has no row "
-                              "for " + virtualKeyName(row.virtualKey) + " column " + std::to_string(c));
+                              "for " + virtualKeyName(row.virtualKey) + " column " + std::to_string(c) +
+                              ": the key types nothing there");
                     if (row.cells[c] == kbdread::kWchDead && layout_.deadKeyNull)
                         atRva(code::kDeadWithoutTables, where, cellRva,
-                              "the cell says 0xF001 (dead key) but KBDTABLES.pDeadKey is null");
+                              "the cell says 0xF001 (dead key) but KBDTABLES.pDeadKey is null: the dead key "
+                              "composes nothing");
                 }
             }
         }
@@ -648,7 +746,7 @@ private:
             if (!reached)
                 atRva(code::kUnusedLigature, "ligature row " + std::to_string(i + 1), lig.rva,
                       "no 0xF002 cell of " + virtualKeyName(lig.virtualKey) + " column " +
-                          std::to_string(lig.modificationNumber) + " leads to this ligature row");
+                          std::to_string(lig.modificationNumber) + " leads to this ligature row: it is never used");
         }
     }
 
@@ -678,6 +776,11 @@ private:
 };
 
 } // namespace
+
+const char* toString(Severity severity)
+{
+    return severity == Severity::Portability ? "portability" : "error";
+}
 
 bool isUnreadable(ErrorKind kind)
 {

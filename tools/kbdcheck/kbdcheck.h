@@ -53,11 +53,22 @@ inline constexpr const char* kUnusedLigature = "ligature.unused";      // a liga
 inline constexpr const char* kModifierNumber = "modifiers.number";     // a ModNumber column no table has
 inline constexpr const char* kModifierBits = "modifiers.bits";         // a VK_TO_BIT entry with no single bit
 inline constexpr const char* kResources = "resource.malformed";        // a resource directory or block the loader cannot read
+inline constexpr const char* kZeroScanCodeName = "keynames.zero";      // a key-name entry of scan code 0 some readers end at
 } // namespace code
+
+// What a finding means for the layout's users.
+enum class Severity {
+    Error,       // a reader of the published format misreads, refuses or loses part of the layout
+    Portability, // readers of the format disagree: some read the layout whole, others lose part of it
+};
+
+// "error", "portability".
+const char* toString(Severity severity);
 
 // A problem (where, RVA, file offset, message) under its code.
 struct Finding : kbdread::Problem {
     std::string code; // one of code::k*
+    Severity severity = Severity::Error;
 };
 
 struct Report {

@@ -19,7 +19,9 @@ keyboard-layout loader rely on: no imports, no entry point (or one that only
 returns), no writable section, the export under its plain name, a base
 relocation of the machine's type on every stored pointer and on nothing
 else, every pointer inside the image, every list terminated, counts and row
-sizes that agree, and valid sentinels and modifier columns.
+sizes that agree, and valid sentinels and modifier columns. A finding whose
+code is followed by (portability) is no fault of the format: readers of it
+disagree there, and some of them lose part of the layout.
 
 The library may be in any of four forms: x64 (x86-64), x86 (32-bit x86),
 wow64 (32-bit x86 whose records have 64-bit-wide pointer fields, for 32-bit
@@ -37,8 +39,9 @@ read in.
   --json   print the findings and the layout as one JSON object instead
   --help   print this text
 
-Exit status: 0 no findings, 1 findings, 2 the file cannot be read as a
-layout library image (of the form given), or the command line is wrong.
+Exit status: 0 no findings, 1 findings (of either kind), 2 the file cannot
+be read as a layout library image (of the form given), or the command line
+is wrong.
 )";
 
 int usageError(std::string_view message)

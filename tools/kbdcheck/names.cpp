@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "bytes.h"
+#include "text.h"
 #include "unicode_names.h"
 
 namespace kbdcheck {
@@ -88,6 +89,11 @@ std::string characterName(char32_t codePoint)
 std::string codePoint(char32_t codePoint)
 {
     return "U+" + bareHex(codePoint, 4);
+}
+
+std::string utf8(const std::u16string& text)
+{
+    return kbdread::toUtf8(kbdread::toCodePoints(text));
 }
 
 } // namespace kbdcheck

@@ -1,5 +1,5 @@
-// Readable names for what a keyboard layout holds: virtual keys and the
-// characters its cells type.
+// Readable names for what a keyboard layout holds: virtual keys, the
+// characters its cells type, and its strings as UTF-8.
 #pragma once
 
 #include <cstdint>
@@ -17,5 +17,9 @@ std::string characterName(char32_t codePoint);
 
 // "U+06B5", "U+1F600".
 std::string codePoint(char32_t codePoint);
+
+// UTF-16 text as UTF-8; a surrogate pair is one character, a lone
+// surrogate becomes U+FFFD.
+std::string utf8(const std::u16string& text);
 
 } // namespace kbdcheck

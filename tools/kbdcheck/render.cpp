@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "names.h"
+#include "text.h"
 
 namespace kbdcheck {
 namespace {
@@ -17,34 +18,6 @@ using kbdread::Resources;
 using kbdread::StringResource;
 using kbdread::VersionInfo;
 using kbdread::VersionStringTable;
-
-std::string utf8(const std::u16string& text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        std::uint32_t cp = text[i];
-        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
-        else if (cp >= 0xD800 && cp < 0xE000)
-            cp = 0xFFFD; // a lone surrogate cannot be written as UTF-8
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | cp >> 6);
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | cp >> 12);
-            out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | cp >> 18);
-            out += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
-            out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-    return out;
-}
 
 // The UTF-8 character that starts at text[at]: its length in bytes and
 // whether it is well formed. An ill-formed one spans the longest prefix
@@ -272,6 +245,21 @@ std::vector<KeyView> keyViews(const Layout& layout)
     for (const auto& pair : layout.e1)
         keys.push_back(keyView(layout, "E1", pair.scanCode, pair.value, nullptr));
     return keys;
+}
+
+// One line per name; a reader that ends the list at a zero scan code stops
+// at the line that says so.
+std::string keyNamesText(const std::vector<kbdread::KeyName>& names, const char* prefix)
+{
+    const std::optional<std::size_t> zero = kbdread::zeroScanCodeEntry(names);
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        text += std::string("  ") + prefix + " " + bareHex(names[i].scanCode, 2) + " \"" + utf8(names[i].text) + "\"";
+        if (zero == i)
+            text += " (readers that end the list at scan code 0 stop here)";
+        text += "\n";
+    }
+    return text;
 }
 
 std::string charactersText(const std::vector<Character>& characters)
@@ -616,7 +604,10 @@ std::string findingsText(const Report& report)
         return "no findings\n";
     std::string text;
     for (const auto& finding : report.findings) {
-        text += finding.code + ":";
+        text += finding.code;
+        if (finding.severity != Severity::Error)
+            text += std::string(" (") + toString(finding.severity) + ")";
+        text += ":";
         if (!finding.where.empty())
             text += " " + finding.where;
         std::string place;
@@ -692,10 +683,7 @@ std::string dumpText(const Report& report)
             << charactersText(charactersOf(row.cells)) << "\n";
 
     out << "key names\n";
-    for (const auto& name : layout.keyNames)
-        out << "  -- " << bareHex(name.scanCode, 2) << " \"" << utf8(name.text) << "\"\n";
-    for (const auto& name : layout.keyNamesExt)
-        out << "  E0 " << bareHex(name.scanCode, 2) << " \"" << utf8(name.text) << "\"\n";
+    out << keyNamesText(layout.keyNames, "--") << keyNamesText(layout.keyNamesExt, "E0");
     if (!layout.deadKeyNull) {
         out << "dead keys, searched in this order\n";
         for (const auto& entry : layout.deadKeys)
@@ -721,7 +709,8 @@ std::string reportJson(const FileFacts& file, const Report& report)
     Json json;
     json.raw("{").key("file").string(file.name).raw(",").key("size").number(file.size);
     json.raw(",").key("findings").array(report.findings, [&](const Finding& finding) {
-        json.raw("{").key("code").string(finding.code).raw(",").key("where").string(finding.where);
+        json.raw("{").key("code").string(finding.code).raw(",").key("severity").string(toString(finding.severity));
+        json.raw(",").key("where").string(finding.where);
         json.raw(",").key("rva");
         if (finding.rva)
             json.number(*finding.rva);

@@ -30,6 +30,14 @@ const char* toString(PointerRole role)
     return "?";
 }
 
+std::optional<std::size_t> zeroScanCodeEntry(const std::vector<KeyName>& names)
+{
+    const auto zero = std::find_if(names.begin(), names.end(), [](const KeyName& name) { return name.scanCode == 0; });
+    if (zero == names.end() || zero + 1 == names.end())
+        return std::nullopt;
+    return static_cast<std::size_t>(zero - names.begin());
+}
+
 bool CharRow::hasContinuation() const
 {
     return (attributes & kSgCaps) || std::find(cells.begin(), cells.end(), kWchDead) != cells.end();

@@ -140,6 +140,11 @@ struct KeyName {
     std::u16string text;
 };
 
+// The first entry of a key-name list with scan code 0 that names follow, or
+// nullopt. Readers that end the list at a zero scan code stop there and lose
+// the names after it; readers that end it at a null string pointer read on.
+std::optional<std::size_t> zeroScanCodeEntry(const std::vector<KeyName>& names);
+
 // One DEADKEY entry: dwBoth holds the base character in its low word and
 // the dead character (the accent) in its high word.
 struct DeadKeyEntry {
@@ -220,8 +225,8 @@ struct Layout {
     std::vector<DeadKeyEntry> deadKeys; // pDeadKey, up to the entry whose dwBoth is 0
     bool keyNamesDeadNull = true;       // pKeyNamesDead
     std::vector<DeadKeyName> deadKeyNames; // pKeyNamesDead, up to the null entry
-    std::vector<KeyName> keyNames;      // pKeyNames
-    std::vector<KeyName> keyNamesExt;   // pKeyNamesExt
+    std::vector<KeyName> keyNames;      // pKeyNames, up to the entry whose scan code and pointer are 0
+    std::vector<KeyName> keyNamesExt;   // pKeyNamesExt, likewise
     std::uint8_t maxScanCode = 0;       // bMaxVSCtoVK
     std::vector<std::uint16_t> scanCodeMap; // pusVSCtoVK, bMaxVSCtoVK entries
     std::vector<ScanCodePair> e0;       // pVSCtoVK_E0, up to the all-zero pair

@@ -316,7 +316,7 @@ void applyRelocations(ImageMap& map, PeInfo& pe, std::uint64_t loadBase)
     }
 }
 
-bool isDecoratedDescriptorName(const std::string& name)
+bool isDecoratedName(std::string_view name, std::string_view exported)
 {
     std::string_view bare = name;
     const bool underscore = bare.starts_with('_');
@@ -327,7 +327,7 @@ bool isDecoratedDescriptorName(const std::string& name)
                         bare.find_first_not_of("0123456789", at + 1) == std::string_view::npos;
     if (suffix)
         bare = bare.substr(0, at);
-    return (underscore || suffix) && bare == kDescriptorExport;
+    return (underscore || suffix) && bare == exported;
 }
 
 std::uint32_t readExports(const ImageMap& map, PeInfo& pe)
@@ -358,8 +358,6 @@ std::uint32_t readExports(const ImageMap& map, PeInfo& pe)
                                                      " entries) lie outside the image"));
     for (std::uint32_t i = 0; i < functionCount; ++i)
         ex.functionRvas.push_back(map.u32(functions + 4 * i));
-    std::optional<std::uint32_t> exact;
-    std::optional<std::uint32_t> decorated;
     for (std::uint32_t i = 0; i < nameCount; ++i) {
         const std::uint32_t nameRva = map.u32(names + 4 * i);
         ExportName n{map.cString(nameRva, "export name " + std::to_string(i)), map.u16(ordinals + 2 * i), nameRva};
@@ -368,20 +366,34 @@ std::uint32_t readExports(const ImageMap& map, PeInfo& pe)
                                                                    std::to_string(n.ordinalIndex) + " beyond the " +
                                                                    std::to_string(functionCount) +
                                                                    " exported functions"));
-        if (n.name == kDescriptorExport && !exact)
-            exact = ex.functionRvas[n.ordinalIndex];
-        if (isDecoratedDescriptorName(n.name) && !decorated)
-            decorated = ex.functionRvas[n.ordinalIndex];
         ex.names.push_back(std::move(n));
     }
-    const std::optional<std::uint32_t> descriptor = exact ? exact : decorated;
-    if (!descriptor)
-        fail(ErrorKind::MissingExport, pe.at(names, "no export named KbdLayerDescriptor among the " +
-                                                        std::to_string(nameCount) + " export names"));
-    if (*descriptor >= d && *descriptor < std::uint64_t{d} + dir->size)
-        fail(ErrorKind::BadExportCode, pe.at(*descriptor, "KbdLayerDescriptor (RVA " + hex(*descriptor) +
-                                                              ") is a forwarder"));
-    return *descriptor;
+    if (const std::optional<std::uint32_t> descriptor = exportedCode(pe, kDescriptorExport))
+        return *descriptor;
+    fail(ErrorKind::MissingExport, pe.at(names, "no export named KbdLayerDescriptor among the " +
+                                                    std::to_string(nameCount) + " export names"));
+}
+
+std::optional<std::uint32_t> exportedCode(const PeInfo& pe, const char* name)
+{
+    const ExportName* exact = nullptr;
+    const ExportName* decorated = nullptr;
+    for (const ExportName& exported : pe.exports.names) {
+        if (exported.name == name && !exact)
+            exact = &exported;
+        if (isDecoratedName(exported.name, name) && !decorated)
+            decorated = &exported;
+    }
+    const ExportName* found = exact ? exact : decorated;
+    if (!found)
+        return std::nullopt;
+    const std::uint32_t rva = pe.exports.functionRvas[found->ordinalIndex];
+    // An address inside the export directory is a forwarder's text: the
+    // export is another library's.
+    const DataDirectory* dir = pe.directory(kExportDirectory);
+    if (dir && rva >= dir->rva && rva < std::uint64_t{dir->rva} + dir->size)
+        fail(ErrorKind::BadExportCode, pe.at(rva, std::string(name) + " (RVA " + hex(rva) + ") is a forwarder"));
+    return rva;
 }
 
 std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& path)

@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "bytes.h"
@@ -163,14 +164,20 @@ void applyRelocations(ImageMap& map, PeInfo& pe, std::uint64_t loadBase);
 inline constexpr const char* kDescriptorExport = "KbdLayerDescriptor";
 // The far-east extension a layout may export as well.
 inline constexpr const char* kNlsDescriptorExport = "KbdNlsLayerDescriptor";
-// Whether `name` is kDescriptorExport with a calling convention's
-// decoration ("_KbdLayerDescriptor", "_KbdLayerDescriptor@0").
-bool isDecoratedDescriptorName(const std::string& name);
+// Whether `name` is the export `exported` with a calling convention's
+// decoration ("_KbdLayerDescriptor", "_KbdNlsLayerDescriptor@0").
+bool isDecoratedName(std::string_view name, std::string_view exported);
 
 // Reads the export directory into pe.exports and returns the RVA of
-// KbdLayerDescriptor; when only a decorated name exists, of that (a
-// validator reports the decoration; a loader would find nothing).
+// KbdLayerDescriptor's code (exportedCode); throws ReadError(MissingExport)
+// when there is none.
 std::uint32_t readExports(const ImageMap& map, PeInfo& pe);
+
+// The RVA of the code an export of pe.exports names: under its plain name,
+// or when only a decorated one exists, under that (a validator reports the
+// decoration; a loader would find nothing); nullopt when there is neither.
+// Throws ReadError(BadExportCode) when the export is a forwarder.
+std::optional<std::uint32_t> exportedCode(const PeInfo& pe, const char* name);
 
 // The whole file; throws ReadError(FileUnreadable).
 std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& path);

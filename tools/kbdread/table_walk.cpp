@@ -228,10 +228,37 @@ private:
         }
     }
 
+    // A key-name list ends at the entry whose scan code and string pointer
+    // are both zero. Readers differ on an entry with scan code 0 and a
+    // string: some end the list there, others read on to the null pointer.
+    // The names after such an entry are read when they read cleanly up to
+    // an all-zero entry; otherwise the entry is the list's terminator, one
+    // whose pointer field is not zero (which the validator reports).
     std::vector<KeyName> decodeKeyNames(std::uint32_t list, PointerRole stringRole, const std::string& what)
     {
         const std::uint32_t entrySize = t_.keyNameEntrySize;
-        const std::uint32_t n = countList(list, entrySize, what + " list", [&](std::uint32_t p) { return map_.u8(p) == 0; });
+        const std::size_t listSite = out_.pointerSites.size() - 1;
+        const std::uint32_t zeroScanCode =
+            countList(list, entrySize, what + " list", [&](std::uint32_t p) { return map_.u8(p) == 0; });
+        if (!fieldIsZero(list + entrySize * zeroScanCode + t_.keyNameString)) {
+            const PointerSite shortList = out_.pointerSites[listSite];
+            try {
+                const std::uint32_t n = countList(list, entrySize, what + " list", [&](std::uint32_t p) {
+                    return map_.u8(p) == 0 && fieldIsZero(p + t_.keyNameString);
+                });
+                return readKeyNames(list, n, stringRole, what);
+            } catch (const ReadError&) {
+                out_.pointerSites.resize(listSite + 1);
+                out_.pointerSites[listSite] = shortList;
+            }
+        }
+        return readKeyNames(list, zeroScanCode, stringRole, what);
+    }
+
+    std::vector<KeyName> readKeyNames(std::uint32_t list, std::uint32_t n, PointerRole stringRole,
+                                      const std::string& what)
+    {
+        const std::uint32_t entrySize = t_.keyNameEntrySize;
         std::vector<KeyName> names;
         for (std::uint32_t i = 0; i < n; ++i) {
             KeyName k{map_.u8(list + entrySize * i), list + entrySize * i, 0, {}};
@@ -316,14 +343,6 @@ private:
         }
     }
 
-    std::optional<std::uint32_t> exportedFunction(const char* name) const
-    {
-        for (const ExportName& exported : pe_.exports.names)
-            if (exported.name == name)
-                return pe_.exports.functionRvas[exported.ordinalIndex];
-        return std::nullopt;
-    }
-
     std::string nlsField(const char* field, std::uint32_t offset) const
     {
         return std::string("KBDNLSTABLES.") + field + " (record +" + hex(offset) + ")";
@@ -334,7 +353,7 @@ private:
     // be absent.
     void decodeNlsTables()
     {
-        const std::optional<std::uint32_t> code = exportedFunction(kNlsDescriptorExport);
+        const std::optional<std::uint32_t> code = exportedCode(pe_, kNlsDescriptorExport);
         if (!code)
             return;
         NlsTables nls;

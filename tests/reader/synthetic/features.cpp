@@ -88,8 +88,13 @@ const VSC_VK E1ScanCodeToVk[] = {
 };
 
 // A name with a character whose low byte is zero, and one outside the
-// Basic Multilingual Plane.
+// Basic Multilingual Plane. Built with KEY_NAMES_AFTER_SCAN_CODE_0, the list
+// starts with an entry whose scan code is 0 and whose name is empty, as some
+// layouts made by other tools do.
 constinit const VSC_LPWSTR KeyNames[] = {
+#ifdef KEY_NAMES_AFTER_SCAN_CODE_0
+    {.vsc = 0, .pwsz = u""},
+#endif
     {.vsc = 0x01, .pwsz = u"Esc"},
     {.vsc = 0x0F, .pwsz = u"Tab \xD83D\xDE00"},  // grinning face
     {.vsc = 0x1C, .pwsz = u"Enter"},
