@@ -2,10 +2,14 @@
 # needs it (the top-level build and each Windows sub-build) includes this
 # file: it sets PRODUCT_VERSION and its four parts and writes version.h, the
 # header that every resource script and program includes for the version
-# and the maker, into PRODUCT_VERSION_INCLUDE_DIR.
+# and the maker, into PRODUCT_VERSION_INCLUDE_DIR. A build given
+# -DPRODUCT_VERSION=<four numbers> makes that version instead: the tests
+# build a second installer so, to upgrade to and to refuse to go back from.
 include_guard(GLOBAL)
 
-set(PRODUCT_VERSION 1.0.3.40)
+if(NOT DEFINED PRODUCT_VERSION)
+    set(PRODUCT_VERSION 1.0.3.40)
+endif()
 
 if(NOT PRODUCT_VERSION MATCHES "^([0-9]+)\\.([0-9]+)\\.([0-9]+)\\.([0-9]+)$")
     message(FATAL_ERROR "PRODUCT_VERSION must be four numbers, got '${PRODUCT_VERSION}'")

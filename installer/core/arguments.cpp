@@ -62,6 +62,18 @@ bool namesDevice(std::wstring_view path) {
            name[3] >= L'1' && name[3] <= L'9';
 }
 
+unsigned logFileProblem(std::uint32_t fileType, std::uint32_t attributes) {
+    constexpr std::uint32_t fileTypeDisk = 1;
+    constexpr std::uint32_t attributeDirectory = 0x10;
+    constexpr std::uint32_t attributeDevice = 0x40;
+    constexpr std::uint32_t attributeReparsePoint = 0x400;
+    if (fileType != fileTypeDisk || (attributes & attributeDevice))
+        return IDS_LOG_ON_DEVICE;
+    if (attributes & (attributeDirectory | attributeReparsePoint))
+        return IDS_LOG_ON_LINK;
+    return 0;
+}
+
 std::vector<std::wstring> splitArguments(std::wstring_view text) {
     std::vector<std::wstring> arguments;
     std::size_t i = 0;

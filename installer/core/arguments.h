@@ -3,6 +3,7 @@
 // same rules as the rest.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +33,12 @@ std::vector<std::wstring> splitArguments(std::wstring_view text);
 // Whether a path names a device rather than a file ("\\.\\PhysicalDrive0",
 // "CON", "C:\\x\\nul.txt"): the log is never written there.
 bool namesDevice(std::wstring_view path);
+
+// What the log file, once opened, must not be, by what Windows says of it
+// (GetFileType, and its attributes): anything but a plain file on a disk,
+// and a link (a reparse point: a symbolic link or a junction may lead
+// anywhere). 0, or the message that says why.
+unsigned logFileProblem(std::uint32_t fileType, std::uint32_t attributes);
 
 // Switches start with '/' or '-' and are matched without regard to case:
 // /admin, /uninstall, /quiet, /log <file>, /?. Nothing may follow that is

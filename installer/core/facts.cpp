@@ -32,16 +32,16 @@ std::optional<Machine> machineOfImageMachine(std::uint16_t imageMachine) {
     }
 }
 
-std::optional<User> userAtTheScreen(const std::optional<std::wstring>& processSid,
-                                    const std::optional<std::wstring>& shellSid) {
-    const auto isProcessUser = [&](const std::wstring& sid) { return processSid && equalNoCase(*processSid, sid); };
-    if (shellSid)
-        return User{*shellSid, isProcessUser(*shellSid)};
+ScreenUser userAtTheScreen(const std::optional<std::wstring>& processSid, const std::optional<SessionUser>& session) {
+    if (!session || (!session->name.empty() && !session->sid))
+        return {std::nullopt, WhyNoUser::NotIdentified};
+    if (session->sid)
+        return {User{*session->sid, processSid && equalNoCase(*processSid, *session->sid)}};
     static constexpr std::wstring_view services[] = {L"S-1-5-18", L"S-1-5-19", L"S-1-5-20"};
     if (!processSid ||
         std::any_of(std::begin(services), std::end(services), [&](std::wstring_view s) { return equalNoCase(s, *processSid); }))
-        return std::nullopt;
-    return User{*processSid, true};
+        return {};
+    return {User{*processSid, true}};
 }
 
 FileState SystemFacts::file(const std::wstring& path) const {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "journal.h"
 #include "registration.h"
 #include "steps.h"
 #include "user_layouts.h"
@@ -23,15 +24,40 @@ enum class Machine { X86, X64, Arm64 };
 std::optional<Machine> machineOfArchitecture(std::uint16_t architecture);
 std::optional<Machine> machineOfImageMachine(std::uint16_t imageMachine);
 
-// The user whose list an install changes: the one whose shell is on the
-// screen the installer runs on, whoever elevated it; where no shell is,
-// the account the installer runs as, unless that is a service's own
-// (LocalSystem, LocalService, NetworkService), which no one sits at.
-std::optional<User> userAtTheScreen(const std::optional<std::wstring>& processSid,
-                                    const std::optional<std::wstring>& shellSid);
+// Who is signed in at the session the installer runs in, as the session
+// reports it.
+struct SessionUser {
+    std::wstring name;                // empty: no one is signed in there
+    std::optional<std::wstring> sid;  // none: the name could not be looked up
+};
 
-// What is at a path where the installer puts a file.
-enum class FileState { Absent, Identical, OtherBuild, Foreign };
+// Why a run changes no user's list.
+enum class WhyNoUser { NoOneSignedIn, NotIdentified };
+
+struct ScreenUser {
+    std::optional<User> user;
+    WhyNoUser whyNot = WhyNoUser::NoOneSignedIn;  // when there is none
+    bool operator==(const ScreenUser&) const = default;
+};
+
+// The user whose list an install changes: the one signed in at the
+// installer's session, whoever elevated it. Where no one is signed in
+// there, the account the installer runs as, unless that is a service's own
+// (LocalSystem, LocalService, NetworkService), which no one sits at. A
+// session that cannot be asked, or a user signed in there who cannot be
+// identified, gives none: another account's list is never changed.
+ScreenUser userAtTheScreen(const std::optional<std::wstring>& processSid, const std::optional<SessionUser>& session);
+
+// A user whose list the run changes, with the list as it is.
+struct UserTarget {
+    User user;
+    UserLayouts layouts;
+};
+
+// What is at a path where the installer puts a file: InUse where another
+// program holds it open without sharing reading, so that it cannot be
+// told apart.
+enum class FileState { Absent, Identical, OtherBuild, Foreign, InUse };
 struct FileFact {
     std::wstring path;
     FileState state;
@@ -45,10 +71,10 @@ struct SystemFacts {
     std::wstring programFilesFolder;          // the native one; empty if Windows does not say
     bool userLayoutCallAvailable = false;     // input.dll exports InstallLayoutOrTip
 
-    // The user signed in at the screen, whose list the install changes;
-    // none where no one is (a service running the installer).
-    std::optional<User> user;
-    UserLayouts userLayouts;  // that user's
+    // The users whose lists the run changes: the one at the screen, if
+    // any (userAtTheScreen, whose registry must be loaded); else why none.
+    std::vector<UserTarget> users;
+    WhyNoUser whyNoUser = WhyNoUser::NoOneSignedIn;
 
     std::vector<LayoutKey> layoutKeys;                      // every key under Keyboard Layouts
     std::optional<std::vector<NamedValue>> uninstallEntry;  // its values, if the key exists
@@ -57,6 +83,7 @@ struct SystemFacts {
 
     std::optional<RegistryValue> pendingRenames;  // PendingFileRenameOperations, as it is
     std::optional<std::vector<NamedValue>> journal;  // what a run that did not finish left
+    std::optional<std::vector<WaitingChanges>> waiting;  // what waits for users, if the key is there
     std::wstring runToken;                        // eight hex digits naming this run's files
 
     FileState file(const std::wstring& path) const;

@@ -8,9 +8,9 @@
 namespace setup {
 namespace {
 
-// Entries are little-endian: a format byte, the change's kind, then its
-// fields in declaration order. Strings are a count of UTF-16 units and
-// the units; values their type, a byte count and the bytes.
+// Entries are little-endian: a format byte, the change's tag (ChangeTag),
+// then its fields in declaration order. Strings are a count of UTF-16
+// units and the units; values their type, a byte count and the bytes.
 constexpr std::uint8_t entryFormat = 1;
 
 class Writer {
@@ -110,7 +110,7 @@ private:
 };
 
 void write(Writer& out, const Change& change) {
-    out.byte(static_cast<std::uint8_t>(change.index()));
+    std::visit([&](const auto& c) { out.byte(static_cast<std::uint8_t>(c.tag)); }, change);
     std::visit(Overloaded{
                    [&](const CreateKey& c) { out.key(c.key); },
                    [&](const SetValue& c) {
@@ -134,6 +134,10 @@ void write(Writer& out, const Change& change) {
                            out.value(value.value);
                        }
                    },
+                   [&](const CancelRename& c) {
+                       out.text(c.source);
+                       out.text(c.target);
+                   },
                    [&](const PlaceFile& c) {
                        out.text(c.path);
                        out.flag(c.source.image.has_value());
@@ -151,7 +155,6 @@ void write(Writer& out, const Change& change) {
                        out.flag(c.folder);
                    },
                    [&](const CreateFolder& c) { out.text(c.path); },
-                   [&](const RemoveFolder& c) { out.text(c.path); },
                    [&](const UserLayoutCall& c) {
                        out.text(c.layout);
                        out.flag(c.uninstall);
@@ -163,21 +166,21 @@ void write(Writer& out, const Change& change) {
 }
 
 std::optional<Change> read(Reader& in) {
-    switch (in.byte()) {
-    case 0:
+    switch (static_cast<ChangeTag>(in.byte())) {
+    case ChangeTag::CreateKey:
         return CreateKey{in.key()};
-    case 1: {
+    case ChangeTag::SetValue: {
         SetValue c{in.key(), in.text(), in.value(), std::nullopt};
         if (in.flag())
             c.prior = in.value();
         return c;
     }
-    case 2: {
+    case ChangeTag::DeleteValue: {
         RegistryKey key = in.key();
         std::wstring name = in.text();
         return DeleteValue{std::move(key), std::move(name), in.value()};
     }
-    case 3: {
+    case ChangeTag::DeleteKey: {
         DeleteKey c{in.key(), {}};
         const std::uint32_t count = in.number();
         for (std::uint32_t i = 0; i < count && in.good(); ++i) {
@@ -186,7 +189,11 @@ std::optional<Change> read(Reader& in) {
         }
         return c;
     }
-    case 4: {
+    case ChangeTag::CancelRename: {
+        std::wstring source = in.text();
+        return CancelRename{std::move(source), in.text()};
+    }
+    case ChangeTag::PlaceFile: {
         PlaceFile c;
         c.path = in.text();
         const bool isImage = in.flag();
@@ -200,19 +207,17 @@ std::optional<Change> read(Reader& in) {
         c.aside = in.text();
         return c;
     }
-    case 5: {
+    case ChangeTag::RemoveFile: {
         std::wstring path = in.text();
         return RemoveFile{std::move(path), in.text()};
     }
-    case 6: {
+    case ChangeTag::Discard: {
         std::wstring path = in.text();
         return Discard{std::move(path), in.flag()};
     }
-    case 7:
+    case ChangeTag::CreateFolder:
         return CreateFolder{in.text()};
-    case 8:
-        return RemoveFolder{in.text()};
-    case 9: {
+    case ChangeTag::UserLayoutCall: {
         UserLayoutCall c;
         c.layout = in.text();
         c.uninstall = in.flag();
@@ -220,9 +225,8 @@ std::optional<Change> read(Reader& in) {
         c.user.isProcessUser = in.flag();
         return c;
     }
-    default:
-        return std::nullopt;
     }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -243,6 +247,10 @@ std::optional<Change> decodeChange(std::span<const std::uint8_t> bytes) {
         return std::nullopt;
     return change;
 }
+
+RegistryKey journalKey() { return {Hive::LocalMachine, journalPath}; }
+
+RegistryKey waitingKey(const std::wstring& sid) { return {Hive::LocalMachine, std::wstring(waitingPath) + L"\\" + sid}; }
 
 std::wstring journalEntryName(std::size_t index) {
     std::wstring name = decimal(static_cast<std::uint32_t>(index + 1));

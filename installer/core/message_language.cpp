@@ -196,6 +196,14 @@ MessageText literal(std::wstring text) { return {MessageText::Kind::Literal, 0, 
 MessageText name(std::wstring text) { return {MessageText::Kind::Name, 0, std::move(text), {}}; }
 MessageText windowsError(std::uint32_t error) { return {MessageText::Kind::WindowsError, error, {}, {}}; }
 
+std::wstring plainText(LanguageId language, const MessageText& text, TextSources sources) {
+    std::wstring rendered = render(language, text, sources).value_or(L"");
+    std::erase_if(rendered, [](wchar_t c) {
+        return c == leftToRightMark || c == rightToLeftMark || (c >= leftToRightEmbedding && c <= popDirectionalFormatting);
+    });
+    return rendered;
+}
+
 ShownMessage composeMessage(LanguageId userInterface, LanguageId locale, unsigned captionId,
                             const MessageText& text, TextSources sources) {
     ShownMessage shown;

@@ -57,6 +57,11 @@ struct TextSources {
     std::wstring (*windowsError)(LanguageId language, std::uint32_t error);
 };
 
+// The text in one language as plain text, without the marks that hold
+// directions in a box (as the log writes it, in English); empty where
+// that table lacks a string it needs.
+std::wstring plainText(LanguageId language, const MessageText& text, TextSources sources);
+
 struct ShownMessage {
     std::wstring caption;
     std::wstring text;

@@ -64,15 +64,10 @@ std::wstring_view plainPath(std::wstring_view stored) {
 
 std::wstring storedPath(std::wstring_view path) { return L"\\??\\" + std::wstring(path); }
 
-std::optional<RegistryValue> withoutSource(const RegistryValue& value, std::wstring_view path) {
-    std::vector<PendingRename> kept;
-    for (const PendingRename& rename : pendingRenames(value)) {
-        if (!equalNoCase(plainPath(rename.source), path))
-            kept.push_back(rename);
-    }
-    if (kept.empty())
-        return std::nullopt;
-    return pendingRenamesValue(kept);
+std::uint32_t unschedule(System& system, const std::wstring& source) {
+    return editSchedule(system, [&](std::vector<PendingRename>& renames) {
+        return std::erase_if(renames, [&](const PendingRename& r) { return equalNoCase(plainPath(r.source), source); }) != 0;
+    });
 }
 
 }  // namespace setup

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "steps.h"
+#include "system.h"
 
 namespace setup {
 
@@ -34,8 +34,24 @@ std::wstring_view plainPath(std::wstring_view stored);
 // A plain path as the list stores it.
 std::wstring storedPath(std::wstring_view path);
 
-// The value without the operations whose source is path; nothing when
-// none is left.
-std::optional<RegistryValue> withoutSource(const RegistryValue& value, std::wstring_view path);
+// Edits the schedule as the registry holds it now: edit(renames) changes
+// the list and says whether it did. A list that changed is written back,
+// or the value deleted once the list is empty.
+template <class Edit>
+std::uint32_t editSchedule(System& system, Edit edit) {
+    const RegistryKey key{Hive::LocalMachine, sessionManagerPath};
+    std::optional<RegistryValue> value;
+    if (const std::uint32_t error = system.readValue(key, pendingRenamesName, value))
+        return error;
+    std::vector<PendingRename> renames = value ? pendingRenames(*value) : std::vector<PendingRename>{};
+    if (!edit(renames))
+        return 0;
+    if (renames.empty())
+        return value ? system.deleteValue(key, pendingRenamesName) : 0;
+    return system.setValue(key, pendingRenamesName, pendingRenamesValue(renames));
+}
+
+// Takes every operation on source out of the schedule.
+std::uint32_t unschedule(System& system, const std::wstring& source);
 
 }  // namespace setup

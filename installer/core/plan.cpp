@@ -1,6 +1,7 @@
 #include "plan.h"
 
 #include <algorithm>
+#include <array>
 
 #include "pending_renames.h"
 #include "resource.h"
@@ -38,9 +39,8 @@ bool isTemporaryOf(std::wstring_view name, std::wstring_view path) {
     return rest[0] == L'.' && parseHex(rest.substr(1, 8), 8) && (equalNoCase(suffix, L".new") || equalNoCase(suffix, L".old"));
 }
 
-std::wstring layoutArgument(std::uint16_t languageId, const std::wstring& klid) {
-    return hexDigits(languageId, 4) + L":" + klid;
-}
+// "<language id>:<KLID>", the language read from the KLID's own name.
+std::wstring layoutArgument(const std::wstring& klid) { return klid.substr(4) + L":" + klid; }
 
 // Creates the key if it is missing, then writes each value that differs.
 void writeKey(Plan& plan, const RegistryKey& key, const std::vector<NamedValue>* existing,
@@ -71,10 +71,42 @@ std::uint32_t kibibytes(std::uint64_t bytes) { return static_cast<std::uint32_t>
 
 std::optional<Problem> machineProblem(const SystemFacts& facts) {
     if (!facts.machine)
-        return Problem{IDS_UNKNOWN_PROCESSOR, decimal(facts.processorArchitecture)};
+        return Problem{IDS_UNKNOWN_PROCESSOR, {decimal(facts.processorArchitecture)}};
     if (facts.programFilesFolder.empty())
         return Problem{IDS_NO_PROGRAM_FILES, {}};
     return std::nullopt;
+}
+
+// A file of ours that another program holds without sharing reading
+// cannot be judged: nothing is changed until it is free.
+std::optional<Problem> fileInUse(const SystemFacts& facts) {
+    for (const FileFact& file : facts.files) {
+        if (file.state == FileState::InUse)
+            return Problem{IDS_FILE_IN_USE, {file.path}};
+    }
+    return std::nullopt;
+}
+
+// A version's four numbers; nothing where it is not four numbers.
+std::optional<std::array<std::uint32_t, 4>> versionNumbers(std::wstring_view text) {
+    std::array<std::uint32_t, 4> numbers{};
+    for (std::uint32_t& number : numbers) {
+        const std::size_t end = std::min(text.find(L'.'), text.size());
+        const auto parsed = parseDecimal(text.substr(0, end));
+        if (!parsed || (&number != &numbers.back()) == (end == text.size()))
+            return std::nullopt;
+        number = *parsed;
+        text.remove_prefix(std::min(end + 1, text.size()));
+    }
+    return numbers;
+}
+
+// The version an earlier install wrote into its Programs and Features
+// entry, where that is four numbers.
+std::optional<std::wstring> installedVersion(const SystemFacts& facts) {
+    const RegistryValue* version = facts.uninstallEntry ? findValue(*facts.uninstallEntry, L"DisplayVersion") : nullptr;
+    const auto text = version ? version->text() : std::nullopt;
+    return text && versionNumbers(*text) ? text : std::nullopt;
 }
 
 // Operations that the restart would carry out on our files: taken back,
@@ -87,31 +119,33 @@ void takeBackScheduled(Plan& plan, const SystemFacts& facts) {
     std::vector<std::wstring> ours = ourFiles(facts);
     for (const std::wstring& folder : ourFolders(facts))
         ours.push_back(folder);
-    const std::vector<PendingRename> all = pendingRenames(*facts.pendingRenames);
-    std::vector<PendingRename> kept;
     std::vector<std::wstring> discarded;
-    for (const PendingRename& rename : all) {
+    for (const PendingRename& rename : pendingRenames(*facts.pendingRenames)) {
         const std::wstring_view source = plainPath(rename.source);
-        if (!contains(ours, source) && (rename.target.empty() || !contains(ours, plainPath(rename.target)))) {
-            kept.push_back(rename);
+        if (!contains(ours, source) && (rename.target.empty() || !contains(ours, plainPath(rename.target))))
             continue;
-        }
+        plan.steps.push_back({CancelRename{rename.source, rename.target}, std::nullopt});
         for (const std::wstring& path : ours) {
             if (isTemporaryOf(source, path))
                 discarded.emplace_back(source);
         }
     }
-    if (kept.size() == all.size())
-        return;
-    const RegistryKey sessionManager{Hive::LocalMachine, sessionManagerPath};
-    if (kept.empty())
-        plan.steps.push_back({DeleteValue{sessionManager, pendingRenamesName, *facts.pendingRenames}, std::nullopt});
-    else
-        plan.steps.push_back(
-            {SetValue{sessionManager, pendingRenamesName, pendingRenamesValue(kept), *facts.pendingRenames},
-             std::nullopt});
     for (const std::wstring& path : discarded)
         plan.steps.push_back({Discard{path, false}, std::nullopt});
+}
+
+// Takes the layouts klids off a user's list: from Preload and Substitutes
+// directly, then through the system's call where it serves (its refusal
+// changes nothing here). The list as it is afterwards.
+UserLayouts removeFromList(Plan& plan, const SystemFacts& facts, const UserTarget& target,
+                           const std::vector<std::wstring>& klids) {
+    const std::vector<Change> edits = removeLayouts(target.user, target.layouts, klids);
+    addChanges(plan, edits);
+    if (userLayoutCallUsable(facts)) {
+        for (const std::wstring& klid : klids)
+            plan.steps.push_back({UserLayoutCall{layoutArgument(klid), true, target.user}, std::vector<Change>{}});
+    }
+    return afterChanges(target.layouts, target.user, edits);
 }
 
 bool isOurFile(FileState state) { return state == FileState::Identical || state == FileState::OtherBuild; }
@@ -178,13 +212,20 @@ std::vector<std::wstring> ourFolders(const SystemFacts& facts) {
 Plan planInstall(const SystemFacts& facts, const Package& package) {
     Plan plan;
     plan.problem = machineProblem(facts);
+    if (!plan.problem)
+        plan.problem = fileInUse(facts);
+    // An older build over a newer one would take back what the newer
+    // one mended.
+    const auto installed = installedVersion(facts);
+    if (!plan.problem && installed && versionNumbers(package.version) < versionNumbers(*installed))
+        plan.problem = Problem{IDS_NEWER_INSTALLED, {*installed, package.version}};
     if (plan.problem)
         return plan;
     const RegistrationChoice choice =
         chooseRegistration(facts.layoutKeys, package.strings.layoutText, package.strings.languageId);
     if (!choice.registration) {
         plan.problem = Problem{choice.allLayoutIdsTaken ? unsigned{IDS_NO_FREE_LAYOUT_ID} : unsigned{IDS_NO_FREE_KLID},
-                               hexDigits(package.strings.languageId, 4)};
+                               {hexDigits(package.strings.languageId, 4)}};
         return plan;
     }
     const Registration& registration = *choice.registration;
@@ -196,7 +237,7 @@ Plan planInstall(const SystemFacts& facts, const Package& package) {
         written.push_back(placement.path);
     for (const std::wstring& path : written) {
         if (facts.file(path) == FileState::Foreign) {
-            plan.problem = Problem{IDS_FOREIGN_FILE, path};
+            plan.problem = Problem{IDS_FOREIGN_FILE, {path}};
             return plan;
         }
     }
@@ -220,42 +261,34 @@ Plan planInstall(const SystemFacts& facts, const Package& package) {
              existingKey == facts.layoutKeys.end() ? nullptr : &existingKey->values, registration.values);
 
     // Any other key that names Kurd.dll (an earlier build's) goes, and with
-    // it its place in the user's list: one key names our file.
+    // it its place in each user's list: one key names our file.
     std::vector<const LayoutKey*> others;
+    std::vector<std::wstring> otherKlids;
     for (const LayoutKey* key : ourLayoutKeys(facts.layoutKeys)) {
-        if (!equalNoCase(key->klid, registration.klid) && !key->hasSubkeys)
+        if (!equalNoCase(key->klid, registration.klid) && !key->hasSubkeys) {
             others.push_back(key);
-    }
-    UserLayouts lists = facts.userLayouts;
-    if (facts.user && !others.empty()) {
-        std::vector<std::wstring> klids;
-        for (const LayoutKey* key : others)
-            klids.push_back(key->klid);
-        const std::vector<Change> edits = removeLayouts(*facts.user, lists, klids);
-        addChanges(plan, edits);
-        lists = afterChanges(lists, *facts.user, edits);
-        if (userLayoutCallUsable(facts)) {
-            for (const LayoutKey* key : others) {
-                const std::uint16_t language = static_cast<std::uint16_t>(*parseHex(key->klid, 8) & 0xFFFF);
-                plan.steps.push_back(
-                    {UserLayoutCall{layoutArgument(language, key->klid), true, *facts.user}, std::vector<Change>{}});
-            }
+            otherKlids.push_back(key->klid);
         }
     }
+    std::vector<UserLayouts> lists;
+    for (const UserTarget& target : facts.users)
+        lists.push_back(others.empty() ? target.layouts : removeFromList(plan, facts, target, otherKlids));
     for (const LayoutKey* key : others)
         plan.steps.push_back({DeleteKey{layoutKeyPath(key->klid), key->values}, std::nullopt});
 
-    if (!facts.user) {
-        plan.forComputerOnly = true;
-    } else if (!enables(lists, registration.klid)) {
-        const std::vector<Change> edits =
-            appendLayout(*facts.user, lists, registration.klid, package.strings.languageId);
-        if (userLayoutCallUsable(facts))
-            plan.steps.push_back(
-                {UserLayoutCall{layoutArgument(package.strings.languageId, registration.klid), false, *facts.user},
-                 edits});
-        else
+    if (facts.users.empty())
+        plan.noUser = facts.whyNoUser;
+    for (std::size_t i = 0; i < facts.users.size(); ++i) {
+        if (enables(lists[i], registration.klid))
+            continue;
+        const User& user = facts.users[i].user;
+        const std::vector<Change> edits = appendLayout(user, lists[i], registration.klid, package.strings.languageId);
+        if (userLayoutCallUsable(facts)) {
+            plan.steps.push_back({UserLayoutCall{layoutArgument(registration.klid), false, user}, edits});
+        } else {
             addChanges(plan, edits);
+            plan.editsListDirectly = true;
+        }
     }
 
     if (!facts.folderExists(keptFolder(facts)))
@@ -274,7 +307,7 @@ Plan planInstall(const SystemFacts& facts, const Package& package) {
              facts.uninstallEntry ? &*facts.uninstallEntry : nullptr,
              {
                  {L"DisplayName", stringValue(L"" PRODUCT_NAME)},
-                 {L"DisplayVersion", stringValue(L"" PRODUCT_VERSION_TEXT)},
+                 {L"DisplayVersion", stringValue(package.version)},
                  {L"Publisher", stringValue(L"" PRODUCT_MAKER)},
                  {L"DisplayIcon", stringValue(copy + L",0")},
                  {L"EstimatedSize", dwordValue(kibibytes(installedBytes))},
@@ -285,18 +318,26 @@ Plan planInstall(const SystemFacts& facts, const Package& package) {
     return plan;
 }
 
-Plan planUninstall(const SystemFacts& facts, const Package& package) {
+Plan planUninstall(const SystemFacts& facts) {
     Plan plan;
     plan.problem = machineProblem(facts);
+    if (!plan.problem)
+        plan.problem = fileInUse(facts);
     if (plan.problem)
         return plan;
     takeBackScheduled(plan, facts);
 
+    // The keys that name Kurd.dll load whatever Kurd.dll is there: where
+    // that is another maker's, they are its keys, and stay.
+    for (const Placement& placement : placements(*facts.machine, facts.windowsFolder)) {
+        if (facts.file(placement.path) == FileState::Foreign && plan.foreignLayoutFile.empty())
+            plan.foreignLayoutFile = placement.path;
+    }
     std::vector<const LayoutKey*> keys;
     std::vector<std::wstring> klids;
     for (const LayoutKey* key : ourLayoutKeys(facts.layoutKeys)) {
         // A key with keys under it is more than a layout registration.
-        if (!key->hasSubkeys) {
+        if (!key->hasSubkeys && plan.foreignLayoutFile.empty()) {
             keys.push_back(key);
             klids.push_back(key->klid);
         }
@@ -306,18 +347,11 @@ Plan planUninstall(const SystemFacts& facts, const Package& package) {
 
     // The list is cleared of our entries whichever way the install
     // enabled the layout, and the system's call then takes it off the
-    // profile the call keeps; the call's refusal changes nothing here.
-    if (facts.user) {
-        addChanges(plan, removeLayouts(*facts.user, facts.userLayouts, klids));
-        if (userLayoutCallUsable(facts)) {
-            for (const std::wstring& klid : klids)
-                plan.steps.push_back({UserLayoutCall{layoutArgument(package.strings.languageId, klid), true,
-                                                     *facts.user},
-                                      std::vector<Change>{}});
-        }
-    } else {
-        plan.forComputerOnly = true;
-    }
+    // profile the call keeps.
+    for (const UserTarget& target : facts.users)
+        removeFromList(plan, facts, target, klids);
+    if (facts.users.empty())
+        plan.noUser = facts.whyNoUser;
     for (const LayoutKey* key : keys)
         plan.steps.push_back({DeleteKey{layoutKeyPath(key->klid), key->values}, std::nullopt});
 

@@ -49,15 +49,16 @@ std::vector<std::wstring> ourFolders(const SystemFacts& facts);
 // What the installer knows of itself.
 struct Package {
     LayoutStrings strings;
+    std::wstring version;  // "1.0.3.40"
     PerForm<std::uint64_t> imageSizes;
     std::uint64_t installerSize = 0;
 };
 
 // Why a plan cannot be made: a message of the string table and what
-// fills its %1.
+// fills its %1, %2.
 struct Problem {
     unsigned message = 0;
-    std::wstring argument;
+    std::vector<std::wstring> arguments;
     bool operator==(const Problem&) const = default;
 };
 
@@ -65,10 +66,16 @@ struct Plan {
     std::vector<Step> steps;
     std::optional<Problem> problem;  // set when no plan can be made; nothing is then changed
     std::wstring klid;               // the layout's KLID, for the log
-    bool forComputerOnly = false;    // no one is at the screen: no user's list is changed
+    std::optional<WhyNoUser> noUser;  // set when no user's list is changed
+    // The layout is enabled by editing the user's list in the registry,
+    // which Windows reads when the user signs in.
+    bool editsListDirectly = false;
+    // Uninstall: another maker's Kurd.dll is where ours goes; the keys
+    // that name Kurd.dll are theirs as much as ours, and stay.
+    std::wstring foreignLayoutFile;
 };
 
 Plan planInstall(const SystemFacts& facts, const Package& package);
-Plan planUninstall(const SystemFacts& facts, const Package& package);
+Plan planUninstall(const SystemFacts& facts);
 
 }  // namespace setup

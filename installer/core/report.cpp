@@ -37,39 +37,59 @@ Report refusedReport(Action action, const MessageText& why) {
             message(action == Action::Uninstall ? IDS_UNINSTALL_FAILED : IDS_INSTALL_FAILED, {why})};
 }
 
+// The numbers a problem gives (a language id, a processor's architecture)
+// are numbers; its paths and versions are names.
+Report problemReport(Action action, const Problem& problem) {
+    const bool numbers = problem.message == IDS_NO_FREE_KLID || problem.message == IDS_UNKNOWN_PROCESSOR;
+    std::vector<MessageText> arguments;
+    for (const std::wstring& argument : problem.arguments)
+        arguments.push_back(numbers ? literal(argument) : name(argument));
+    Report report = refusedReport(action, message(problem.message, std::move(arguments)));
+    if (problem.message == IDS_NEWER_INSTALLED)
+        report.exitCode = ExitCode::NewerInstalled;
+    return report;
+}
+
+MessageText lines(const std::vector<MessageText>& texts) {
+    MessageText joined = texts.back();
+    for (auto text = texts.rbegin() + 1; text != texts.rend(); ++text)
+        joined = message(IDS_LINES, {*text, joined});
+    return joined;
+}
+
 Report finishedReport(const Finished& finished) {
     const bool uninstall = finished.action == Action::Uninstall;
     const RunResult& result = finished.result;
     if (!result.succeeded) {
-        if (!result.notUndone.empty()) {
-            std::wstring list;
-            for (const std::wstring& change : result.notUndone)
-                list += change + L"\n";
-            return {ExitCode::Failed, Icon::Error, message(IDS_NOT_UNDONE, {literal(list)})};
-        }
+        if (!result.notUndone.empty())
+            return {ExitCode::Failed, Icon::Error, message(IDS_NOT_UNDONE, {lines(result.notUndone)})};
         unsigned message = uninstall ? IDS_UNINSTALL_FAILED : IDS_INSTALL_FAILED;
         if (result.restartNeeded)
             message = uninstall ? IDS_UNINSTALL_FAILED_RESTART : IDS_INSTALL_FAILED_RESTART;
         return {ExitCode::Failed, Icon::Error,
-                setup::message(message, {setup::message(IDS_STEP_FAILED, {literal(result.failedChange),
+                setup::message(message, {setup::message(IDS_STEP_FAILED, {result.failedChange,
                                                                            windowsError(result.error)})})};
     }
     const ExitCode exitCode = result.restartNeeded ? ExitCode::RestartNeeded : ExitCode::Done;
+    if (uninstall) {
+        const MessageText removed = message(result.restartNeeded ? IDS_UNINSTALLED_RESTART : IDS_UNINSTALLED);
+        if (finished.foreignLayoutFile.empty())
+            return {exitCode, Icon::Information, removed};
+        return {exitCode, Icon::Information,
+                message(IDS_FOREIGN_KEYS_KEPT, {removed, name(finished.foreignLayoutFile)})};
+    }
     unsigned message;
-    if (uninstall)
-        message = result.restartNeeded ? IDS_UNINSTALLED_RESTART : IDS_UNINSTALLED;
-    else if (result.restartNeeded)
+    if (result.restartNeeded)
         message = IDS_INSTALLED_RESTART;
-    else if (finished.forComputerOnly)
-        message = IDS_INSTALLED_FOR_COMPUTER;
+    else if (finished.noUser)
+        message = *finished.noUser == WhyNoUser::NotIdentified ? IDS_INSTALLED_USER_UNKNOWN : IDS_INSTALLED_FOR_COMPUTER;
+    else if (finished.listEditedDirectly)
+        message = IDS_INSTALLED_NEXT_SIGN_IN;
     else
         // Win+Space switches layouts from Windows 8 on.
         message = finished.windowsVersion >= 602 ? IDS_INSTALLED : IDS_INSTALLED_OLDER_WINDOWS;
     // Every install says where the layout appears.
-    std::vector<MessageText> inserts;
-    if (!uninstall)
-        inserts.push_back(setup::message(IDS_WHERE_TO_FIND));
-    return {exitCode, Icon::Information, setup::message(message, std::move(inserts))};
+    return {exitCode, Icon::Information, setup::message(message, {setup::message(IDS_WHERE_TO_FIND)})};
 }
 
 }  // namespace setup

@@ -7,7 +7,9 @@
 #include <string>
 
 #include "arguments.h"
+#include "facts.h"
 #include "message_language.h"
+#include "plan.h"
 #include "run.h"
 
 namespace setup {
@@ -18,7 +20,8 @@ enum class ExitCode : int {
     NotAdministrator = 5,
     BadArguments = 87,
     Failed = 1603,
-    Busy = 1618,  // another installation is in progress
+    Busy = 1618,           // another installation is in progress
+    NewerInstalled = 1638,  // another version of the product is installed
     RestartNeeded = 3010,
 };
 
@@ -39,17 +42,25 @@ Report notAdministratorReport();
 Report busyReport();
 
 // A run refused before it changed anything: a damaged installer, a
-// system that cannot be read, a plan that cannot be made, an earlier
-// run's changes that cannot be undone yet.
+// system that cannot be read, an earlier run's changes that cannot be
+// undone yet; or a plan that cannot be made.
 Report refusedReport(Action action, const MessageText& why);
+Report problemReport(Action action, const Problem& problem);
 
 // A run that carried its plan out, or tried to.
 struct Finished {
     Action action = Action::Install;
     unsigned windowsVersion = 501;  // major * 100 + minor
-    bool forComputerOnly = false;
+    std::optional<WhyNoUser> noUser;
+    // The user's list was edited in the registry: the layout is there
+    // once the user signs in again.
+    bool listEditedDirectly = false;
+    std::wstring foreignLayoutFile;  // uninstall: its keys were left
     RunResult result;
 };
+
+// Texts one after another, a line each.
+MessageText lines(const std::vector<MessageText>& texts);
 
 Report finishedReport(const Finished& finished);
 

@@ -21,6 +21,9 @@
 #define IDS_INSTALL_FAILED_RESTART 113
 #define IDS_UNINSTALL_FAILED_RESTART 114
 #define IDS_BUSY 115
+#define IDS_INSTALLED_NEXT_SIGN_IN 118
+#define IDS_INSTALLED_USER_UNKNOWN 119
+#define IDS_FOREIGN_KEYS_KEPT 120
 // Parts of the messages above.
 #define IDS_USAGE_LINE 116
 #define IDS_WHERE_TO_FIND 117
@@ -36,6 +39,9 @@
 #define IDS_CANNOT_READ 207
 #define IDS_INTERRUPTED_RUN 208
 #define IDS_CANNOT_WRITE_LOG 209
+#define IDS_NEWER_INSTALLED 212
+#define IDS_FILE_IN_USE 213
+#define IDS_JOURNAL_LEFT 214
 // A Windows error: its number as %1, with Windows' words for it as %2,
 // or by the number alone.
 #define IDS_WINDOWS_ERROR 210
@@ -46,3 +52,25 @@
 #define IDS_LOG_WITHOUT_FILE 221
 #define IDS_LOG_TWICE 222
 #define IDS_LOG_ON_DEVICE 223
+#define IDS_LOG_ON_LINK 224
+
+// What each step does, as the failure messages and the log name it; %1 a
+// path or a registry key.
+#define IDS_STEP_CREATE_KEY 300
+#define IDS_STEP_SET_VALUE 301
+#define IDS_STEP_DELETE_VALUE 302
+#define IDS_STEP_DELETE_KEY 303
+#define IDS_STEP_CANCEL_RENAME 304
+#define IDS_STEP_WRITE_FILE 305
+#define IDS_STEP_REPLACE_FILE 306
+#define IDS_STEP_DELETE_FILE 307
+#define IDS_STEP_DISCARD 308
+#define IDS_STEP_CREATE_FOLDER 309
+#define IDS_STEP_ENABLE_LAYOUT 310
+#define IDS_STEP_DISABLE_LAYOUT 311
+#define IDS_STEP_FLUSH 312
+// The parts of a step's text: a quoted name or text, a value that is not
+// text, and one line after another.
+#define IDS_QUOTED 313
+#define IDS_VALUE_BYTES 314
+#define IDS_LINES 315

@@ -1,7 +1,9 @@
 // Carries out a plan through a System, step by step, each change recorded
-// in the journal before it is made; when a step fails, undoes the steps
-// already done, newest first, so that a failed run leaves the system as
-// it found it. Also finishes what a killed run left in the journal.
+// in the journal before it is made; when a step fails, undoes it and the
+// steps already done, newest first, so that a failed run leaves the system
+// as it found it. Every hive the run wrote is flushed to disk before the
+// journal says the steps are done, and before the journal goes. Also
+// finishes what a killed run left, and what waits for a user.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "changes.h"
+#include "journal.h"
 #include "plan.h"
 #include "system.h"
 
@@ -19,26 +21,30 @@ struct RunResult {
     bool succeeded = true;
     // Done (or, on failure, undone) only at the next restart.
     bool restartNeeded = false;
-    // On failure: the step that failed (0-based), its change and error.
-    std::optional<std::size_t> failedStep;
-    std::wstring failedChange;
+    // A step went its other way, with changes (the user's list edited in
+    // the registry because the system's call refused).
+    bool tookOtherWay = false;
+    // On failure: what failed, and its error.
+    MessageText failedChange;
     std::uint32_t error = 0;
     // Changes whose undo failed too: the system is not as it was. The
     // journal stays, so that the next run tries again.
-    std::vector<std::wstring> notUndone;
+    std::vector<MessageText> notUndone;
 };
 
 RunResult run(const Plan& plan, System& system);
 
-// What a run that did not finish left in the journal (the values of its
-// key): undone newest first, or, if that run had committed, settled. The
-// journal is deleted when everything in it is dealt with.
+// What runs that did not finish left: the journal of a killed run undone
+// newest first, or, if that run had done all its steps, settled; a change
+// in the registry of a user who is not signed in waits for that user in
+// the user's waiting key. Then what waits for each user whose registry is
+// loaded now is undone. Each key goes once everything in it is dealt with.
 struct Recovery {
-    bool restartNeeded = false;
-    std::vector<std::wstring> notUndone;   // changes that could not be undone yet
-    std::vector<std::wstring> unreadable;  // entries that were not readable, left alone
+    std::vector<MessageText> notUndone;    // changes that could not be undone yet
+    std::vector<std::wstring> unreadable;  // entries not readable ("<key> "<name>""), left alone
 };
 
-Recovery recover(const std::vector<NamedValue>& journal, System& system);
+Recovery recover(const std::optional<std::vector<NamedValue>>& journal,
+                 const std::optional<std::vector<WaitingChanges>>& waiting, System& system);
 
 }  // namespace setup

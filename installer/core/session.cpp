@@ -10,33 +10,36 @@ namespace setup {
 Report carryOut(Action action, const Package& package, FactReader& reader, System& system) {
     MessageText why;
     std::optional<SystemFacts> facts = reader.read(why);
-    if (facts && facts->journal) {
-        const Recovery recovery = recover(*facts->journal, system);
-        if (!recovery.notUndone.empty() || !recovery.unreadable.empty()) {
-            std::wstring list;
-            for (const std::wstring& change : recovery.notUndone)
-                list += L"\n" + change;
-            for (const std::wstring& entry : recovery.unreadable)
-                list += L"\nHKLM\\" + std::wstring(journalPath) + L" \"" + entry + L"\"";
-            return refusedReport(action, message(IDS_INTERRUPTED_RUN, {literal(list)}));
-        }
+    if (facts && (facts->journal || facts->waiting)) {
+        const Recovery recovery = recover(facts->journal, facts->waiting, system);
+        std::vector<MessageText> left = recovery.notUndone;
+        for (const std::wstring& entry : recovery.unreadable)
+            left.push_back(name(entry));
+        if (!left.empty())
+            return refusedReport(action, message(IDS_INTERRUPTED_RUN, {lines(left)}));
         facts = reader.read(why);
+        // A journal is never written into twice.
+        if (facts && facts->journal)
+            return refusedReport(action, message(IDS_JOURNAL_LEFT, {name(keyText(journalKey()))}));
     }
     if (!facts)
         return refusedReport(action, why);
 
-    const Plan plan = action == Action::Uninstall ? planUninstall(*facts, package) : planInstall(*facts, package);
+    const Plan plan = action == Action::Uninstall ? planUninstall(*facts) : planInstall(*facts, package);
     if (plan.problem) {
-        system.record(L"nothing to do: the plan was refused");
-        // The file a problem names is a name; its other arguments are numbers.
-        const Problem& problem = *plan.problem;
-        MessageText argument = problem.message == IDS_FOREIGN_FILE ? name(problem.argument) : literal(problem.argument);
-        return refusedReport(action, message(problem.message, {std::move(argument)}));
+        const Report report = problemReport(action, *plan.problem);
+        system.record(L"nothing to do: " + system.inEnglish(report.text.inserts.front()));
+        return report;
     }
     system.record(L"layout " + (plan.klid.empty() ? std::wstring(L"(none registered)") : plan.klid) + L", " +
                   decimal(static_cast<std::uint32_t>(plan.steps.size())) + L" steps");
-    if (plan.forComputerOnly)
+    if (plan.noUser == WhyNoUser::NoOneSignedIn)
         system.record(L"no one is signed in at this screen: only the computer's part is done, no user's list");
+    else if (plan.noUser == WhyNoUser::NotIdentified)
+        system.record(L"the user signed in at this screen cannot be identified: only the computer's part is done, "
+                      L"no user's list");
+    if (!plan.foreignLayoutFile.empty())
+        system.record(L"another maker's " + plan.foreignLayoutFile + L" is there: the keys that name Kurd.dll stay");
     const RunResult result = run(plan, system);
     if (result.succeeded)
         system.record(result.restartNeeded ? L"finished: a restart is needed" : L"finished");
@@ -44,7 +47,9 @@ Report carryOut(Action action, const Package& package, FactReader& reader, Syste
         system.record(L"failed, and not everything could be undone");
     else
         system.record(result.restartNeeded ? L"failed: undone, but only at the next restart" : L"failed: undone");
-    return finishedReport({action, facts->windowsVersion, plan.forComputerOnly, result});
+    return finishedReport(
+        {action, facts->windowsVersion, plan.noUser, plan.editsListDirectly || result.tookOtherWay, plan.foreignLayoutFile,
+         result});
 }
 
 }  // namespace setup

@@ -2,24 +2,13 @@
 
 #include <algorithm>
 
-#include "overloaded.h"
+#include "pending_renames.h"
+#include "system.h"
 #include "text.h"
+#include "user_layouts.h"
 
 namespace setup {
 namespace {
-
-std::wstring keyName(const RegistryKey& key) {
-    return (key.hive == Hive::LocalMachine ? L"HKLM\\" : L"HKU\\") + key.path;
-}
-
-std::wstring valueText(const RegistryValue& value) {
-    if (const auto text = value.text())
-        return L"\"" + *text + L"\"";
-    if (value.type == regDword && value.bytes.size() == 4)
-        return decimal(static_cast<std::uint32_t>(value.bytes[0] | value.bytes[1] << 8 | value.bytes[2] << 16 |
-                                                  static_cast<std::uint32_t>(value.bytes[3]) << 24));
-    return decimal(static_cast<std::uint32_t>(value.bytes.size())) + L" bytes of type " + decimal(value.type);
-}
 
 std::vector<std::uint8_t> utf16Bytes(std::wstring_view text) {
     std::vector<std::uint8_t> bytes;
@@ -33,6 +22,15 @@ std::vector<std::uint8_t> utf16Bytes(std::wstring_view text) {
 }
 
 }  // namespace
+
+std::wstring keyText(const RegistryKey& key) {
+    return (key.hive == Hive::LocalMachine ? L"HKLM\\" : L"HKU\\") + key.path;
+}
+
+RegistryKey parentKey(const RegistryKey& key) {
+    const std::size_t last = key.path.find_last_of(L'\\');
+    return {key.hive, last == std::wstring::npos ? std::wstring() : key.path.substr(0, last)};
+}
 
 std::optional<std::wstring> RegistryValue::text() const {
     if (type != regSz && type != regExpandSz)
@@ -78,54 +76,69 @@ std::vector<NumberedValue> numberedValues(const std::vector<NamedValue>& values)
     return numbered;
 }
 
-std::vector<Change> inverse(const Change& change) {
+std::wstring userRegistryPath(const User& user) { return L"HKEY_USERS\\" + user.sid; }
+
+bool inUseOrDenied(std::uint32_t error) {
+    return error == winerror::accessDenied || error == winerror::sharingViolation ||
+           error == winerror::lockViolation || error == winerror::userMappedFile;
+}
+
+bool isGone(std::uint32_t error) { return error == winerror::fileNotFound || error == winerror::pathNotFound; }
+
+Outcome apply(System& system, const Change& change) {
+    return std::visit([&](const auto& c) { return c.apply(system); }, change);
+}
+
+Outcome undo(System& system, const Change& change) {
+    if (const auto user = userOf(change); user && !system.userHiveLoaded(*user))
+        return {0, false, true, false};
+    return std::visit([&](const auto& c) { return c.undo(system); }, change);
+}
+
+bool settle(System& system, const Change& change) {
     return std::visit(
-        Overloaded{
-            [](const CreateKey& c) -> std::vector<Change> { return {DeleteKey{c.key, {}}}; },
-            [](const SetValue& c) -> std::vector<Change> {
-                if (c.prior)
-                    return {SetValue{c.key, c.name, *c.prior, c.value}};
-                return {DeleteValue{c.key, c.name, c.value}};
-            },
-            [](const DeleteValue& c) -> std::vector<Change> {
-                return {SetValue{c.key, c.name, c.prior, std::nullopt}};
-            },
-            [](const DeleteKey& c) -> std::vector<Change> {
-                std::vector<Change> changes{CreateKey{c.key}};
-                for (const NamedValue& value : c.prior)
-                    changes.push_back(SetValue{c.key, value.name, value.value, std::nullopt});
-                return changes;
-            },
-            [](const PlaceFile&) -> std::vector<Change> { return {}; },
-            [](const RemoveFile&) -> std::vector<Change> { return {}; },
-            [](const Discard&) -> std::vector<Change> { return {}; },
-            [](const CreateFolder& c) -> std::vector<Change> { return {RemoveFolder{c.path}}; },
-            [](const RemoveFolder& c) -> std::vector<Change> { return {CreateFolder{c.path}}; },
-            [](const UserLayoutCall& c) -> std::vector<Change> {
-                return {UserLayoutCall{c.layout, !c.uninstall, c.user}};
-            },
+        [&](const auto& c) {
+            if constexpr (requires { c.settle(system); })
+                return c.settle(system);
+            else
+                return true;
         },
         change);
 }
 
-std::wstring describe(const Change& change) {
+MessageText description(const Change& change) {
+    return std::visit([](const auto& c) { return c.description(); }, change);
+}
+
+std::optional<std::wstring> userOf(const RegistryKey& key) {
+    if (key.hive != Hive::Users)
+        return std::nullopt;
+    return key.path.substr(0, key.path.find(L'\\'));
+}
+
+std::optional<std::wstring> userOf(const Change& change) {
     return std::visit(
-        Overloaded{
-            [](const CreateKey& c) { return L"create key " + keyName(c.key); },
-            [](const SetValue& c) {
-                return L"set " + keyName(c.key) + L" \"" + c.name + L"\" = " + valueText(c.value);
-            },
-            [](const DeleteValue& c) { return L"delete " + keyName(c.key) + L" \"" + c.name + L"\""; },
-            [](const DeleteKey& c) { return L"delete key " + keyName(c.key); },
-            [](const PlaceFile& c) { return (c.replaces ? L"replace " : L"write ") + c.path; },
-            [](const RemoveFile& c) { return L"delete " + c.path; },
-            [](const Discard& c) { return L"discard " + c.path; },
-            [](const CreateFolder& c) { return L"create folder " + c.path; },
-            [](const RemoveFolder& c) { return L"remove folder " + c.path; },
-            [](const UserLayoutCall& c) {
-                return std::wstring(c.uninstall ? L"disable" : L"enable") + L" layout " + c.layout +
-                       L" for user " + c.user.sid;
-            },
+        [&](const auto& c) -> std::optional<std::wstring> {
+            if constexpr (requires { c.key; })
+                return userOf(c.key);
+            else if constexpr (requires { c.user; })
+                return c.user.sid;
+            else
+                return std::nullopt;
+        },
+        change);
+}
+
+RegistryKey writtenKey(const Change& change) {
+    const RegistryKey schedule{Hive::LocalMachine, sessionManagerPath};
+    return std::visit(
+        [&](const auto& c) {
+            if constexpr (requires { c.key; })
+                return c.key;
+            else if constexpr (requires { c.user; })
+                return preloadKey(c.user);
+            else
+                return schedule;
         },
         change);
 }

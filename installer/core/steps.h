@@ -1,7 +1,13 @@
-// The changes an install or uninstall makes, one step each, with what was
-// there before so that every step can be undone. Paths are the real
-// Windows paths (the native System32 is "System32", whatever the bitness
-// of the process that carries the step out).
+// The changes an install or uninstall makes, one step each. Every kind of
+// change records what was there before, and knows how to carry itself
+// out, undo itself and describe itself; undoing first checks that what it
+// changed still holds what it wrote, and leaves alone what another program
+// has changed since. Each of these may be repeated after a crash: it does
+// what is still to do and accepts what is done already. Paths are the
+// real Windows paths (the native System32 is "System32", whatever the
+// bitness of the process that carries the step out). The registry and
+// the restart schedule are in registry_changes.cpp, files and folders in
+// file_changes.cpp.
 #pragma once
 
 #include <cstdint>
@@ -11,14 +17,18 @@
 #include <variant>
 #include <vector>
 
+#include "message_language.h"
 #include "payload.h"
 
 namespace setup {
 
+class System;
+
 // HKEY_LOCAL_MACHINE is always opened in its 64-bit view on 64-bit
 // Windows. A user's keys are named under HKEY_USERS by the user's SID
 // ("S-1-5-21-...\Keyboard Layout\Preload"), so that a step means the same
-// user whoever carries it out or undoes it later.
+// user whoever carries it out or undoes it later, and waits for that user
+// while the user's registry is not loaded.
 enum class Hive { LocalMachine, Users };
 
 struct RegistryKey {
@@ -26,6 +36,11 @@ struct RegistryKey {
     std::wstring path;
     bool operator==(const RegistryKey&) const = default;
 };
+
+// "HKLM\..." or "HKU\...", as the log and the messages name a key.
+std::wstring keyText(const RegistryKey& key);
+// The key above it.
+RegistryKey parentKey(const RegistryKey& key);
 
 // The registry's value types the installer meets by name.
 inline constexpr std::uint32_t regSz = 1;
@@ -69,28 +84,6 @@ struct NumberedValue {
 // number in the list's order); the others are left out.
 std::vector<NumberedValue> numberedValues(const std::vector<NamedValue>& values);
 
-// A key the step creates; it did not exist before.
-struct CreateKey {
-    RegistryKey key;
-};
-// A value written; prior is what it held, if it existed.
-struct SetValue {
-    RegistryKey key;
-    std::wstring name;
-    RegistryValue value;
-    std::optional<RegistryValue> prior;
-};
-struct DeleteValue {
-    RegistryKey key;
-    std::wstring name;
-    RegistryValue prior;
-};
-// A key without subkeys deleted, with the values it held.
-struct DeleteKey {
-    RegistryKey key;
-    std::vector<NamedValue> prior;
-};
-
 // Where a placed file's bytes come from: a layout image, or the installer
 // itself (the copy kept for uninstalling).
 struct FileSource {
@@ -98,56 +91,190 @@ struct FileSource {
     bool operator==(const FileSource&) const = default;
 };
 
-// A file written to `staged` in its folder, then swapped in. When a file
-// was there (`replaces`), it is kept at `aside` until the run is over, so
-// that undoing puts it back. Both names are fixed by the plan, so that a
-// later run can undo what a run that was killed had begun.
-struct PlaceFile {
-    std::wstring path;
-    FileSource source;
-    bool replaces = false;
-    std::wstring staged;
-    std::wstring aside;
-};
-// A file moved to `aside`, where it is deleted once the run is over.
-struct RemoveFile {
-    std::wstring path;
-    std::wstring aside;
-};
-// A file or folder of ours that nothing needs once the run is over (the
-// new file of a replacement no longer wanted, the emptied folder of the
-// kept copy): deleted then, or at the next restart. Until then it stays,
-// so that undoing the run needs nothing back.
-struct Discard {
-    std::wstring path;
-    bool folder = false;
-};
-struct CreateFolder {
-    std::wstring path;
-};
-// An empty folder removed.
-struct RemoveFolder {
-    std::wstring path;
-};
-
-// The user whose keyboard list a run changes: the one signed in at the
-// screen the installer runs on.
+// The user whose keyboard list a run changes.
 struct User {
     std::wstring sid;
     bool isProcessUser = true;  // the account the installer runs as
     bool operator==(const User&) const = default;
 };
 
+// The user's registry as the system's per-user call takes it.
+std::wstring userRegistryPath(const User& user);
+
+// The user whose registry holds the key; none for the machine's.
+std::optional<std::wstring> userOf(const RegistryKey& key);
+
+// What carrying out or undoing a change came to.
+struct Outcome {
+    std::uint32_t error = 0;     // a Windows error code; 0: done
+    bool restartNeeded = false;  // done, but only at the next restart
+    bool waitsForUser = false;   // not undone yet: the user's registry is not loaded
+    bool leftAlone = false;      // not undone: another program has changed it since
+};
+
+inline Outcome done() { return {}; }
+inline Outcome atRestart() { return {0, true, false, false}; }
+inline Outcome leftAlone() { return {0, false, false, true}; }
+// Done when error is 0, else failed with it.
+inline Outcome outcomeOf(std::uint32_t error) { return {error, false, false, false}; }
+
+// The journal's tag of each kind: written into every entry, so that these
+// numbers, not the kinds' order here, are the format. 8 is retired.
+enum class ChangeTag : std::uint8_t {
+    CreateKey = 0,
+    SetValue = 1,
+    DeleteValue = 2,
+    DeleteKey = 3,
+    PlaceFile = 4,
+    RemoveFile = 5,
+    Discard = 6,
+    CreateFolder = 7,
+    UserLayoutCall = 9,
+    CancelRename = 10,
+};
+
+// A key the step creates; it did not exist before. Undone only while it
+// holds no value.
+struct CreateKey {
+    static constexpr ChangeTag tag = ChangeTag::CreateKey;
+    RegistryKey key;
+
+    Outcome apply(System& system) const;
+    Outcome undo(System& system) const;
+    MessageText description() const;
+    bool operator==(const CreateKey&) const = default;
+};
+
+// A value written; prior is what it held, if it existed.
+struct SetValue {
+    static constexpr ChangeTag tag = ChangeTag::SetValue;
+    RegistryKey key;
+    std::wstring name;
+    RegistryValue value;
+    std::optional<RegistryValue> prior;
+
+    Outcome apply(System& system) const;
+    Outcome undo(System& system) const;
+    MessageText description() const;
+    bool operator==(const SetValue&) const = default;
+};
+
+struct DeleteValue {
+    static constexpr ChangeTag tag = ChangeTag::DeleteValue;
+    RegistryKey key;
+    std::wstring name;
+    RegistryValue prior;
+
+    Outcome apply(System& system) const;
+    Outcome undo(System& system) const;
+    MessageText description() const;
+    bool operator==(const DeleteValue&) const = default;
+};
+
+// A key without subkeys deleted, with the values it held.
+struct DeleteKey {
+    static constexpr ChangeTag tag = ChangeTag::DeleteKey;
+    RegistryKey key;
+    std::vector<NamedValue> prior;
+
+    Outcome apply(System& system) const;
+    Outcome undo(System& system) const;
+    MessageText description() const;
+    bool operator==(const DeleteKey&) const = default;
+};
+
+// One operation of the restart schedule (PendingFileRenameOperations)
+// taken out, as stored. Undoing puts back only an operation whose source
+// is still there and that is not scheduled already: after a restart the
+// schedule has run, and the same operation must not run twice.
+struct CancelRename {
+    static constexpr ChangeTag tag = ChangeTag::CancelRename;
+    std::wstring source;
+    std::wstring target;
+
+    Outcome apply(System& system) const;
+    Outcome undo(System& system) const;
+    MessageText description() const;
+    bool operator==(const CancelRename&) const = default;
+};
+
+// A file written to `staged` in its folder, then swapped in. When a file
+// was there (`replaces`), it is kept at `aside` until the run is over, so
+// that undoing puts it back. Both names are fixed by the plan, so that a
+// later run can undo what a run that was killed had begun.
+struct PlaceFile {
+    static constexpr ChangeTag tag = ChangeTag::PlaceFile;
+    std::wstring path;
+    FileSource source;
+    bool replaces = false;
+    std::wstring staged;
+    std::wstring aside;
+
+    Outcome apply(System& system) const;
+    Outcome undo(System& system) const;
+    bool settle(System& system) const;
+    MessageText description() const;
+    bool operator==(const PlaceFile&) const = default;
+};
+
+// A file moved to `aside`, where it is deleted once the run is over.
+struct RemoveFile {
+    static constexpr ChangeTag tag = ChangeTag::RemoveFile;
+    std::wstring path;
+    std::wstring aside;
+
+    Outcome apply(System& system) const;
+    Outcome undo(System& system) const;
+    bool settle(System& system) const;
+    MessageText description() const;
+    bool operator==(const RemoveFile&) const = default;
+};
+
+// A file or folder of ours that nothing needs once the run is over (the
+// new file of a replacement no longer wanted, the emptied folder of the
+// kept copy): deleted then, or at the next restart. Until then it stays,
+// so that undoing the run needs nothing back.
+struct Discard {
+    static constexpr ChangeTag tag = ChangeTag::Discard;
+    std::wstring path;
+    bool folder = false;
+
+    Outcome apply(System& system) const;
+    Outcome undo(System& system) const;
+    bool settle(System& system) const;
+    MessageText description() const;
+    bool operator==(const Discard&) const = default;
+};
+
+// A folder created; undone only while it is empty.
+struct CreateFolder {
+    static constexpr ChangeTag tag = ChangeTag::CreateFolder;
+    std::wstring path;
+
+    Outcome apply(System& system) const;
+    Outcome undo(System& system) const;
+    MessageText description() const;
+    bool operator==(const CreateFolder&) const = default;
+};
+
 // The layout switched on or off in a user's list through the system's
-// own call, with "<language id>:<KLID>".
+// own call, with "<language id>:<KLID>". The call may refuse to take back
+// what it did, as it may refuse to do it; that refusal changes nothing
+// the installer can mend.
 struct UserLayoutCall {
+    static constexpr ChangeTag tag = ChangeTag::UserLayoutCall;
     std::wstring layout;
     bool uninstall = false;
     User user;
+
+    Outcome apply(System& system) const;
+    Outcome undo(System& system) const;
+    MessageText description() const;
+    bool operator==(const UserLayoutCall&) const = default;
 };
 
-using Change = std::variant<CreateKey, SetValue, DeleteValue, DeleteKey, PlaceFile, RemoveFile, Discard,
-                            CreateFolder, RemoveFolder, UserLayoutCall>;
+using Change = std::variant<CreateKey, SetValue, DeleteValue, DeleteKey, CancelRename, PlaceFile, RemoveFile,
+                            Discard, CreateFolder, UserLayoutCall>;
 
 // One step: a change and, for a change that may fail without failing the
 // run, the changes to make instead (the user's layout list edited
@@ -157,11 +284,23 @@ struct Step {
     std::optional<std::vector<Change>> otherwise;
 };
 
-// The changes that undo a registry, folder or user-layout change, from
-// what it records of before. Files are undone by the run (file_changes.h).
-std::vector<Change> inverse(const Change& change);
+Outcome apply(System& system, const Change& change);
+// Gives back what the change replaced or removed, where nothing else has
+// changed it since; a change in a user's registry that is not loaded
+// waits for that user. Safe on a change that was never carried out.
+Outcome undo(System& system, const Change& change);
+// After the run: deletes what a change kept for undoing (the old file
+// moved aside) and what it discarded; what is in use goes at the next
+// restart, which nothing waits for. False when something could be
+// neither deleted nor scheduled: the journal then stays for the next run.
+bool settle(System& system, const Change& change);
+MessageText description(const Change& change);
 
-// One line for the log: what the change is and where.
-std::wstring describe(const Change& change);
+// The user whose registry the change is in; none for the machine's.
+std::optional<std::wstring> userOf(const Change& change);
+// The key whose hive holds what the change wrote, to be flushed to disk
+// before the run relies on it: its own key, the user's list, or the
+// restart schedule's.
+RegistryKey writtenKey(const Change& change);
 
 }  // namespace setup

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "steps.h"
 
@@ -18,51 +20,67 @@ inline constexpr std::uint32_t pathNotFound = 3;
 inline constexpr std::uint32_t accessDenied = 5;
 inline constexpr std::uint32_t sharingViolation = 32;
 inline constexpr std::uint32_t lockViolation = 33;
-inline constexpr std::uint32_t fileExists = 80;
+inline constexpr std::uint32_t dirNotEmpty = 145;
 inline constexpr std::uint32_t alreadyExists = 183;
 inline constexpr std::uint32_t userMappedFile = 1224;
 }  // namespace winerror
 
-// Whether an error says another process holds the file (a loaded image,
-// an open handle), as opposed to the file or its folder being wrong.
-bool isInUse(std::uint32_t error);
+// Whether an error is what Windows answers for a file another process
+// holds (a loaded image: access denied; an open handle: a sharing or lock
+// violation), which access denied also is for a file this account may
+// not change.
+bool inUseOrDenied(std::uint32_t error);
+
+// Whether an error says that what was asked for is not there.
+bool isGone(std::uint32_t error);
 
 class System {
 public:
     virtual ~System() = default;
 
-    // The registry. createKey succeeds on a key that exists; deleteKey
-    // deletes a key without subkeys.
+    // The registry. A value or key that is not there reads as nothing,
+    // with 0. createKey answers alreadyExists for a key that was there
+    // (and leaves it as it is); deleteKey deletes a key without subkeys.
+    virtual std::uint32_t readValue(const RegistryKey& key, const std::wstring& name,
+                                    std::optional<RegistryValue>& value) = 0;
+    virtual std::uint32_t readKey(const RegistryKey& key, std::optional<std::vector<NamedValue>>& values) = 0;
     virtual std::uint32_t createKey(const RegistryKey& key) = 0;
     virtual std::uint32_t deleteKey(const RegistryKey& key) = 0;
     virtual std::uint32_t setValue(const RegistryKey& key, const std::wstring& name, const RegistryValue& value) = 0;
     virtual std::uint32_t deleteValue(const RegistryKey& key, const std::wstring& name) = 0;
-    // Writes what the key holds to disk before returning.
+    // Writes the key's hive to disk before returning.
     virtual std::uint32_t flush(const RegistryKey& key) = 0;
+    // Whether the user's registry is loaded under HKEY_USERS: it is while
+    // the user is signed in.
+    virtual bool userHiveLoaded(const std::wstring& sid) = 0;
 
     // Files. A loaded image can be renamed but neither deleted nor
     // replaced; a file another process holds open without sharing delete
-    // can be neither.
-    virtual bool fileExists(const std::wstring& path) = 0;
+    // can be neither. What writeFile and copyFile write may stay in memory
+    // until flushFile; a rename is on disk when it returns. exists: a file
+    // or a folder is there.
+    virtual bool exists(const std::wstring& path) = 0;
     virtual std::uint32_t writeFile(const std::wstring& path, const FileSource& source) = 0;
     virtual std::uint32_t copyFile(const std::wstring& from, const std::wstring& to) = 0;
+    virtual std::uint32_t flushFile(const std::wstring& path) = 0;
     virtual std::uint32_t moveFile(const std::wstring& from, const std::wstring& to, bool replace) = 0;
     virtual std::uint32_t deleteFile(const std::wstring& path) = 0;
     virtual std::uint32_t createFolder(const std::wstring& path) = 0;
     virtual std::uint32_t removeFolder(const std::wstring& path) = 0;
 
     // The restart schedule: at the next restart, source replaces target,
-    // or is deleted when target is empty. unschedule takes every
-    // operation on source out again (none: done).
+    // or is deleted when target is empty. Windows keeps it in the registry
+    // value PendingFileRenameOperations, which the core reads and edits.
     virtual std::uint32_t schedule(const std::wstring& source, const std::wstring& target) = 0;
-    virtual std::uint32_t unschedule(const std::wstring& source) = 0;
 
     // The system's call that adds the layout to a user's list or takes
     // it off.
     virtual std::uint32_t userLayoutCall(const UserLayoutCall& call) = 0;
 
-    // One line of the log, and an error as the log names it.
+    // One line of the log; a text of the string tables as the log writes
+    // it (in English); an error as the log names it.
     virtual void record(const std::wstring& line) = 0;
+    virtual std::wstring inEnglish(const MessageText& text) = 0;
     virtual std::wstring errorText(std::uint32_t error) = 0;
 };
 

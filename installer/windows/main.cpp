@@ -88,8 +88,32 @@ private:
     bool held_ = false;
 };
 
+// The installer's own file, read as the run starts through one handle that
+// shares neither writing nor deleting: the copy kept for Programs and
+// Features is what started, not what the folder it came from (which the
+// user can write to) holds by the time it is copied. The handle is closed
+// again, so that an uninstall run from the kept copy can move it aside.
+struct OwnFile {
+    std::optional<std::vector<std::uint8_t>> bytes;
+    MessageText problem;  // why it cannot be read
+};
+
+OwnFile readOwnFile(const std::wstring& path) {
+    const HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD error = GetLastError();
+    OwnFile own;
+    if (file != INVALID_HANDLE_VALUE) {
+        own.bytes = readFile(file, &error);
+        CloseHandle(file);
+    }
+    if (!own.bytes)
+        own.problem = message(IDS_CANNOT_READ, {name(path), windowsError(error)});
+    return own;
+}
+
 // Checks every embedded image, reads the facts, plans and runs.
-Report carryOut(const Options& options, Log& log, const std::wstring& selfPath) {
+Report carryOut(const Options& options, const OwnFile& own, Log& log) {
     const bool wow64 = runsUnderWow64();
     const Registry registry(wow64);
 
@@ -114,21 +138,21 @@ Report carryOut(const Options& options, Log& log, const std::wstring& selfPath) 
     constexpr std::optional<std::uint16_t> languageId = languageIdOfLocale(layoutLocale);
     static_assert(languageId, "the layout's locale is not one the installer can install it under");
     package.strings = {layoutText, layoutLocale, *languageId};
+    package.version = L"" PRODUCT_VERSION_TEXT;
 
-    DWORD error = ERROR_SUCCESS;
-    const std::optional<std::vector<std::uint8_t>> self = readFile(selfPath, &error);
-    if (!self)
-        return refusedReport(options.action, message(IDS_CANNOT_READ, {name(selfPath), windowsError(error)}));
-    package.installerSize = self->size();
+    if (!own.bytes)
+        return refusedReport(options.action, own.problem);
+    package.installerSize = own.bytes->size();
 
-    Win32FactReader reader(registry, images, *self);
-    Win32System system(registry, log, images, *self);
+    Win32FactReader reader(registry, images, *own.bytes);
+    Win32System system(registry, log, images, *own.bytes);
     return setup::carryOut(options.action, package, reader, system);
 }
 
 int main() {
     win32::restrictLibrarySearch();
     const std::wstring selfPath = win32::modulePath();
+    const OwnFile own = readOwnFile(selfPath);
     // The usage names the program by its file name.
     const std::wstring program = selfPath.substr(selfPath.find_last_of(L'\\') + 1);
     const std::wstring_view argumentText = win32::argumentText(GetCommandLineW());
@@ -156,8 +180,11 @@ int main() {
     }
     Log log;
     if (options.logPath) {
-        if (const DWORD error = log.open(*options.logPath)) {
-            const Report report = cannotWriteLogReport(*options.logPath, error, program);
+        unsigned problem = 0;
+        const DWORD error = log.open(*options.logPath, &problem);
+        if (error != 0 || problem != 0) {
+            const Report report = error != 0 ? cannotWriteLogReport(*options.logPath, error, program)
+                                             : badArgumentsReport({std::nullopt, problem, *options.logPath}, program);
             show(report, options.quiet);
             return static_cast<int>(report.exitCode);
         }
@@ -172,7 +199,7 @@ int main() {
             log.line(L"another installation of the layout is in progress: nothing was done");
             report = busyReport();
         } else {
-            report = carryOut(options, log, selfPath);
+            report = carryOut(options, own, log);
         }
     }
     log.line(L"exit code " + decimal(static_cast<std::uint32_t>(report.exitCode)));

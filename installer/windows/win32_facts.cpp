@@ -74,25 +74,49 @@ std::optional<std::wstring> userOfProcess(HANDLE process) {
     return sid;
 }
 
-// The owner of the shell on this screen: the user signed in there, also
-// when an administrator's password elevated the installer.
-std::optional<std::wstring> userOfShell() {
-    const HMODULE user32 = win32::loadSystemLibrary(L"user32.dll");
-    using GetShellWindowFunction = HWND(WINAPI*)();
-    using GetWindowThreadProcessIdFunction = DWORD(WINAPI*)(HWND, LPDWORD);
-    const auto getShellWindow = win32::procedure<GetShellWindowFunction>(user32, "GetShellWindow");
-    const auto getWindowThreadProcessId =
-        win32::procedure<GetWindowThreadProcessIdFunction>(user32, "GetWindowThreadProcessId");
-    const HWND shell = getShellWindow ? getShellWindow() : nullptr;
-    DWORD id = 0;
-    if (!shell || !getWindowThreadProcessId(shell, &id))
+// The user signed in at this session, as the session names it, also when
+// another account's password elevated the installer: its name, through
+// wtsapi32 (from the system folder: Windows XP has it), then its SID.
+// Nothing when the session cannot be asked.
+std::optional<SessionUser> userOfSession() {
+    const HMODULE wtsapi32 = win32::loadSystemLibrary(L"wtsapi32.dll");
+    using QueryFunction = BOOL(WINAPI*)(HANDLE, DWORD, int, LPWSTR*, DWORD*);
+    using FreeFunction = void(WINAPI*)(PVOID);
+    const auto query = win32::procedure<QueryFunction>(wtsapi32, "WTSQuerySessionInformationW");
+    const auto free = win32::procedure<FreeFunction>(wtsapi32, "WTSFreeMemory");
+    const auto sessionText = [&](int what) -> std::optional<std::wstring> {
+        constexpr HANDLE currentServer = nullptr;      // WTS_CURRENT_SERVER_HANDLE
+        constexpr DWORD currentSession = 0xFFFFFFFF;  // WTS_CURRENT_SESSION
+        LPWSTR buffer = nullptr;
+        DWORD size = 0;
+        if (!query || !free || !query(currentServer, currentSession, what, &buffer, &size) || !buffer)
+            return std::nullopt;
+        std::wstring text(buffer);
+        free(buffer);
+        return text;
+    };
+    constexpr int userName = 5, domainName = 7;  // WTSUserName, WTSDomainName
+    const auto name = sessionText(userName);
+    const auto domain = sessionText(domainName);
+    if (!name || !domain)
         return std::nullopt;
-    const HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, id);
-    if (!process)
-        return std::nullopt;
-    auto sid = userOfProcess(process);
-    CloseHandle(process);
-    return sid;
+    SessionUser user{*name, std::nullopt};
+    if (name->empty())
+        return user;
+    const std::wstring account = domain->empty() ? *name : *domain + L"\\" + *name;
+    DWORD sidSize = 0, domainSize = 0;
+    SID_NAME_USE use;
+    LookupAccountNameW(nullptr, account.c_str(), nullptr, &sidSize, nullptr, &domainSize, &use);
+    std::vector<BYTE> sid(sidSize);
+    std::wstring referencedDomain(domainSize, L'\0');
+    LPWSTR text = nullptr;
+    if (sidSize != 0 &&
+        LookupAccountNameW(nullptr, account.c_str(), sid.data(), &sidSize, referencedDomain.data(), &domainSize, &use) &&
+        use == SidTypeUser && ConvertSidToStringSidW(sid.data(), &text)) {
+        user.sid = text;
+        LocalFree(text);
+    }
+    return user;
 }
 
 // The version block of a library, read by Windows' own resource calls
@@ -115,14 +139,19 @@ std::vector<std::uint8_t> versionBlock(const std::wstring& path) {
     return block;
 }
 
-FileState fileState(const std::wstring& path, std::span<const std::uint8_t> ours, bool anyBuildIsOurs) {
+// What is at path; nothing, with *error set, where a file there cannot be
+// read for another reason than another program holding it.
+std::optional<FileState> fileState(const std::wstring& path, std::span<const std::uint8_t> ours, bool anyBuildIsOurs,
+                                   DWORD* error) {
     if (isFolder(path))
         return FileState::Foreign;
-    DWORD error = ERROR_SUCCESS;
-    const auto bytes = readFile(path, &error);
+    const auto bytes = readFile(path, error);
+    if (*error == ERROR_FILE_NOT_FOUND || *error == ERROR_PATH_NOT_FOUND)
+        return FileState::Absent;
+    if (*error == ERROR_SHARING_VIOLATION || *error == ERROR_LOCK_VIOLATION)
+        return FileState::InUse;
     if (!bytes)
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileState::Absent
-                                                                               : FileState::Foreign;
+        return std::nullopt;
     if (std::equal(bytes->begin(), bytes->end(), ours.begin(), ours.end()))
         return FileState::Identical;
     return anyBuildIsOurs || isThisLayout(versionBlock(path)) ? FileState::OtherBuild : FileState::Foreign;
@@ -153,8 +182,7 @@ std::optional<SystemFacts> Win32FactReader::read(MessageText& why) {
     // A key that is there but cannot be read whole stops the run: a plan
     // from part of it could undo nothing right.
     const auto failed = [&](const RegistryKey& key, LSTATUS error) {
-        why = message(IDS_CANNOT_READ, {name((key.hive == Hive::LocalMachine ? L"HKLM\\" : L"HKU\\") + key.path),
-                                        windowsError(error)});
+        why = message(IDS_CANNOT_READ, {name(keyText(key)), windowsError(error)});
         return std::nullopt;
     };
     const auto readKey = [&](const RegistryKey& key, std::optional<std::vector<NamedValue>>& into,
@@ -164,20 +192,22 @@ std::optional<SystemFacts> Win32FactReader::read(MessageText& why) {
         return into || error == ERROR_FILE_NOT_FOUND || (failed(key, error), false);
     };
 
-    if (std::optional<User> user = userAtTheScreen(userOfProcess(GetCurrentProcess()), userOfShell())) {
-        // Its keys are there while the user is signed in.
-        HKEY hive = nullptr;
-        if (RegOpenKeyExW(HKEY_USERS, user->sid.c_str(), 0, KEY_READ, &hive) == ERROR_SUCCESS) {
-            RegCloseKey(hive);
-            facts.user = std::move(user);
+    const ScreenUser atTheScreen = userAtTheScreen(userOfProcess(GetCurrentProcess()), userOfSession());
+    facts.whyNoUser = atTheScreen.whyNot;
+    if (const auto& user = atTheScreen.user) {
+        // Its keys are there while the user is signed in; one that is not
+        // loaded is one that cannot be reached.
+        if (!registry_.userHiveLoaded(user->sid)) {
+            facts.whyNoUser = WhyNoUser::NotIdentified;
+        } else {
+            std::optional<std::vector<NamedValue>> preload, substitutes;
+            if (!readKey(preloadKey(*user), preload) || !readKey(substitutesKey(*user), substitutes))
+                return std::nullopt;
+            facts.users.push_back({*user,
+                                   {preload.has_value(), substitutes.has_value(),
+                                    preload.value_or(std::vector<NamedValue>{}),
+                                    substitutes.value_or(std::vector<NamedValue>{})}});
         }
-    }
-    if (facts.user) {
-        std::optional<std::vector<NamedValue>> preload, substitutes;
-        if (!readKey(preloadKey(*facts.user), preload) || !readKey(substitutesKey(*facts.user), substitutes))
-            return std::nullopt;
-        facts.userLayouts = {preload.has_value(), substitutes.has_value(), preload.value_or(std::vector<NamedValue>{}),
-                             substitutes.value_or(std::vector<NamedValue>{})};
     }
 
     const RegistryKey layouts{Hive::LocalMachine, keyboardLayoutsPath};
@@ -194,23 +224,48 @@ std::optional<SystemFacts> Win32FactReader::read(MessageText& why) {
         facts.layoutKeys.push_back(std::move(key));
     }
     if (!readKey({Hive::LocalMachine, uninstallEntryPath}, facts.uninstallEntry) ||
-        !readKey({Hive::LocalMachine, journalPath}, facts.journal))
+        !readKey(journalKey(), facts.journal))
         return std::nullopt;
+    const RegistryKey waiting{Hive::LocalMachine, waitingPath};
+    const auto waitingUsers = registry_.subkeys(waiting, &error);
+    if (!waitingUsers && error != ERROR_FILE_NOT_FOUND)
+        return failed(waiting, error);
+    if (waitingUsers) {
+        facts.waiting.emplace();
+        for (const std::wstring& sid : *waitingUsers) {
+            std::optional<std::vector<NamedValue>> entries;
+            if (!readKey(waitingKey(sid), entries))
+                return std::nullopt;
+            facts.waiting->push_back({sid, entries.value_or(std::vector<NamedValue>{})});
+        }
+    }
     const RegistryKey sessionManager{Hive::LocalMachine, sessionManagerPath};
     facts.pendingRenames = registry_.value(sessionManager, pendingRenamesName, &error);
     if (!facts.pendingRenames && error != ERROR_FILE_NOT_FOUND)
         return failed(sessionManager, error);
 
+    // A file that is there but cannot be read stops the run too.
+    const auto readFileState = [&](const std::wstring& path, std::span<const std::uint8_t> ours, bool anyBuildIsOurs) {
+        DWORD error = ERROR_SUCCESS;
+        const auto state = fileState(path, ours, anyBuildIsOurs, &error);
+        if (state)
+            facts.files.push_back({path, *state});
+        else
+            why = message(IDS_CANNOT_READ, {name(path), windowsError(error)});
+        return state.has_value();
+    };
     std::vector<std::wstring> layoutFiles;
     if (facts.machine) {
         for (const Placement& placement : placements(*facts.machine, facts.windowsFolder)) {
-            facts.files.push_back({placement.path, fileState(placement.path, images_[placement.form], false)});
+            if (!readFileState(placement.path, images_[placement.form], false))
+                return std::nullopt;
             layoutFiles.push_back(placement.path);
         }
     }
     for (const std::wstring& path : ourFiles(facts)) {
-        if (std::find(layoutFiles.begin(), layoutFiles.end(), path) == layoutFiles.end())
-            facts.files.push_back({path, fileState(path, self_, true)});
+        if (std::find(layoutFiles.begin(), layoutFiles.end(), path) == layoutFiles.end() &&
+            !readFileState(path, self_, true))
+            return std::nullopt;
     }
     for (const std::wstring& folder : ourFolders(facts)) {
         if (isFolder(folder))

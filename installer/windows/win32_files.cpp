@@ -1,6 +1,5 @@
 #include "win32_files.h"
 
-#include "pending_renames.h"
 #include "system_library.h"
 
 namespace setup {
@@ -31,6 +30,12 @@ std::optional<std::vector<std::uint8_t>> readFile(const std::wstring& path, DWOR
         *error = GetLastError();
         return std::nullopt;
     }
+    auto bytes = readFile(file, error);
+    CloseHandle(file);
+    return bytes;
+}
+
+std::optional<std::vector<std::uint8_t>> readFile(HANDLE file, DWORD* error) {
     std::vector<std::uint8_t> bytes;
     const DWORD size = GetFileSize(file, nullptr);
     bool ok = size != INVALID_FILE_SIZE;
@@ -40,14 +45,12 @@ std::optional<std::vector<std::uint8_t>> readFile(const std::wstring& path, DWOR
         ok = size == 0 || (ReadFile(file, bytes.data(), size, &read, nullptr) && read == size);
     }
     *error = ok ? ERROR_SUCCESS : GetLastError();
-    CloseHandle(file);
     return ok ? std::optional(std::move(bytes)) : std::nullopt;
 }
 
-bool isFile(const std::wstring& path) {
+bool exists(const std::wstring& path) {
     NativeFileSystem native;
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool isFolder(const std::wstring& path) {
@@ -64,7 +67,7 @@ DWORD writeFile(const std::wstring& path, std::span<const std::uint8_t> bytes) {
         return GetLastError();
     DWORD written = 0;
     const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                    written == bytes.size() && FlushFileBuffers(file);
+                    written == bytes.size();
     const DWORD error = ok ? ERROR_SUCCESS : GetLastError();
     CloseHandle(file);
     return error;
@@ -73,6 +76,17 @@ DWORD writeFile(const std::wstring& path, std::span<const std::uint8_t> bytes) {
 DWORD copyFile(const std::wstring& from, const std::wstring& to) {
     NativeFileSystem native;
     return status(CopyFileW(from.c_str(), to.c_str(), FALSE));
+}
+
+DWORD flushFile(const std::wstring& path) {
+    NativeFileSystem native;
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    const DWORD error = status(FlushFileBuffers(file));
+    CloseHandle(file);
+    return error;
 }
 
 DWORD moveFile(const std::wstring& from, const std::wstring& to, bool replace) {
@@ -100,19 +114,6 @@ DWORD scheduleForRestart(const std::wstring& source, const std::wstring& target)
     NativeFileSystem native;
     return status(MoveFileExW(source.c_str(), target.empty() ? nullptr : target.c_str(),
                               MOVEFILE_DELAY_UNTIL_REBOOT | (target.empty() ? 0 : MOVEFILE_REPLACE_EXISTING)));
-}
-
-DWORD unscheduleForRestart(const Registry& registry, const std::wstring& source) {
-    const RegistryKey sessionManager{Hive::LocalMachine, sessionManagerPath};
-    LSTATUS error = ERROR_SUCCESS;
-    const auto value = registry.value(sessionManager, pendingRenamesName, &error);
-    if (!value)
-        return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
-    const auto rest = withoutSource(*value, source);
-    if (rest && pendingRenames(*rest).size() == pendingRenames(*value).size())
-        return ERROR_SUCCESS;
-    return rest ? registry.setValue(sessionManager, pendingRenamesName, *rest)
-                : registry.deleteValue(sessionManager, pendingRenamesName);
 }
 
 }  // namespace setup

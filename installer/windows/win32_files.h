@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "win32_registry.h"
 
 namespace setup {
 
@@ -31,20 +30,22 @@ private:
 
 // The whole file; nothing, with error set, if it cannot be read.
 std::optional<std::vector<std::uint8_t>> readFile(const std::wstring& path, DWORD* error);
+std::optional<std::vector<std::uint8_t>> readFile(HANDLE file, DWORD* error);
 
-bool isFile(const std::wstring& path);
+bool exists(const std::wstring& path);
 bool isFolder(const std::wstring& path);
 
 DWORD writeFile(const std::wstring& path, std::span<const std::uint8_t> bytes);
 DWORD copyFile(const std::wstring& from, const std::wstring& to);
+// Writes what the file holds to disk before returning.
+DWORD flushFile(const std::wstring& path);
 DWORD moveFile(const std::wstring& from, const std::wstring& to, bool replace);
 DWORD deleteFile(const std::wstring& path);
 DWORD createFolder(const std::wstring& path);
 DWORD removeFolder(const std::wstring& path);
 
 // At the next restart source replaces target, or is deleted (target
-// empty); unscheduling takes every operation on source out again.
+// empty).
 DWORD scheduleForRestart(const std::wstring& source, const std::wstring& target);
-DWORD unscheduleForRestart(const Registry& registry, const std::wstring& source);
 
 }  // namespace setup

@@ -1,5 +1,7 @@
 #include "win32_log.h"
 
+#include "arguments.h"
+
 namespace setup {
 
 std::string utf8(std::wstring_view text) {
@@ -18,19 +20,21 @@ Log::~Log() {
         CloseHandle(file_);
 }
 
-DWORD Log::open(const std::wstring& path) {
+DWORD Log::open(const std::wstring& path, unsigned* problem) {
     // Appending is all this handle may do: without write access to the
-    // data as such, nothing already in the file can be overwritten.
+    // data as such, nothing already in the file can be overwritten. A link
+    // is opened as itself, not followed.
     file_ = CreateFileW(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file_ == INVALID_HANDLE_VALUE)
         return GetLastError();
     BY_HANDLE_FILE_INFORMATION information;
-    if (GetFileType(file_) != FILE_TYPE_DISK || !GetFileInformationByHandle(file_, &information) ||
-        (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE))) {
+    if (!GetFileInformationByHandle(file_, &information))
+        information.dwFileAttributes = FILE_ATTRIBUTE_DEVICE;
+    *problem = logFileProblem(GetFileType(file_), information.dwFileAttributes);
+    if (*problem != 0) {
         CloseHandle(file_);
         file_ = INVALID_HANDLE_VALUE;
-        return ERROR_BAD_FILE_TYPE;
     }
     return ERROR_SUCCESS;
 }

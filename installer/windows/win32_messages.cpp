@@ -7,11 +7,9 @@
 #include "win32_system.h"
 
 namespace setup {
-namespace {
 
-// A string of the program's string table in one language; empty if it
-// has none. Read through the resource calls of kernel32: the installer
-// does not import user32 (see show()).
+// Read through the resource calls of kernel32: the installer does not
+// import user32 (see show()).
 std::wstring loadString(LanguageId language, unsigned id) {
     const HMODULE module = GetModuleHandleW(nullptr);
     const HRSRC found =
@@ -28,8 +26,6 @@ std::wstring loadString(LanguageId language, unsigned id) {
         return {};
     return std::wstring(block + 1, *block);
 }
-
-}  // namespace
 
 // user32 is bound here, by its full path, rather than imported: Wine's
 // user32 imports libraries that Windows would then look for beside the

@@ -11,4 +11,8 @@ namespace setup {
 // Shows it, unless quiet.
 void show(const Report& report, bool quiet);
 
+// A string of the program's string table in one language; empty if it
+// has none.
+std::wstring loadString(LanguageId language, unsigned id);
+
 }  // namespace setup

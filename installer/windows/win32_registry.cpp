@@ -119,8 +119,10 @@ std::optional<RegistryValue> Registry::value(const RegistryKey& key, const std::
 
 LSTATUS Registry::createKey(const RegistryKey& key) const {
     KeyHandle handle;
-    return RegCreateKeyExW(root(key.hive), key.path.c_str(), 0, nullptr, 0, KEY_WRITE | view(key.hive), nullptr,
-                           handle.out(), nullptr);
+    DWORD disposition = 0;
+    const LSTATUS status = RegCreateKeyExW(root(key.hive), key.path.c_str(), 0, nullptr, 0, KEY_WRITE | view(key.hive),
+                                           nullptr, handle.out(), &disposition);
+    return status == ERROR_SUCCESS && disposition == REG_OPENED_EXISTING_KEY ? ERROR_ALREADY_EXISTS : status;
 }
 
 LSTATUS Registry::deleteKey(const RegistryKey& key) const {
@@ -149,6 +151,11 @@ LSTATUS Registry::deleteValue(const RegistryKey& key, const std::wstring& name) 
     if (status != ERROR_SUCCESS)
         return status;
     return RegDeleteValueW(handle.get(), name.c_str());
+}
+
+bool Registry::userHiveLoaded(const std::wstring& sid) const {
+    KeyHandle handle;
+    return RegOpenKeyExW(HKEY_USERS, sid.c_str(), 0, KEY_READ, handle.out()) == ERROR_SUCCESS;
 }
 
 LSTATUS Registry::flush(const RegistryKey& key) const {

@@ -24,11 +24,14 @@ public:
     std::optional<std::vector<std::wstring>> subkeys(const RegistryKey& key, LSTATUS* error) const;
     std::optional<RegistryValue> value(const RegistryKey& key, const std::wstring& name, LSTATUS* error) const;
 
+    // ERROR_ALREADY_EXISTS for a key that was there.
     LSTATUS createKey(const RegistryKey& key) const;
     LSTATUS deleteKey(const RegistryKey& key) const;
     LSTATUS setValue(const RegistryKey& key, const std::wstring& name, const RegistryValue& value) const;
     LSTATUS deleteValue(const RegistryKey& key, const std::wstring& name) const;
     LSTATUS flush(const RegistryKey& key) const;
+    // Whether the user's registry is loaded under HKEY_USERS.
+    bool userHiveLoaded(const std::wstring& sid) const;
 
 private:
     LSTATUS open(const RegistryKey& key, REGSAM access, HKEY* handle) const;

@@ -3,6 +3,7 @@
 #include "system_library.h"
 #include "text.h"
 #include "win32_files.h"
+#include "win32_messages.h"
 
 namespace setup {
 namespace {
@@ -41,6 +42,18 @@ Win32System::Win32System(const Registry& registry, Log& log, FormImages images,
                          std::span<const std::uint8_t> self)
     : registry_(registry), log_(log), images_(std::move(images)), self_(self) {}
 
+// Nothing there reads as nothing.
+std::uint32_t Win32System::readValue(const RegistryKey& key, const std::wstring& name,
+                                     std::optional<RegistryValue>& value) {
+    LSTATUS error = ERROR_SUCCESS;
+    value = registry_.value(key, name, &error);
+    return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
+}
+std::uint32_t Win32System::readKey(const RegistryKey& key, std::optional<std::vector<NamedValue>>& values) {
+    LSTATUS error = ERROR_SUCCESS;
+    values = registry_.values(key, nullptr, &error);
+    return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
+}
 std::uint32_t Win32System::createKey(const RegistryKey& key) { return registry_.createKey(key); }
 std::uint32_t Win32System::deleteKey(const RegistryKey& key) { return registry_.deleteKey(key); }
 std::uint32_t Win32System::setValue(const RegistryKey& key, const std::wstring& name, const RegistryValue& value) {
@@ -51,7 +64,9 @@ std::uint32_t Win32System::deleteValue(const RegistryKey& key, const std::wstrin
 }
 std::uint32_t Win32System::flush(const RegistryKey& key) { return registry_.flush(key); }
 
-bool Win32System::fileExists(const std::wstring& path) { return isFile(path); }
+bool Win32System::userHiveLoaded(const std::wstring& sid) { return registry_.userHiveLoaded(sid); }
+
+bool Win32System::exists(const std::wstring& path) { return setup::exists(path); }
 
 std::uint32_t Win32System::writeFile(const std::wstring& path, const FileSource& source) {
     if (!source.image)
@@ -63,6 +78,7 @@ std::uint32_t Win32System::writeFile(const std::wstring& path, const FileSource&
 std::uint32_t Win32System::copyFile(const std::wstring& from, const std::wstring& to) {
     return setup::copyFile(from, to);
 }
+std::uint32_t Win32System::flushFile(const std::wstring& path) { return setup::flushFile(path); }
 std::uint32_t Win32System::moveFile(const std::wstring& from, const std::wstring& to, bool replace) {
     return setup::moveFile(from, to, replace);
 }
@@ -73,7 +89,6 @@ std::uint32_t Win32System::removeFolder(const std::wstring& path) { return setup
 std::uint32_t Win32System::schedule(const std::wstring& source, const std::wstring& target) {
     return scheduleForRestart(source, target);
 }
-std::uint32_t Win32System::unschedule(const std::wstring& source) { return unscheduleForRestart(registry_, source); }
 
 // The call of the user at the screen; for another user than the one the
 // installer runs as, the variant that takes that user's registry (the
@@ -92,8 +107,7 @@ std::uint32_t Win32System::userLayoutCall(const UserLayoutCall& call) {
             win32::procedure<InstallLayoutOrTipUserRegFunction>(inputLibrary(), "InstallLayoutOrTipUserReg");
         if (!function)
             return ERROR_PROC_NOT_FOUND;
-        const std::wstring userRegistry = L"HKEY_USERS\\" + call.user.sid;
-        done = function(userRegistry.c_str(), nullptr, nullptr, call.layout.c_str(), flags);
+        done = function(userRegistryPath(call.user).c_str(), nullptr, nullptr, call.layout.c_str(), flags);
     }
     if (done)
         return ERROR_SUCCESS;
@@ -102,6 +116,10 @@ std::uint32_t Win32System::userLayoutCall(const UserLayoutCall& call) {
 }
 
 void Win32System::record(const std::wstring& line) { log_.line(line); }
+
+std::wstring Win32System::inEnglish(const MessageText& text) {
+    return plainText(englishUnitedStates, text, {loadString, systemErrorText});
+}
 
 // The log's error: Windows' text in the user's language, with its number.
 std::wstring Win32System::errorText(std::uint32_t error) {

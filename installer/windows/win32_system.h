@@ -22,22 +22,27 @@ public:
     Win32System(const Registry& registry, Log& log, FormImages images,
                 std::span<const std::uint8_t> self);
 
+    std::uint32_t readValue(const RegistryKey& key, const std::wstring& name,
+                            std::optional<RegistryValue>& value) override;
+    std::uint32_t readKey(const RegistryKey& key, std::optional<std::vector<NamedValue>>& values) override;
     std::uint32_t createKey(const RegistryKey& key) override;
     std::uint32_t deleteKey(const RegistryKey& key) override;
     std::uint32_t setValue(const RegistryKey& key, const std::wstring& name, const RegistryValue& value) override;
     std::uint32_t deleteValue(const RegistryKey& key, const std::wstring& name) override;
     std::uint32_t flush(const RegistryKey& key) override;
-    bool fileExists(const std::wstring& path) override;
+    bool userHiveLoaded(const std::wstring& sid) override;
+    bool exists(const std::wstring& path) override;
     std::uint32_t writeFile(const std::wstring& path, const FileSource& source) override;
     std::uint32_t copyFile(const std::wstring& from, const std::wstring& to) override;
+    std::uint32_t flushFile(const std::wstring& path) override;
     std::uint32_t moveFile(const std::wstring& from, const std::wstring& to, bool replace) override;
     std::uint32_t deleteFile(const std::wstring& path) override;
     std::uint32_t createFolder(const std::wstring& path) override;
     std::uint32_t removeFolder(const std::wstring& path) override;
     std::uint32_t schedule(const std::wstring& source, const std::wstring& target) override;
-    std::uint32_t unschedule(const std::wstring& source) override;
     std::uint32_t userLayoutCall(const UserLayoutCall& call) override;
     void record(const std::wstring& line) override;
+    std::wstring inEnglish(const MessageText& text) override;
     std::wstring errorText(std::uint32_t error) override;
 
 private:

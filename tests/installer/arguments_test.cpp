@@ -88,6 +88,24 @@ TEST(Arguments, RefusedWithTheArgumentNamed) {
     }
 }
 
+// What the log is once it is opened, as Windows describes it
+// (GetFileType; the FILE_ATTRIBUTE_* bits): only a plain file on a disk,
+// never a link the installer would write through.
+TEST(Arguments, TheLogIsAPlainFile) {
+    struct Row { const char* name; std::uint32_t type, attributes; unsigned problem; };
+    const Row rows[] = {
+        {"a plain file", 1, 0x20, 0},
+        {"a plain file, read-only and hidden", 1, 0x23, 0},
+        {"a symbolic link or junction", 1, 0x420, IDS_LOG_ON_LINK},
+        {"a folder", 1, 0x10, IDS_LOG_ON_LINK},
+        {"a console", 2, 0, IDS_LOG_ON_DEVICE},
+        {"a pipe", 3, 0, IDS_LOG_ON_DEVICE},
+        {"a device on a disk", 1, 0x40, IDS_LOG_ON_DEVICE},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(logFileProblem(row.type, row.attributes), row.problem) << row.name;
+}
+
 TEST(Arguments, SplitLikeTheRunTime) {
     struct Row { std::wstring_view text; std::vector<std::wstring> arguments; };
     const Row rows[] = {

@@ -4,7 +4,8 @@
 // literals it inserts ("name <hex>", "literal <hex>"), then each message,
 // caption first, for a Kurdish user ("alone <hex>") and for one who reads
 // Kurdish, then English ("both <hex>"): every string with the inserts in
-// turn in each of its places, and the reports that nest strings.
+// turn in each of its places, and the reports that nest strings, with
+// the steps' own descriptions.
 #include <cstdio>
 #include <iostream>
 #include <map>
@@ -17,6 +18,7 @@
 #include "message_language.h"
 #include "report.h"
 #include "resource.h"
+#include "steps.h"
 
 namespace {
 
@@ -107,11 +109,30 @@ int main() {
         compose(badArgumentsReport({std::nullopt, error, names[0]}, program).text);
     compose(usageReport(program).text);
     compose(cannotWriteLogReport(names[1], 5, program).text);
-    for (const auto& [version, forComputerOnly, restart] :
-         {std::tuple{1000u, false, false}, {601u, false, false}, {1000u, true, false}, {1000u, false, true}}) {
-        RunResult result;
-        result.restartNeeded = restart;
-        compose(finishedReport({Action::Install, version, forComputerOnly, result}).text);
-    }
+    RunResult done, restart, failed, notUndone;
+    restart.restartNeeded = true;
+    const User user{L"S-1-5-21-1004336348-1177238915-682003330-1001", false};
+    const RegistryKey preload{Hive::Users, user.sid + L"\\Keyboard Layout\\Preload"};
+    // What the steps' descriptions insert besides the names above.
+    print("name", user.sid);
+    print("name", L"2c01:a0002c01");
+    print("literal", L"d0002c01");
+    failed.succeeded = notUndone.succeeded = false;
+    failed.failedChange = SetValue{preload, L"2", stringValue(L"d0002c01"), std::nullopt}.description();
+    failed.error = 5;
+    notUndone.notUndone = {PlaceFile{names[0], {}, true, names[0] + L".new", names[0] + L".old"}.description(),
+                           UserLayoutCall{L"2c01:a0002c01", false, user}.description(), DeleteKey{preload, {}}.description()};
+    for (const auto& [action, version, noUser, edited, foreign, result] :
+         {std::tuple{Action::Install, 1000u, std::optional<WhyNoUser>{}, false, std::wstring(), done},
+          {Action::Install, 601u, std::nullopt, false, L"", done},
+          {Action::Install, 501u, std::nullopt, true, L"", done},
+          {Action::Install, 1000u, WhyNoUser::NoOneSignedIn, false, L"", done},
+          {Action::Install, 1000u, WhyNoUser::NotIdentified, false, L"", done},
+          {Action::Install, 1000u, std::nullopt, false, L"", restart},
+          {Action::Uninstall, 1000u, std::nullopt, false, names[0], done},
+          {Action::Install, 1000u, std::nullopt, false, L"", failed},
+          {Action::Uninstall, 1000u, std::nullopt, false, L"", notUndone}})
+        compose(finishedReport({action, version, noUser, edited, foreign, result}).text);
+    compose(problemReport(Action::Install, {IDS_NEWER_INSTALLED, {L"1.0.3.41", L"1.0.3.40"}}).text);
     return 0;
 }

@@ -30,6 +30,16 @@ void ensureKey(FakeState& state, const std::wstring& name) {
     state.keys[name];
 }
 
+// The file a key's hive is kept in, as a flush writes it: "hklm\\system",
+// "hklm\\software", or a user's "hku\\<sid>".
+std::wstring hiveOf(const std::wstring& key) {
+    std::size_t end = key.find(L'\\');
+    end = end == std::wstring::npos ? key.size() : key.find(L'\\', end + 1);
+    return key.substr(0, end == std::wstring::npos ? key.size() : end);
+}
+
+bool inHive(const std::wstring& key, const std::wstring& hive) { return key == hive || isUnder(key, hive); }
+
 }  // namespace
 
 std::string narrow(std::wstring_view text) {
@@ -78,15 +88,35 @@ std::string formName(Form form) {
 
 Content contentOf(Form form, const std::string& build) { return formName(form) + "/" + build; }
 
-Package package() {
+Package package(const std::wstring& version) {
     Package package;
     package.strings = {L"Arabic (101) - Kurdish", L"ar-JO", 0x2C01};
+    package.version = version;
     package.imageSizes[Form::X64] = 6144;
     package.imageSizes[Form::X86] = 5120;
     package.imageSizes[Form::Wow64] = 6144;
     package.imageSizes[Form::Arm64] = 6144;
     package.installerSize = 300 * 1024;
     return package;
+}
+
+Report install(FakeSystem& system) { return carryOut(Action::Install, package(), system, system); }
+Report uninstall(FakeSystem& system) { return carryOut(Action::Uninstall, package(), system, system); }
+
+std::string logOf(const FakeSystem& system) {
+    std::string text;
+    for (const std::wstring& line : system.log)
+        text += "\n  " + narrow(line);
+    return text;
+}
+
+std::vector<std::wstring> leftovers(const FakeState& state) {
+    std::vector<std::wstring> found;
+    for (const auto& [path, _] : state.files) {
+        if (path.ends_with(L".new") || path.ends_with(L".old") || path.ends_with(L".part"))
+            found.push_back(path);
+    }
+    return found;
 }
 
 FakeSystem::FakeSystem() {
@@ -119,10 +149,20 @@ std::wstring FakeSystem::programFiles() const { return L"C:\\Program Files"; }
 void FakeSystem::newRun() {
     failAt.reset();
     killAt.reset();
+    powerCut = false;
     beforeOperation = nullptr;
     operations = 0;
     log.clear();
     userLayoutCalls.clear();
+    // Between runs, Windows writes what it has to disk.
+    durableKeys_ = state.keys;
+    unflushedFiles_.clear();
+}
+
+bool FakeSystem::reachable(const std::wstring& key) const {
+    if (!key.starts_with(L"hku\\"))
+        return true;
+    return !unloadedHives.contains(key.substr(4, key.find(L'\\', 4) - 4));
 }
 
 std::optional<SystemFacts> FakeSystem::read(MessageText&) {
@@ -135,7 +175,6 @@ std::optional<SystemFacts> FakeSystem::read(MessageText&) {
     facts.windowsFolder = windowsFolder;
     facts.programFilesFolder = programFilesKnown ? programFiles() : L"";
     facts.userLayoutCallAvailable = userLayoutCallAvailable;
-    facts.user = user;
     facts.runToken = hexDigits(0x1000 + static_cast<std::uint32_t>(++runs_), 8);
 
     const auto values = [&](const std::wstring& key) {
@@ -154,17 +193,23 @@ std::optional<SystemFacts> FakeSystem::read(MessageText&) {
                                         [&](const auto& other) { return isUnder(other.first, key); });
         facts.layoutKeys.push_back(layout);
     }
-    if (user) {
+    const ScreenUser atTheScreen = userAtTheScreen(processSid, session);
+    facts.whyNoUser = atTheScreen.whyNot;
+    if (const auto& user = atTheScreen.user; user && !userHiveLoaded(user->sid)) {
+        facts.whyNoUser = WhyNoUser::NotIdentified;
+    } else if (user) {
+        UserTarget target{*user, {}};
         const std::wstring preload = keyName(preloadKey(*user));
         const std::wstring substitutes = keyName(substitutesKey(*user));
         if (state.keys.contains(preload)) {
-            facts.userLayouts.preloadExists = true;
-            facts.userLayouts.preload = values(preload);
+            target.layouts.preloadExists = true;
+            target.layouts.preload = values(preload);
         }
         if (state.keys.contains(substitutes)) {
-            facts.userLayouts.substitutesExists = true;
-            facts.userLayouts.substitutes = values(substitutes);
+            target.layouts.substitutesExists = true;
+            target.layouts.substitutes = values(substitutes);
         }
+        facts.users.push_back(target);
     }
     const std::wstring entry = keyName({Hive::LocalMachine, uninstallEntryPath});
     if (state.keys.contains(entry))
@@ -175,6 +220,10 @@ std::optional<SystemFacts> FakeSystem::read(MessageText&) {
         if (file == state.files.end()) {
             if (state.folders.contains(lower(path)))
                 facts.files.push_back({path, FileState::Foreign});
+            continue;
+        }
+        if (exclusive.contains(lower(path))) {
+            facts.files.push_back({path, FileState::InUse});
             continue;
         }
         const bool keptCopy = equalNoCase(path.substr(path.find_last_of(L'\\') + 1), keptFileName);
@@ -198,15 +247,26 @@ std::optional<SystemFacts> FakeSystem::read(MessageText&) {
     const auto& scheduled = state.keys.at(sessionManager);
     if (const auto found = scheduled.find(pendingRenamesName); found != scheduled.end())
         facts.pendingRenames = found->second;
-    const std::wstring journal = keyName({Hive::LocalMachine, journalPath});
+    const std::wstring journal = keyName(journalKey());
     if (state.keys.contains(journal))
         facts.journal = values(journal);
+    const std::wstring waiting = keyName({Hive::LocalMachine, waitingPath});
+    if (state.keys.contains(waiting)) {
+        facts.waiting.emplace();
+        for (const auto& [key, _] : state.keys) {
+            if (isUnder(key, waiting))
+                facts.waiting->push_back({key.substr(waiting.size() + 1), values(key)});
+        }
+    }
     return facts;
 }
 
 void FakeSystem::restart() {
     loaded.clear();
     held.clear();
+    exclusive.clear();
+    durableKeys_ = state.keys;
+    unflushedFiles_.clear();
     auto& scheduled = state.keys.at(sessionManager);
     const auto found = scheduled.find(pendingRenamesName);
     if (found == scheduled.end())
@@ -233,15 +293,52 @@ std::uint32_t FakeSystem::operation() {
     const std::size_t number = operations++;
     if (beforeOperation)
         beforeOperation(*this, number);
-    if (killAt && *killAt == number)
+    if (killAt && *killAt == number) {
+        if (powerCut) {
+            state.keys = durableKeys_;
+            for (const std::wstring& path : unflushedFiles_) {
+                if (state.files.contains(path))
+                    state.files[path] = "zeros";
+            }
+        }
         throw Killed{};
+    }
     return failAt && *failAt == number ? diskFull : 0;
+}
+
+std::uint32_t FakeSystem::readValue(const RegistryKey& key, const std::wstring& name,
+                                    std::optional<RegistryValue>& value) {
+    const auto found = state.keys.find(keyName(key));
+    value.reset();
+    if (found != state.keys.end() && reachable(found->first)) {
+        for (const auto& [valueName, held] : found->second) {
+            if (equalNoCase(valueName, name))
+                value = held;
+        }
+    }
+    return 0;
+}
+
+std::uint32_t FakeSystem::readKey(const RegistryKey& key, std::optional<std::vector<NamedValue>>& values) {
+    const auto found = state.keys.find(keyName(key));
+    values.reset();
+    if (found != state.keys.end() && reachable(found->first)) {
+        values.emplace();
+        for (const auto& [name, value] : found->second)
+            values->push_back({name, value});
+    }
+    return 0;
 }
 
 std::uint32_t FakeSystem::createKey(const RegistryKey& key) {
     if (const std::uint32_t error = operation())
         return error;
-    ensureKey(state, keyName(key));
+    const std::wstring name = keyName(key);
+    if (!reachable(name))
+        return winerror::fileNotFound;
+    if (state.keys.contains(name))
+        return winerror::alreadyExists;
+    ensureKey(state, name);
     return 0;
 }
 
@@ -249,8 +346,10 @@ std::uint32_t FakeSystem::deleteKey(const RegistryKey& key) {
     if (const std::uint32_t error = operation())
         return error;
     const std::wstring name = keyName(key);
-    if (!state.keys.contains(name))
+    if (!state.keys.contains(name) || !reachable(name))
         return winerror::fileNotFound;
+    if (undeletableKeys.contains(name))
+        return winerror::accessDenied;
     if (std::any_of(state.keys.begin(), state.keys.end(), [&](const auto& other) { return isUnder(other.first, name); }))
         return winerror::accessDenied;
     state.keys.erase(name);
@@ -261,7 +360,7 @@ std::uint32_t FakeSystem::setValue(const RegistryKey& key, const std::wstring& n
     if (const std::uint32_t error = operation())
         return error;
     const auto found = state.keys.find(keyName(key));
-    if (found == state.keys.end())
+    if (found == state.keys.end() || !reachable(found->first))
         return winerror::fileNotFound;
     found->second[name] = value;
     return 0;
@@ -271,7 +370,7 @@ std::uint32_t FakeSystem::deleteValue(const RegistryKey& key, const std::wstring
     if (const std::uint32_t error = operation())
         return error;
     const auto found = state.keys.find(keyName(key));
-    if (found == state.keys.end() || !found->second.erase(name))
+    if (found == state.keys.end() || !reachable(found->first) || !found->second.erase(name))
         return winerror::fileNotFound;
     return 0;
 }
@@ -279,15 +378,30 @@ std::uint32_t FakeSystem::deleteValue(const RegistryKey& key, const std::wstring
 std::uint32_t FakeSystem::flush(const RegistryKey& key) {
     if (const std::uint32_t error = operation())
         return error;
-    return state.keys.contains(keyName(key)) ? 0 : winerror::fileNotFound;
+    const std::wstring name = keyName(key);
+    if (!state.keys.contains(name) || !reachable(name))
+        return winerror::fileNotFound;
+    const std::wstring hive = hiveOf(name);
+    std::erase_if(durableKeys_, [&](const auto& k) { return inHive(k.first, hive); });
+    for (const auto& [k, values] : state.keys) {
+        if (inHive(k, hive))
+            durableKeys_[k] = values;
+    }
+    return 0;
 }
 
-bool FakeSystem::fileExists(const std::wstring& path) { return state.files.contains(lower(path)); }
+bool FakeSystem::userHiveLoaded(const std::wstring& sid) { return !unloadedHives.contains(lower(sid)); }
+
+bool FakeSystem::exists(const std::wstring& path) {
+    return state.files.contains(lower(path)) || state.folders.contains(lower(path));
+}
 
 // Writing takes time: a run killed while it writes leaves part of a file.
 void FakeSystem::killedWhileWriting(const std::wstring& path) {
-    if (killAt && *killAt == operations && state.folders.contains(parentOf(lower(path))) && !loaded.contains(lower(path)))
+    if (killAt && *killAt == operations && state.folders.contains(parentOf(lower(path))) && !loaded.contains(lower(path))) {
         state.files[lower(path)] = "part";
+        unflushedFiles_.insert(lower(path));
+    }
 }
 
 std::uint32_t FakeSystem::writeFile(const std::wstring& path, const FileSource& source) {
@@ -299,9 +413,10 @@ std::uint32_t FakeSystem::writeFile(const std::wstring& path, const FileSource& 
         return winerror::pathNotFound;
     if (state.folders.contains(name) || loaded.contains(name))
         return winerror::accessDenied;
-    if (held.contains(name))
+    if (held.contains(name) || exclusive.contains(name))
         return winerror::sharingViolation;
     state.files[name] = source.image ? contentOf(*source.image, build) : "setup/" + build;
+    unflushedFiles_.insert(name);
     return 0;
 }
 
@@ -314,13 +429,25 @@ std::uint32_t FakeSystem::copyFile(const std::wstring& from, const std::wstring&
     const std::wstring target = lower(to);
     if (source == state.files.end())
         return winerror::fileNotFound;
+    if (exclusive.contains(lower(from)))
+        return winerror::sharingViolation;
     if (!state.folders.contains(parentOf(target)))
         return winerror::pathNotFound;
     if (state.folders.contains(target) || loaded.contains(target))
         return winerror::accessDenied;
-    if (held.contains(target))
+    if (held.contains(target) || exclusive.contains(target))
         return winerror::sharingViolation;
     state.files[target] = source->second;
+    unflushedFiles_.insert(target);
+    return 0;
+}
+
+std::uint32_t FakeSystem::flushFile(const std::wstring& path) {
+    if (const std::uint32_t error = operation())
+        return error;
+    if (!state.files.contains(lower(path)))
+        return winerror::fileNotFound;
+    unflushedFiles_.erase(lower(path));
     return 0;
 }
 
@@ -332,7 +459,7 @@ std::uint32_t FakeSystem::moveFile(const std::wstring& from, const std::wstring&
     const auto file = state.files.find(source);
     if (file == state.files.end())
         return winerror::fileNotFound;
-    if (held.contains(source))
+    if (held.contains(source) || exclusive.contains(source))
         return winerror::sharingViolation;
     if (!state.folders.contains(parentOf(target)))
         return winerror::pathNotFound;
@@ -341,14 +468,17 @@ std::uint32_t FakeSystem::moveFile(const std::wstring& from, const std::wstring&
     if (state.files.contains(target)) {
         if (!replace)
             return winerror::alreadyExists;
-        if (loaded.contains(target) || held.contains(target))
+        if (loaded.contains(target) || held.contains(target) || exclusive.contains(target))
             return winerror::accessDenied;
     }
     state.files[target] = file->second;
     state.files.erase(source);
-    // A mapping follows its file.
+    // A mapping follows its file, and so do bytes not yet on disk.
     if (loaded.erase(source))
         loaded.insert(target);
+    unflushedFiles_.erase(target);
+    if (unflushedFiles_.erase(source))
+        unflushedFiles_.insert(target);
     return 0;
 }
 
@@ -358,8 +488,9 @@ std::uint32_t FakeSystem::deleteFile(const std::wstring& path) {
     const std::wstring name = lower(path);
     if (state.folders.contains(name) || loaded.contains(name))
         return winerror::accessDenied;
-    if (held.contains(name))
+    if (held.contains(name) || exclusive.contains(name))
         return winerror::sharingViolation;
+    unflushedFiles_.erase(name);
     return state.files.erase(name) ? 0 : winerror::fileNotFound;
 }
 
@@ -401,28 +532,17 @@ std::uint32_t FakeSystem::schedule(const std::wstring& source, const std::wstrin
     return 0;
 }
 
-std::uint32_t FakeSystem::unschedule(const std::wstring& source) {
-    if (const std::uint32_t error = operation())
-        return error;
-    auto& values = state.keys.at(sessionManager);
-    const auto found = values.find(pendingRenamesName);
-    if (found == values.end())
-        return 0;
-    if (const auto rest = withoutSource(found->second, source))
-        found->second = *rest;
-    else
-        values.erase(found);
-    return 0;
-}
-
 std::uint32_t FakeSystem::userLayoutCall(const UserLayoutCall& call) {
     if (const std::uint32_t error = operation())
         return error;
-    userLayoutCalls.push_back((call.uninstall ? L"disable " : L"enable ") + call.layout);
+    userLayoutCalls.push_back((call.uninstall ? L"disable " : L"enable ") + call.layout +
+                              (call.user.isProcessUser ? L"" : L" for " + userRegistryPath(call.user)));
     if (!userLayoutCallAvailable)
         return errorProcNotFound;
     if (userLayoutCallFails)
         return errorFunctionFailed;
+    if (!userHiveLoaded(call.user.sid))
+        return winerror::fileNotFound;
     const std::wstring entry = call.user.sid + L" " + call.layout;
     if (call.uninstall)
         state.enabledLayouts.erase(entry);
@@ -446,6 +566,13 @@ std::uint32_t FakeSystem::userLayoutCall(const UserLayoutCall& call) {
 }
 
 void FakeSystem::record(const std::wstring& line) { log.push_back(line); }
+
+// The string's id and its inserts: the tests read no English.
+std::wstring FakeSystem::inEnglish(const MessageText& text) {
+    return plainText(englishUnitedStates, text,
+                     {[](LanguageId, unsigned id) { return L"<" + decimal(id) + L"> %1 %2 %3"; },
+                      [](LanguageId, std::uint32_t) { return std::wstring(); }});
+}
 
 std::wstring FakeSystem::errorText(std::uint32_t error) { return L"error " + decimal(error); }
 

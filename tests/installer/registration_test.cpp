@@ -1,6 +1,7 @@
 // Where the layout is registered and how the user's list is edited, over
 // registry snapshots: the KLID and Layout Id chosen (free, reused, taken,
 // exhausted), the Preload append and renumbering, and the restart list.
+#include "fake_system.h"
 #include "pending_renames.h"
 #include "registration.h"
 #include "text.h"
@@ -116,11 +117,11 @@ std::map<std::pair<std::wstring, std::wstring>, std::wstring> applied(const User
             const auto old = values.find({key, set->name});
             // Each change knows what it overwrites.
             EXPECT_EQ(old == values.end() ? std::nullopt : std::optional(stringValue(old->second)), set->prior)
-                << narrow(describe(change));
+                << narrow(key + L" " + set->name);
             values[{key, set->name}] = *set->value.text();
         } else if (const auto* erase = std::get_if<DeleteValue>(&change)) {
             const std::wstring key = erase->key == preload ? L"Preload" : L"Substitutes";
-            EXPECT_EQ(values[std::pair(key, erase->name)], *erase->prior.text()) << narrow(describe(change));
+            EXPECT_EQ(values[std::pair(key, erase->name)], *erase->prior.text()) << narrow(key + L" " + erase->name);
             values.erase({key, erase->name});
         }
     }
@@ -240,8 +241,15 @@ TEST(PendingRenames, TakingOutOneSource) {
          multiString(L"\\??\\C:\\a\0\0\\??\\C:\\b\0!\\??\\C:\\c\0\0")},
         {"not there", multiString(L"\\??\\C:\\a\0\0\0"), L"C:\\W\\Kurd.dll", multiString(L"\\??\\C:\\a\0\0\0")},
     };
-    for (const Row& row : rows)
-        EXPECT_EQ(withoutSource(row.value, row.source), row.after) << row.name;
+    const RegistryKey sessionManager{Hive::LocalMachine, sessionManagerPath};
+    for (const Row& row : rows) {
+        testing::FakeSystem system;
+        system.setValue(Hive::LocalMachine, sessionManagerPath, pendingRenamesName, row.value);
+        EXPECT_EQ(unschedule(system, std::wstring(row.source)), 0u) << row.name;
+        std::optional<RegistryValue> after;
+        system.readValue(sessionManager, pendingRenamesName, after);
+        EXPECT_EQ(after, row.after) << row.name;
+    }
 }
 
 }  // namespace

@@ -16,12 +16,11 @@ namespace {
 
 std::string narrow(std::wstring_view text) { return std::string(text.begin(), text.end()); }
 
-RunResult failedRun(bool restartNeeded, std::vector<std::wstring> notUndone = {}) {
+RunResult failedRun(bool restartNeeded, std::vector<MessageText> notUndone = {}) {
     RunResult result;
     result.succeeded = false;
     result.restartNeeded = restartNeeded;
-    result.failedStep = 3;
-    result.failedChange = L"write C:\\Windows\\System32\\Kurd.dll";
+    result.failedChange = message(IDS_STEP_WRITE_FILE, {literal(L"C:\\Windows\\System32\\Kurd.dll")});
     result.error = 5;
     result.notUndone = std::move(notUndone);
     return result;
@@ -33,35 +32,64 @@ RunResult doneRun(bool restartNeeded) {
     return result;
 }
 
+Finished finished(Action action, unsigned windowsVersion, RunResult result) {
+    return {action, windowsVersion, std::nullopt, false, L"", std::move(result)};
+}
+
+Finished withoutUser(WhyNoUser why) {
+    Finished done = finished(Action::Install, 1000, doneRun(false));
+    done.noUser = why;
+    return done;
+}
+
+Finished editedDirectly(unsigned windowsVersion) {
+    Finished done = finished(Action::Install, windowsVersion, doneRun(false));
+    done.listEditedDirectly = true;
+    return done;
+}
+
 TEST(Report, EveryOutcome) {
     struct Row { const char* name; Report report; ExitCode code; Icon icon; unsigned message; };
+    Finished keptKeys = finished(Action::Uninstall, 1000, doneRun(false));
+    keptKeys.foreignLayoutFile = L"C:\\Windows\\System32\\Kurd.dll";
     const Row rows[] = {
-        {"installed, Windows 10", finishedReport({Action::Install, 1000, false, doneRun(false)}),
-         ExitCode::Done, Icon::Information, IDS_INSTALLED},
-        {"installed, Windows 8", finishedReport({Action::Install, 602, false, doneRun(false)}),
-         ExitCode::Done, Icon::Information, IDS_INSTALLED},
-        {"installed, Windows 7", finishedReport({Action::Install, 601, false, doneRun(false)}),
-         ExitCode::Done, Icon::Information, IDS_INSTALLED_OLDER_WINDOWS},
-        {"installed, no one at the screen", finishedReport({Action::Install, 1000, true, doneRun(false)}),
-         ExitCode::Done, Icon::Information, IDS_INSTALLED_FOR_COMPUTER},
-        {"installed, a restart finishes it", finishedReport({Action::Install, 1000, false, doneRun(true)}),
+        {"installed, Windows 10", finishedReport(finished(Action::Install, 1000, doneRun(false))), ExitCode::Done,
+         Icon::Information, IDS_INSTALLED},
+        {"installed, Windows 8", finishedReport(finished(Action::Install, 602, doneRun(false))), ExitCode::Done,
+         Icon::Information, IDS_INSTALLED},
+        {"installed, Windows 7", finishedReport(finished(Action::Install, 601, doneRun(false))), ExitCode::Done,
+         Icon::Information, IDS_INSTALLED_OLDER_WINDOWS},
+        {"installed through Preload: at the next sign-in", finishedReport(editedDirectly(501)), ExitCode::Done,
+         Icon::Information, IDS_INSTALLED_NEXT_SIGN_IN},
+        {"installed through Preload on Windows 10", finishedReport(editedDirectly(1000)), ExitCode::Done,
+         Icon::Information, IDS_INSTALLED_NEXT_SIGN_IN},
+        {"installed, no one at the screen", finishedReport(withoutUser(WhyNoUser::NoOneSignedIn)), ExitCode::Done,
+         Icon::Information, IDS_INSTALLED_FOR_COMPUTER},
+        {"installed, the user at the screen unknown", finishedReport(withoutUser(WhyNoUser::NotIdentified)),
+         ExitCode::Done, Icon::Information, IDS_INSTALLED_USER_UNKNOWN},
+        {"installed, a restart finishes it", finishedReport(finished(Action::Install, 1000, doneRun(true))),
          ExitCode::RestartNeeded, Icon::Information, IDS_INSTALLED_RESTART},
-        {"uninstalled", finishedReport({Action::Uninstall, 1000, false, doneRun(false)}), ExitCode::Done,
+        {"uninstalled", finishedReport(finished(Action::Uninstall, 1000, doneRun(false))), ExitCode::Done,
          Icon::Information, IDS_UNINSTALLED},
-        {"uninstalled, a restart finishes it", finishedReport({Action::Uninstall, 501, false, doneRun(true)}),
+        {"uninstalled, a restart finishes it", finishedReport(finished(Action::Uninstall, 501, doneRun(true))),
          ExitCode::RestartNeeded, Icon::Information, IDS_UNINSTALLED_RESTART},
-        {"install failed and undone", finishedReport({Action::Install, 1000, false, failedRun(false)}),
+        {"uninstalled, another maker's Kurd.dll and its keys left", finishedReport(keptKeys), ExitCode::Done,
+         Icon::Information, IDS_FOREIGN_KEYS_KEPT},
+        {"install failed and undone", finishedReport(finished(Action::Install, 1000, failedRun(false))),
          ExitCode::Failed, Icon::Error, IDS_INSTALL_FAILED},
         {"install failed, undone at the restart",
-         finishedReport({Action::Install, 1000, false, failedRun(true)}), ExitCode::Failed, Icon::Error,
+         finishedReport(finished(Action::Install, 1000, failedRun(true))), ExitCode::Failed, Icon::Error,
          IDS_INSTALL_FAILED_RESTART},
-        {"uninstall failed and undone", finishedReport({Action::Uninstall, 1000, false, failedRun(false)}),
+        {"uninstall failed and undone", finishedReport(finished(Action::Uninstall, 1000, failedRun(false))),
          ExitCode::Failed, Icon::Error, IDS_UNINSTALL_FAILED},
         {"uninstall failed, undone at the restart",
-         finishedReport({Action::Uninstall, 1000, false, failedRun(true)}), ExitCode::Failed, Icon::Error,
+         finishedReport(finished(Action::Uninstall, 1000, failedRun(true))), ExitCode::Failed, Icon::Error,
          IDS_UNINSTALL_FAILED_RESTART},
-        {"failed, not undone", finishedReport({Action::Install, 1000, false, failedRun(false, {L"a change"})}),
+        {"failed, not undone",
+         finishedReport(finished(Action::Install, 1000, failedRun(false, {literal(L"a change")}))),
          ExitCode::Failed, Icon::Error, IDS_NOT_UNDONE},
+        {"an older build over a newer one", problemReport(Action::Install, {IDS_NEWER_INSTALLED, {L"1.0.4.0", L"1.0.3.40"}}),
+         ExitCode::NewerInstalled, Icon::Error, IDS_INSTALL_FAILED},
         {"refused before any change", refusedReport(Action::Install, message(IDS_NO_PROGRAM_FILES)), ExitCode::Failed,
          Icon::Error, IDS_INSTALL_FAILED},
         {"uninstall refused", refusedReport(Action::Uninstall, message(IDS_NO_PROGRAM_FILES)), ExitCode::Failed,
@@ -82,6 +110,7 @@ TEST(Report, EveryOutcome) {
     }
     // The Windows Installer's numbers, which deployment tools know.
     EXPECT_EQ(static_cast<int>(ExitCode::Busy), 1618);
+    EXPECT_EQ(static_cast<int>(ExitCode::NewerInstalled), 1638);
     EXPECT_EQ(static_cast<int>(ExitCode::RestartNeeded), 3010);
     EXPECT_EQ(static_cast<int>(ExitCode::Failed), 1603);
 }
@@ -94,6 +123,9 @@ TEST(Report, MessagePutTogether) {
         {IDS_TITLE, L"Layout"},
         {IDS_INSTALL_FAILED, L"Not installed.\n\n%1"},
         {IDS_STEP_FAILED, L"%1: %2"},
+        {IDS_STEP_WRITE_FILE, L"write %1"},
+        {IDS_NOT_UNDONE, L"Not undone:\n\n%1"},
+        {IDS_LINES, L"%1\n%2"},
         {IDS_BAD_ARGUMENTS, L"%1\n\n%2"},
         {IDS_USAGE_LINE, L"Usage: %1"},
         {IDS_CANNOT_WRITE_LOG, L"Cannot write %1: %2"},
@@ -109,12 +141,16 @@ TEST(Report, MessagePutTogether) {
     };
     struct Row { const char* name; Report report; std::wstring text; };
     const Row rows[] = {
-        {"a failed step", finishedReport({Action::Install, 1000, false, failedRun(false)}),
+        {"a failed step", finishedReport(finished(Action::Install, 1000, failedRun(false))),
          L"Not installed.\n\nwrite C:\\Windows\\System32\\Kurd.dll: Access denied %1 (error 5)"},
         {"an argument as it is", badArgumentsReport({std::nullopt, IDS_UNKNOWN_ARGUMENT, L"/%2"}, L"setup8.exe"),
          L"Unknown argument: /%2\n\nUsage: setup8.exe"},
         {"an error Windows has no words for", cannotWriteLogReport(L"%1.log", 3, L"setup.exe"),
          L"Cannot write %1.log: error 3\n\nUsage: setup.exe"},
+        {"changes not undone, a line each",
+         finishedReport(
+             finished(Action::Install, 1000, failedRun(false, {literal(L"one"), literal(L"two %1"), literal(L"three")}))),
+         L"Not undone:\n\none\ntwo %1\nthree"},
     };
     for (const Row& row : rows) {
         const ShownMessage shown =
@@ -125,24 +161,30 @@ TEST(Report, MessagePutTogether) {
 
 TEST(Facts, TheUserAtTheScreen) {
     const std::wstring alice = L"S-1-5-21-1-2-3-1001", admin = L"S-1-5-21-1-2-3-500";
+    const SessionUser aliceSignedIn{L"alice", alice}, noOne{};
+    const ScreenUser none{std::nullopt, WhyNoUser::NoOneSignedIn}, unknown{std::nullopt, WhyNoUser::NotIdentified};
     struct Row {
         const char* name;
-        std::optional<std::wstring> process, shell;
-        std::optional<User> user;
+        std::optional<std::wstring> process;
+        std::optional<SessionUser> session;
+        ScreenUser user;
     };
     const Row rows[] = {
-        {"the user elevated herself", alice, alice, User{alice, true}},
-        {"another's password at the prompt: the one at the screen", admin, alice, User{alice, false}},
-        {"SID spelt in another case", L"s-1-5-21-1-2-3-1001", alice, User{alice, true}},
-        {"no shell: the account the installer runs as", admin, std::nullopt, User{admin, true}},
-        {"LocalSystem with no one at the screen", L"S-1-5-18", std::nullopt, std::nullopt},
-        {"LocalService", L"S-1-5-19", std::nullopt, std::nullopt},
-        {"NetworkService", L"S-1-5-20", std::nullopt, std::nullopt},
-        {"LocalSystem on someone's screen: that user", L"S-1-5-18", alice, User{alice, false}},
-        {"nothing known", std::nullopt, std::nullopt, std::nullopt},
+        {"the user elevated herself", alice, aliceSignedIn, {User{alice, true}}},
+        {"another's password at the prompt: the one signed in", admin, aliceSignedIn, {User{alice, false}}},
+        {"SID spelt in another case", L"s-1-5-21-1-2-3-1001", aliceSignedIn, {User{alice, true}}},
+        {"no one signed in: the account the installer runs as", admin, noOne, {User{admin, true}}},
+        {"LocalSystem with no one signed in", L"S-1-5-18", noOne, none},
+        {"LocalService", L"S-1-5-19", noOne, none},
+        {"NetworkService", L"S-1-5-20", noOne, none},
+        {"LocalSystem in someone's session: that user", L"S-1-5-18", aliceSignedIn, {User{alice, false}}},
+        {"signed in, the name not looked up: no one's list, never the admin's", admin, SessionUser{L"alice", std::nullopt},
+         unknown},
+        {"the session not answering: no one's list", admin, std::nullopt, unknown},
+        {"nothing known", std::nullopt, noOne, none},
     };
     for (const Row& row : rows)
-        EXPECT_EQ(userAtTheScreen(row.process, row.shell), row.user) << row.name;
+        EXPECT_EQ(userAtTheScreen(row.process, row.session), row.user) << row.name;
 }
 
 TEST(Facts, TheMachineAsWindowsReportsIt) {

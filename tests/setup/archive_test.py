@@ -35,7 +35,7 @@ README_WORDS = ["Halvaro.exe", "Win+Space", "Alt+Shift", "Programs and Features"
 # unpacking first, where SHA256SUMS is, the kept copy that uninstalls, and
 # the layouts of one language under Alt+Shift.
 README_ANSWERS = ["/admin", "setup7.exe", "SmartScreen", "Unknown publisher", "start /wait", "Arabic (Jordan)",
-                  "LocalSystem", "Add a keyboard", "Add an input method", "Keyboard layout/IME", "1618", "3010",
+                  "LocalSystem", "Add a keyboard", "Add an input method", "Keyboard layout/IME", "1618", "1638", "3010",
                   "Extract All", "SHA256SUMS", "Program Files\\Central Kurdish Keyboard Layout", "Ctrl+Shift"]
 # The line between the Kurdish part and the English one.
 README_PARTS = "\n" + "=" * 74 + "\n"

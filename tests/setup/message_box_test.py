@@ -11,9 +11,10 @@ message of each kind, and every icon.
     message_box_test.py --runner RUN --probes DIR --windows DIR --dist DIST --version VERSION
                         --work DIR
 
-DIR: the 32-bit test programs (messageprobe.exe and messagehooks.dll),
-of the installer's bitness. Exit status: 0 passed, 1 failed (each failure
-names the row), 77 skipped (with the reason printed).
+DIR: the 32-bit test programs (messageprobe.exe and messagehooks.dll, and
+the input.dll stand-in), of the installer's bitness. Exit status: 0
+passed, 1 failed (each failure names the row), 77 skipped (with the
+reason printed).
 """
 import argparse
 import os
@@ -44,7 +45,7 @@ def english_usage(text):
     """the English usage: its line, each switch, and every exit code."""
     return (USAGE_LINE + "\n\n" in text
             and all(f"\n{switch} " in text for switch in ("/admin", "/uninstall", "/quiet", "/log <file>"))
-            and all(re.search(rf"\b{code}\b", text) for code in (0, 3010, 1603, 1618, 87, 5)))
+            and all(re.search(rf"\b{code}\b", text) for code in (0, 3010, 1603, 1638, 1618, 87, 5)))
 
 
 def kurdish_then_english(english):
@@ -96,12 +97,13 @@ ROWS = [
 # The same, in a prefix of their own, in this order; each with what
 # readies the prefix first and what tidies after (see Machine).
 RUNS = [
-    ("installed on Windows 10, for an English user: Win+Space", "C.UTF-8", ["/admin"], "windows 10",
-     (BILINGUAL_TITLE, english("installed", "Win+Space"), "information", "yes", "yes"), 0),
+    ("installed on Windows 10 through the system's call, for an English user: Win+Space", "C.UTF-8", ["/admin"],
+     "windows 10", (BILINGUAL_TITLE, english("installed", "Win+Space"), "information", "yes", "yes"), 0),
     ("uninstalled, for a Kurdish user", "ckb_IQ.UTF-8", ["/uninstall"], None,
      (KURDISH_TITLE, kurdish_alone, "information", "yes", "yes"), 0),
-    ("installed on Windows 7: Alt+Shift", "C.UTF-8", ["/admin"], "windows 7",
-     (BILINGUAL_TITLE, english("installed", "Alt+Shift"), "information", "yes", "yes"), 0),
+    ("installed on Windows 7 through Preload: there once the user signs in again", "C.UTF-8", ["/admin"],
+     "windows 7", (BILINGUAL_TITLE, english("installed", "sign in again", "Alt+Shift"), "information", "yes", "yes"),
+     0),
     ("an older build held open: installed at the restart", "C.UTF-8", ["/admin"], "older build held",
      (BILINGUAL_TITLE, english("installed", "restart the computer"), "information", "yes", "yes"), 3010),
     ("another library's Kurd.dll: refused", "C.UTF-8", ["/admin"], "foreign Kurd.dll",
@@ -136,7 +138,8 @@ def probe(args, language, title_prefix, arguments, prefix=None):
 class Machine:
     """A clone of the pristine prefix, readied for a row and tidied after:
     "windows 10", "windows 7" (Wine answers as that Windows, uninstalled
-    first where the layout is there), "older build held" (an older
+    first where the layout is there; on Windows 10 the input.dll stand-in
+    answers the system's call), "older build held" (an older
     build in System32, open without sharing delete), "foreign Kurd.dll"
     (another library under that name in System32), "lock held" (the
     installer's lock taken by another program)."""
@@ -147,6 +150,8 @@ class Machine:
         shutil.rmtree(self.path, ignore_errors=True)
         self.command("clone", self.path)
         self.system32 = os.path.join(self.path, "drive_c/windows/system32")
+        # The system folder the 32-bit installer sees.
+        self.input_dll = os.path.join(self.path, "drive_c/windows/syswow64/input.dll")
         self.holder = None
 
     def command(self, *arguments, check=True):
@@ -180,6 +185,8 @@ class Machine:
             version = "win10" if how == "windows 10" else "win7"
             self.command("exec", "reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", version, "/f")
             self.setup("/uninstall")
+            if how == "windows 10":
+                shutil.copy(os.path.join(self.args.probes, "input.dll"), self.input_dll)
         elif how == "older build held":
             older = os.path.join(self.args.work, "older-Kurd.dll")
             older_build(self, os.path.join(self.args.dist, "Kurd.dll"), older)
@@ -197,6 +204,8 @@ class Machine:
             self.holder = None
         if how in ("windows 10", "windows 7"):
             self.command("exec", "reg", "delete", "HKCU\\Software\\Wine", "/v", "Version", "/f")
+            if os.path.exists(self.input_dll):
+                os.remove(self.input_dll)
         elif how == "older build held":
             # Uninstalled, and restarted so that nothing stays scheduled.
             self.setup("/uninstall")

@@ -2,7 +2,8 @@
 """End-to-end tests of the installer under Wine.
 
     setup_test.py --runner RUN --x86-test X86_TEST --dist DIST --version VERSION
-                  --windows DIR --stubs DIR --import-libraries FILE --work DIR CASE
+                  --next-installer EXE --windows DIR --stubs DIR
+                  --import-libraries FILE --work DIR CASE
 
 Every case runs the 32-bit installer in prefixes of its own (clones of the
 runner's pristine 64-bit prefix, or a fresh 32-bit prefix) and compares the
@@ -18,7 +19,8 @@ the restart schedule; a crash is the installer's own process killed.
 
 Wine reports a program's Windows exit code as the low 8 bits of its Unix
 exit status; the installer's codes stay distinct there (0, 5, 87, 1603 as
-67, 3010 as 194).
+67, 1618 as 82, 1638 as 102, 3010 as 194). EXE is the installer built one
+version on, which no one ships.
 
 Exit status: 0 passed, 1 failed (each failure names the case, the row and
 what was expected and seen), 77 skipped (with the reason printed).
@@ -64,7 +66,7 @@ KURDISH_FOLDER = "\u0695\u06b5\u06c6\u06ce \u06a9\u0648\u0631\u062f\u06cc downlo
 # Planted beside the installer: every library it imports that is not on the
 # list of libraries Windows takes from the system folder alone
 # (win32/import_libraries.txt), and these.
-ALWAYS_PLANTED = {"version", "input", "cabinet"}
+ALWAYS_PLANTED = {"version", "input", "cabinet", "wtsapi32"}
 # Wine's own user32 imports version.dll (Windows' does not): preferring a
 # native version.dll would load the planted one into every Wine process
 # before the installer's first instruction. The others are preferred native,
@@ -575,6 +577,21 @@ def case_foreign_layout(case):
         case.check_changes(row, before, after, expected)
         restart(prefix)
         case.check_changes(f"{row}, after a restart", before, prefix.snapshot(), {})
+
+    # Another maker's Kurd.dll takes ours' place: the keys that name
+    # Kurd.dll load it now, and an uninstall leaves them and their places
+    # in the user's list.
+    case.check_exit(prefix.run(windows_path(case.installer), "/admin", "/quiet"), 0, "installed again")
+    installed = prefix.snapshot()
+    foreign = os.path.join(prefix.system32, "version.dll")
+    shutil.copy(foreign, os.path.join(prefix.system32, "Kurd.dll"))
+    row = "an uninstall after another maker's Kurd.dll took ours' place"
+    case.check_exit(prefix.run(windows_path(case.installer), "/uninstall", "/quiet"), 0, row)
+    kept = (f"{LAYOUTS}\\a0012c01", PRELOAD, SUBSTITUTES)
+    expected = {item: None for item in case.installed(prefix, "a0012c01", case.installer, preload=("4", "d0012c01"))
+                if item[1] not in kept}
+    expected[("file", "windows/system32/kurd.dll", None)] = sha256(foreign)
+    case.check_changes(row, installed, prefix.snapshot(), expected)
     prefix.remove()
 
 
@@ -744,8 +761,9 @@ def restart(prefix):
 
 class Holder:
     """Kurd.dll in System32 in use while it lives: loaded as the layout
-    loader maps it (kbdload.exe: it can be renamed but not deleted), or
-    held open without sharing delete (holder.exe: neither)."""
+    loader maps it (kbdload.exe: it can be renamed but not deleted), held
+    open without sharing delete (holder.exe: neither), or held sharing
+    nothing ("exclusive": it cannot even be read)."""
 
     def __init__(self, case, prefix, how):
         self.release = os.path.join(case.work, f"release-{how}")
@@ -757,7 +775,8 @@ class Holder:
         if how == "load":
             command = ["kbdload.exe", target, windows_path(ready), windows_path(self.release)]
         else:
-            command = ["holder.exe", "file", target, windows_path(ready), windows_path(self.release)]
+            command = ["holder.exe", "file" if how == "hold" else how, target, windows_path(ready),
+                       windows_path(self.release)]
         self.process = prefix.start(windows_path(os.path.join(case.args.windows, command[0])), *command[1:])
         began = time.monotonic()
         while not os.path.exists(ready) and self.process.poll() is None and time.monotonic() - began < 60:
@@ -771,7 +790,9 @@ class Holder:
 
 def case_in_use(case):
     """Kurd.dll in use (loaded, or held open) through sequences of runs and
-    restarts: each ends, after the restart, as its last run reported."""
+    restarts: each ends, after the restart, as its last run reported. Held
+    sharing nothing, it cannot be told apart: install and uninstall are
+    refused, saying it is in use, and change nothing."""
     prefix = Prefix(case, "prefix")
     pristine = prefix.snapshot()
     install, uninstall = [windows_path(case.installer), "/admin", "/quiet"], [windows_path(case.installer),
@@ -808,6 +829,15 @@ def case_in_use(case):
         restart(prefix)
         case.check_changes(f"{row}, after the restart", installed if ends_installed else pristine,
                            prefix.snapshot(), {})
+    log = os.path.join(case.work, "exclusive.log")
+    holder = Holder(case, prefix, "exclusive")
+    for command in (install, uninstall):
+        row = f"{command[1]} while Kurd.dll is held sharing nothing"
+        case.check_exit(prefix.run(*command, "/log", windows_path(log)), 1603, row)
+    holder.end()
+    case.check_changes("held sharing nothing", installed, prefix.snapshot(), {})
+    refusals = [line for line in open(log, encoding="utf-8") if "Kurd.dll is in use" in line]
+    case.check(len(refusals) == 2, "the log saying twice that Kurd.dll is in use", refusals)
     prefix.remove()
 
 
@@ -900,28 +930,62 @@ def case_killed(case):
     prefix.remove()
 
 
-def case_two_at_once(case):
-    """One run at a time: while another holds the installer's lock, a run
-    waits, then exits 1618 and changes nothing; setup7.exe and setup8.exe
-    started together both end well, one after the other or the second
-    finding the work done."""
-    prefix = Prefix(case, "prefix")
-    before = prefix.snapshot()
-    ready, release = os.path.join(case.work, "lock-ready"), os.path.join(case.work, "lock-release")
+def hold_lock(case, prefix, name):
+    """holder.exe holding the installer's lock, and the file that releases
+    it; None if it could not take the lock."""
+    ready, release = os.path.join(case.work, f"{name}-ready"), os.path.join(case.work, f"{name}-release")
     holder = prefix.start(windows_path(os.path.join(case.args.windows, "holder.exe")), "lock",
                           "Global\\CentralKurdishKeyboardLayoutSetup", windows_path(ready), windows_path(release))
     began = time.monotonic()
     while not os.path.exists(ready) and holder.poll() is None and time.monotonic() - began < 60:
         time.sleep(0.1)
-    if case.check(os.path.exists(ready), "the installer's lock held by holder.exe", f"exit {holder.poll()}"):
+    if not case.check(os.path.exists(ready), f"the installer's lock held by holder.exe ({name})", f"exit {holder.poll()}"):
+        return None
+    return holder, release
+
+
+def case_two_at_once(case):
+    """One run at a time: while another holds the installer's lock, a run
+    waits, then exits 1618 and changes nothing; a holder killed while a run
+    waits leaves the lock to it, and that run installs what started, not
+    what its download folder holds by then; setup7.exe and setup8.exe
+    started together both end well, one after the other or the second
+    finding the work done."""
+    prefix = Prefix(case, "prefix")
+    before = prefix.snapshot()
+    held = hold_lock(case, prefix, "lock")
+    if held:
         began = time.monotonic()
         status = prefix.run(windows_path(case.installer), "/admin", "/quiet")
         waited = time.monotonic() - began
         case.check_exit(status, 1618, "an install while another holds the lock")
         case.check(waited >= 4, "the run waited for the lock before it gave up", f"{waited:.1f} s")
-    open(release, "w").close()
-    holder.wait(timeout=60)
+        open(held[1], "w").close()
+        held[0].wait(timeout=60)
     case.check_changes("an install while another holds the lock", before, prefix.snapshot(), {})
+
+    held = hold_lock(case, prefix, "abandoned")
+    if held:
+        row = "an install waiting for a lock its killed holder abandons, its file swapped meanwhile"
+        installer = copy_installer(case, os.path.join(case.work, "swapped"))
+        started = installer + ".started"
+        log = os.path.join(case.work, "waiting.log")
+        run = prefix.start(windows_path(installer), "/admin", "/quiet", "/log", windows_path(log))
+        began = time.monotonic()
+        while not (os.path.exists(log) and os.path.getsize(log)) and time.monotonic() - began < 60:
+            time.sleep(0.05)
+        os.rename(installer, started)
+        with open(installer, "wb") as f:
+            f.write(open(started, "rb").read()[:-512] + bytes(512))
+        for pid in processes_running(windows_path(os.path.join(case.args.windows, "holder.exe"))):
+            os.kill(pid, signal.SIGKILL)
+        held[0].wait(timeout=60)
+        status = run.wait(timeout=120)
+        case.check(status == 0, f"exit code 0 for {row}", f"status {status}")
+        case.check_changes(row, before, prefix.snapshot(),
+                           case.installed(prefix, "a0002c01", started, preload=("2", "d0002c01")))
+        case.check_exit(prefix.run(windows_path(case.installer), "/uninstall", "/quiet"), 0, f"{row}: uninstalled")
+        case.check_changes(f"{row}: uninstalled", before, prefix.snapshot(), {})
 
     installers = [copy_installer(case, os.path.join(case.work, "download"), name) for name in ("setup7.exe", "setup8.exe")]
     runs = [prefix.start(windows_path(installer), "/admin", "/quiet") for installer in installers]
@@ -960,6 +1024,44 @@ def case_input_dll(case):
     prefix.remove()
 
 
+def product_version(path):
+    """The ProductVersion of a program's version resource."""
+    image = pefile.PE(path)
+    for info in image.FileInfo[0]:
+        if info.Key == b"StringFileInfo":
+            return info.StringTable[0].entries[b"ProductVersion"].decode()
+    raise SystemExit(f"no version resource in {path}")
+
+
+def case_versions(case):
+    """The installer built one version on upgrades this one; this one run
+    over it is refused with 1638 and changes nothing; run again, the newer
+    one repairs, which here changes nothing either."""
+    prefix = Prefix(case, "prefix")
+    this, following, version = case.installer, case.args.next_installer, case.args.version
+    newer = product_version(following)
+    case.check(tuple(map(int, newer.split("."))) > tuple(map(int, version.split("."))),
+               f"the second installer newer than {version}", newer)
+    case.check_exit(prefix.run(windows_path(this), "/admin", "/quiet"), 0, f"{version} installed")
+    installed = prefix.snapshot()
+    case.check_exit(prefix.run(windows_path(following), "/admin", "/quiet"), 0, f"{newer} over {version}")
+    upgraded = prefix.snapshot()
+    expected = {key: value for key, value in case.installed(prefix, "a0002c01", following).items()
+                if key in {("HKLM", UNINSTALL, "displayversion"), ("file", prefix.kept_copy.lower(), None),
+                           ("HKLM", UNINSTALL, "estimatedsize")}}
+    expected[("HKLM", UNINSTALL, "displayversion")] = ("sz", newer)
+    if installed.value("HKLM", UNINSTALL, "estimatedsize") == upgraded.value("HKLM", UNINSTALL, "estimatedsize"):
+        del expected[("HKLM", UNINSTALL, "estimatedsize")]
+    case.check_changes(f"{newer} over {version}", installed, upgraded, expected)
+    log = os.path.join(case.work, "refused.log")
+    for row, installer, code in ((f"{version} over {newer}", this, 1638), (f"{newer} again", following, 0)):
+        case.check_exit(prefix.run(windows_path(installer), "/admin", "/quiet", "/log", windows_path(log)), code, row)
+        case.check_changes(row, upgraded, prefix.snapshot(), {})
+    refused = [line for line in open(log, encoding="utf-8") if newer in line and version in line]
+    case.check(len(refused) == 1, f"a line of the log naming {newer} and {version}", refused)
+    prefix.remove()
+
+
 def case_archive(case):
     """The download unpacked into a folder with Kurdish letters and spaces
     in its name: the 32-bit Halvaro.exe, started with "/quiet ", a click on
@@ -985,7 +1087,7 @@ def case_archive(case):
 
 CASES = {"install": case_install, "foreign_layout": case_foreign_layout, "x86_prefix": case_x86_prefix,
          "failures": case_failures, "in_use": case_in_use, "killed": case_killed, "two_at_once": case_two_at_once,
-         "input_dll": case_input_dll, "archive": case_archive}
+         "input_dll": case_input_dll, "archive": case_archive, "versions": case_versions}
 
 
 def main():
@@ -994,13 +1096,14 @@ def main():
     parser.add_argument("--x86-test", required=True, help="tests/gui/x86_test")
     parser.add_argument("--dist", required=True, help="the dist folder")
     parser.add_argument("--version", required=True, help="the package's version, four numbers")
+    parser.add_argument("--next-installer", required=True, help="the installer built one version on")
     parser.add_argument("--windows", required=True, help="the windows-x64 build folder")
     parser.add_argument("--stubs", required=True, help="the folder of the 32-bit input.dll and planted.dll")
     parser.add_argument("--import-libraries", required=True, help="win32/import_libraries.txt")
     parser.add_argument("--work", required=True, help="a folder for this test's prefixes and files")
     parser.add_argument("case", choices=sorted(CASES))
     args = parser.parse_args()
-    for name in ("dist", "windows", "stubs", "work"):
+    for name in ("dist", "next_installer", "windows", "stubs", "work"):
         setattr(args, name, os.path.abspath(getattr(args, name)))
     case = Case(args, args.case)
     try:

@@ -1,12 +1,14 @@
 // holder file <path> <ready file> <release file>
+// holder exclusive <path> <ready file> <release file>
 // holder lock <name> <ready file> <release file>
 //
 // Holds something the installer meets on real machines until the release
 // file exists (at most two minutes): a file open without sharing delete
 // or write, as a program reading it would (it can then be neither renamed
-// nor deleted), or the named lock another installer run would hold. The
-// ready file is written once it is held. Exit code 0, or 1 if it could not
-// be taken.
+// nor deleted); a file open without sharing anything, as a backup or
+// scanning program may hold one (it cannot even be read); or the named
+// lock another installer run would hold. The ready file is written once
+// it is held. Exit code 0, or 1 if it could not be taken.
 #include <windows.h>
 
 #include <cwchar>
@@ -27,8 +29,9 @@ int wmain(int argc, wchar_t** argv) {
     if (argc != 5)
         return 1;
     HANDLE held = nullptr;
-    if (std::wcscmp(argv[1], L"file") == 0) {
-        held = CreateFileW(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (std::wcscmp(argv[1], L"file") == 0 || std::wcscmp(argv[1], L"exclusive") == 0) {
+        const DWORD sharing = std::wcscmp(argv[1], L"file") == 0 ? FILE_SHARE_READ : 0;
+        held = CreateFileW(argv[2], GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
         if (held == INVALID_HANDLE_VALUE)
             return 1;
     } else if (std::wcscmp(argv[1], L"lock") == 0) {
