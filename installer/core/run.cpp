@@ -296,7 +296,14 @@ private:
             finishWaiting(system_, *profile.waiting, left);
         }
         if (const auto lists = readLists(system_, profile.user)) {
-            for (const Step& step : listSteps({profile.user, *lists}, plan_.lists, plan_.profileCallUsable, nullptr)) {
+            ListChange change = plan_.lists;
+            // An empty list gives the profile Windows' default layout: ours
+            // alone would take its place, at the welcome screen too.
+            if (change.add && numberedValues(lists->preload).empty()) {
+                system_.record(L"the list of user " + user + L" is empty, which gives it Windows' default layout: it stays so");
+                change.add.reset();
+            }
+            for (const Step& step : listSteps({profile.user, *lists}, change, plan_.profileCallUsable, nullptr)) {
                 if (auto failure = carry(step))
                     return failure;
             }

@@ -165,6 +165,7 @@ void FakeSystem::addProfile(const std::wstring& name, const std::wstring& folder
     for (std::size_t i = 0; i < layouts.size(); ++i)
         setValue(Hive::Users, name + L"\\Keyboard Layout\\Preload", decimal(static_cast<std::uint32_t>(i + 1)),
                  stringValue(layouts[i]));
+    ensureKey(state, keyName(preloadKey(User{name})));
     ensureKey(state, keyName(substitutesKey(User{name})));
     if (!signedIn)
         unloadedHives.insert(lower(name));

@@ -28,6 +28,7 @@ const std::wstring carolSid = L"S-1-5-21-1-2-3-1004";
 const std::wstring daveSid = L"S-1-5-21-1-2-3-1005";
 const std::wstring erinSid = L"S-1-5-21-1-2-3-1006";
 const std::wstring frankSid = L"S-1-5-21-1-2-3-1007";
+const std::wstring ginaSid = L"S-1-5-21-1-2-3-1008";
 // Bob's profile folder: "Rebwar" in Kurdish letters (REH WITH SMALL V
 // BELOW, AE, BEH, WAW, ALEF, REH).
 const std::wstring bobFolder = L"C:\\Users\\\u0695\u06D5\u0628\u0648\u0627\u0631";
@@ -36,7 +37,8 @@ const std::wstring bobFolder = L"C:\\Users\\\u0695\u06D5\u0628\u0648\u0627\u0631
 // user at the screen (alice); carol, signed in at another session; bob,
 // signed out; dave, whose registry a service holds open, so that it
 // cannot be loaded; erin, whose profile roams; frank, whose folder is
-// gone; LocalSystem; the default profile and the welcome screen's.
+// gone; gina, whose list is empty (Windows' default layout); LocalSystem;
+// the default profile and the welcome screen's.
 void shareComputer(FakeSystem& s) {
     s.addProfile(userSid, L"C:\\Users\\alice", true, {L"00000409"});
     s.addProfile(carolSid, L"C:\\Users\\carol", true, {L"00000401", L"00000409"});
@@ -48,6 +50,7 @@ void shareComputer(FakeSystem& s) {
     s.profiles.back().roaming = true;
     s.addProfile(frankSid, L"C:\\Users\\frank", false, {L"00000409"});
     s.state.folders.erase(lower(L"C:\\Users\\frank"));
+    s.addProfile(ginaSid, L"C:\\Users\\gina", false, {});
     s.addProfile(L"S-1-5-18", L"C:\\Windows\\system32\\config\\systemprofile", true, {L"00000409"});
     s.addProfile(defaultProfileName, L"C:\\Users\\Default", false, {L"00000401"});
     s.addProfile(welcomeScreenName, L"", true, {L"00000409"});
@@ -70,8 +73,8 @@ void enableInSettings(FakeSystem& s) {
 std::map<std::wstring, std::vector<std::wstring>> listsOf(const FakeSystem& s) {
     std::map<std::wstring, std::vector<std::wstring>> lists;
     for (const Profile& profile : s.profiles) {
-        const auto preload = s.state.keys.find(lower(L"HKU\\" + profile.name + L"\\Keyboard Layout\\Preload"));
-        for (const auto& [number, value] : preload->second)
+        lists[profile.name];
+        for (const auto& [number, value] : s.state.keys.at(lower(L"HKU\\" + profile.name + L"\\Keyboard Layout\\Preload")))
             lists[profile.name].push_back(value.text().value_or(L"?"));
     }
     return lists;
@@ -394,7 +397,7 @@ TEST(Profiles, EveryListOnASharedComputer) {
         EXPECT_EQ(uninstalled.text.id, unsigned{IDS_PROFILES_NOT_CLEANED}) << row.name;
         // The lists it reaches are as before the install; the others as
         // they were.
-        const std::wstring reached[] = {userSid, carolSid, bobSid, defaultProfileName, welcomeScreenName};
+        const std::wstring reached[] = {userSid, carolSid, bobSid, ginaSid, defaultProfileName, welcomeScreenName};
         for (const std::wstring& profile : reached)
             expected[profile] = before.at(profile);
         EXPECT_EQ(listsOf(system), expected) << row.name << logOf(system);
