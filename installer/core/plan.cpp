@@ -140,8 +140,7 @@ void changeUsersLists(Plan& plan, const SystemFacts& facts) {
 }
 
 // Every profile but the user's at the screen and the services', each
-// with how the run reaches it and what a killed run left waiting for it;
-// none where no list is to change.
+// with how the run reaches it; none where no list is to change.
 void reachProfiles(Plan& plan, const SystemFacts& facts) {
     if (plan.lists.remove.empty() && !plan.lists.add)
         return;
@@ -150,19 +149,16 @@ void reachProfiles(Plan& plan, const SystemFacts& facts) {
     // on; before, a profile's list is edited as Windows reads it.
     plan.profileCallUsable = facts.windowsVersion >= 602 && facts.userLayoutCallAvailable;
     for (const Profile& profile : facts.profiles) {
-        const auto named = [&](const std::wstring& sid) { return equalNoCase(sid, profile.name); };
         if (isServiceAccount(profile.name) ||
-            std::any_of(facts.users.begin(), facts.users.end(), [&](const UserTarget& t) { return named(t.user.sid); }))
+            std::any_of(facts.users.begin(), facts.users.end(),
+                        [&](const UserTarget& t) { return equalNoCase(t.user.sid, profile.name); }))
             continue;
-        ProfileTarget target{User{profile.name, false, false}, profile.folder, Reach::Loaded, std::nullopt};
         // Signed in, a roaming profile is the one Windows has loaded.
-        if (!profile.loaded)
-            target.reach = profile.roaming ? Reach::Roaming : profile.folderExists ? Reach::FromFile : Reach::NoFolder;
-        for (const WaitingChanges& waiting : facts.waiting.value_or(std::vector<WaitingChanges>{})) {
-            if (named(waiting.sid))
-                target.waiting = waiting;
-        }
-        plan.profiles.push_back(std::move(target));
+        const Reach reach = profile.loaded    ? Reach::Loaded
+                            : profile.roaming ? Reach::Roaming
+                            : profile.folderExists ? Reach::FromFile
+                                                   : Reach::NoFolder;
+        plan.profiles.push_back({User{profile.name, false, false}, profile.folder, reach});
     }
 }
 

@@ -82,7 +82,6 @@ struct ProfileTarget {
     User user;
     std::wstring folder;
     Reach reach = Reach::Loaded;
-    std::optional<WaitingChanges> waiting;  // what a killed run left for it: undone once it is loaded
 };
 
 // The file a profile's registry is kept in, in its folder.
@@ -109,9 +108,10 @@ struct Plan {
     std::wstring foreignLayoutFile;
     // Every profile but the one at the screen, for an install for all
     // users and for every uninstall: reached one after another before
-    // step profilesAt, each list changed as `lists` says, through the
-    // system's call where profileCallUsable. Its list can be read only
-    // once its registry is loaded, so the run plans its steps then.
+    // step profilesAt, what a killed run left waiting for each undone,
+    // each list changed as `lists` says, through the system's call where
+    // profileCallUsable. Its list can be read only once its registry is
+    // loaded, so the run plans its steps then.
     ListChange lists;
     std::vector<ProfileTarget> profiles;
     std::size_t profilesAt = 0;

@@ -205,16 +205,15 @@ public:
             return result_;
         }
         for (std::size_t i = 0; i <= plan_.steps.size(); ++i) {
-            std::optional<Failure> failure;
             if (i == plan_.profilesAt) {
                 for (const ProfileTarget& profile : plan_.profiles) {
-                    if ((failure = reach(profile)))
-                        break;
+                    if (const auto failure = reach(profile))
+                        return fail(*failure);
                 }
             }
-            if (!failure && i < plan_.steps.size())
-                failure = carry(plan_.steps[i]);
-            if (failure)
+            if (i == plan_.steps.size())
+                break;
+            if (const auto failure = carry(plan_.steps[i]))
                 return fail(*failure);
         }
         RegistryKey unflushed;
@@ -290,10 +289,14 @@ private:
                 return std::nullopt;
             }
         }
-        if (profile.waiting) {
-            // What cannot be undone yet stays waiting, and the log says so.
+        // What a killed run left waiting for this user; what cannot be
+        // undone yet stays waiting, and the log says so.
+        WaitingChanges waiting{user, {}};
+        std::optional<std::vector<NamedValue>> entries;
+        if (system_.readKey(waitingKey(user), entries) == 0 && entries) {
             Recovery left;
-            finishWaiting(system_, *profile.waiting, left);
+            waiting.entries = std::move(*entries);
+            finishWaiting(system_, waiting, left);
         }
         if (const auto lists = readLists(system_, profile.user)) {
             ListChange change = plan_.lists;
