@@ -1054,27 +1054,20 @@ def loaded_by_installer(prefix):
 
 
 def case_all_users(case):
-    """/allusers in a prefix of one user, given profiles as Windows has them
-    (a Wine prefix has no default profile, and the welcome screen's list is
-    empty): ProfileList's Default and its folder; a second user's profile,
-    named through %SystemDrive%, in a folder with Kurdish letters in its
-    name, whose list names the layout already; one whose folder is gone;
-    one whose registry file cannot be loaded; the welcome screen's list.
-    Wine loads a registry file only in its own text format of the prefix's
-    arch (as RegSaveKeyW writes it; a file it cannot read leaves an empty
-    key, which the installer unloads), and drops what is written into a
-    loaded registry when it unloads it: the profiles' files stay as they
-    were, so what the installer writes into them is read while they are
-    loaded, by the input.dll stand-in.
-    Windows 7 (Wine's own): the current user's list and the welcome
-    screen's gain the layout, the default profile's is written while its
-    registry is loaded (the log), the one that cannot be loaded is named
-    and the run ends with 1011; nothing of ours stays loaded, and the
-    uninstall gives every list back. Windows 10, through the stand-in: the
-    system's call for each profile by where its registry is loaded, not in
-    the running session; the uninstall takes our entries off the second
-    profile's list while its registry is loaded, other layouts kept in
-    their order, and calls the system to take the layout off every list."""
+    """/allusers in a prefix of one user, given profiles as Windows has them:
+    ProfileList's Default and its folder, a second profile named through
+    %SystemDrive% in a folder with Kurdish letters, whose list has the layout
+    already, one whose folder is gone, one whose registry file cannot be
+    loaded, the welcome screen's list. Wine drops what is written into a
+    loaded registry when it unloads it: what the installer writes there is
+    read during the call, by the input.dll stand-in (Windows 10).
+    Windows 7: the current user's and the welcome screen's lists gain the
+    layout, the profiles' registries are loaded, written and unloaded (the
+    log), the damaged one is named (1011), and the uninstall gives every
+    list back. Windows 10: the call for each profile's registry where it is
+    loaded, not in the running session; the uninstall's edits seen in the
+    second profile's registry while it is loaded. Nothing of ours stays
+    loaded after any run."""
     prefix = Prefix(case, "prefix")
     users = os.path.join(prefix.path, "drive_c", "users")
     kurdish = KURDISH_FOLDER.split(" ")[0]
