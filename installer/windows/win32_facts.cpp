@@ -196,9 +196,9 @@ bool readProfiles(SystemFacts& facts, const Registry& registry, const ReadKey& r
     if (!sids && error != ERROR_FILE_NOT_FOUND)
         return failed(profileList, error), false;
     for (const std::wstring& sid : sids.value_or(std::vector<std::wstring>{})) {
-        std::optional<std::vector<NamedValue>> values;
         if (!isSidText(sid))
             continue;
+        std::optional<std::vector<NamedValue>> values;
         if (!readKey({Hive::LocalMachine, profileList.path + L"\\" + sid}, values))
             return false;
         const std::vector<NamedValue> named = values.value_or(std::vector<NamedValue>{});

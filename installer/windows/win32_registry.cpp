@@ -205,11 +205,12 @@ LSTATUS Registry::unloadHive(const std::wstring& profile) const {
 }
 
 std::vector<std::wstring> Registry::hivesLoadedByUs() const {
+    const std::wstring_view prefix = hiveMountPrefix;
     LSTATUS error = ERROR_SUCCESS;
     std::vector<std::wstring> profiles;
     for (const std::wstring& name : subkeys({Hive::Users, L""}, &error).value_or(std::vector<std::wstring>{})) {
-        if (name.size() > std::size(hiveMountPrefix) - 1 && equalNoCase(name.substr(0, std::size(hiveMountPrefix) - 1), hiveMountPrefix))
-            profiles.push_back(name.substr(std::size(hiveMountPrefix) - 1));
+        if (name.size() > prefix.size() && equalNoCase(std::wstring_view(name).substr(0, prefix.size()), prefix))
+            profiles.push_back(name.substr(prefix.size()));
     }
     return profiles;
 }
