@@ -16,7 +16,7 @@ std::wstring_view trimBlanks(std::wstring_view text) {
     return text;
 }
 
-enum class Switch { Admin, Uninstall, Quiet, Log, Usage, None };
+enum class Switch { Admin, AllUsers, Uninstall, Quiet, Log, Usage, None };
 
 Switch switchNamed(std::wstring_view argument) {
     if (argument.size() < 2 || (argument[0] != L'/' && argument[0] != L'-'))
@@ -24,9 +24,9 @@ Switch switchNamed(std::wstring_view argument) {
     const std::wstring_view name = argument.substr(1);
     struct Row { std::wstring_view name; Switch which; };
     static constexpr Row switches[] = {
-        {L"admin", Switch::Admin},   {L"uninstall", Switch::Uninstall},
-        {L"quiet", Switch::Quiet},   {L"log", Switch::Log},
-        {L"?", Switch::Usage},
+        {L"admin", Switch::Admin},   {L"allusers", Switch::AllUsers},
+        {L"uninstall", Switch::Uninstall}, {L"quiet", Switch::Quiet},
+        {L"log", Switch::Log},       {L"?", Switch::Usage},
     };
     for (const Row& row : switches) {
         if (equalNoCase(name, row.name))
@@ -123,6 +123,9 @@ ParsedArguments parseArguments(std::wstring_view argumentText) {
         const std::wstring_view argument = trimBlanks(arguments[i]);
         switch (switchNamed(argument)) {
         case Switch::Admin:
+            break;
+        case Switch::AllUsers:
+            options.allUsers = true;
             break;
         case Switch::Uninstall:
             uninstall = true;

@@ -15,6 +15,7 @@ enum class Action { Install, Uninstall, ShowUsage };
 
 struct Options {
     Action action = Action::Install;
+    bool allUsers = false;  // the layout for every profile too (an uninstall reaches them all anyway)
     bool quiet = false;
     std::optional<std::wstring> logPath;
 };
@@ -41,8 +42,8 @@ bool namesDevice(std::wstring_view path);
 unsigned logFileProblem(std::uint32_t fileType, std::uint32_t attributes);
 
 // Switches start with '/' or '-' and are matched without regard to case:
-// /admin, /uninstall, /quiet, /log <file>, /?. Nothing may follow that is
-// not one of them.
+// /admin, /allusers, /uninstall, /quiet, /log <file>, /?. Nothing may
+// follow that is not one of them.
 ParsedArguments parseArguments(std::wstring_view argumentText);
 
 }  // namespace setup

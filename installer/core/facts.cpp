@@ -32,14 +32,17 @@ std::optional<Machine> machineOfImageMachine(std::uint16_t imageMachine) {
     }
 }
 
+bool isServiceAccount(std::wstring_view sid) {
+    static constexpr std::wstring_view services[] = {L"S-1-5-18", L"S-1-5-19", L"S-1-5-20"};
+    return std::any_of(std::begin(services), std::end(services), [&](std::wstring_view s) { return equalNoCase(s, sid); });
+}
+
 ScreenUser userAtTheScreen(const std::optional<std::wstring>& processSid, const std::optional<SessionUser>& session) {
     if (!session || (!session->name.empty() && !session->sid))
         return {std::nullopt, WhyNoUser::NotIdentified};
     if (session->sid)
         return {User{*session->sid, processSid && equalNoCase(*processSid, *session->sid)}};
-    static constexpr std::wstring_view services[] = {L"S-1-5-18", L"S-1-5-19", L"S-1-5-20"};
-    if (!processSid ||
-        std::any_of(std::begin(services), std::end(services), [&](std::wstring_view s) { return equalNoCase(s, *processSid); }))
+    if (!processSid || isServiceAccount(*processSid))
         return {};
     return {User{*processSid, true}};
 }

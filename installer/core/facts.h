@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "journal.h"
@@ -54,6 +55,26 @@ struct UserTarget {
     UserLayouts layouts;
 };
 
+// The accounts of services (LocalSystem, LocalService, NetworkService),
+// whose registry no one types in.
+bool isServiceAccount(std::wstring_view sid);
+
+// The names of the two profiles that are no one's account: the default
+// profile, which accounts made later start from, and the welcome
+// screen's, which Windows loads as HKEY_USERS\.DEFAULT.
+inline constexpr wchar_t defaultProfileName[] = L"Default";
+inline constexpr wchar_t welcomeScreenName[] = L".DEFAULT";
+
+// A profile of this computer: a user's, as ProfileList names it by its
+// SID, the default profile or the welcome screen's.
+struct Profile {
+    std::wstring name;    // as User::sid names it
+    std::wstring folder;  // environment variables expanded; empty for the welcome screen's
+    bool folderExists = false;
+    bool roaming = false;  // its registry is kept on a server (CentralProfile)
+    bool loaded = false;   // Windows has its registry loaded, under its name
+};
+
 // What is at a path where the installer puts a file: InUse where another
 // program holds it open without sharing reading, so that it cannot be
 // told apart.
@@ -75,6 +96,9 @@ struct SystemFacts {
     // any (userAtTheScreen, whose registry must be loaded); else why none.
     std::vector<UserTarget> users;
     WhyNoUser whyNoUser = WhyNoUser::NoOneSignedIn;
+    // Every profile: ProfileList's (the services' and the user's at the
+    // screen among them), the default profile and the welcome screen's.
+    std::vector<Profile> profiles;
 
     std::vector<LayoutKey> layoutKeys;                      // every key under Keyboard Layouts
     std::optional<std::vector<NamedValue>> uninstallEntry;  // its values, if the key exists

@@ -10,8 +10,18 @@ namespace {
 
 // Entries are little-endian: a format byte, the change's tag (ChangeTag),
 // then its fields in declaration order. Strings are a count of UTF-16
-// units and the units; values their type, a byte count and the bytes.
-constexpr std::uint8_t entryFormat = 1;
+// units and the units; values their type, a byte count and the bytes; a
+// user its SID and where it is (userPlace). Format 1, which earlier
+// builds wrote, lacks what later formats added to a kind (a layout call's
+// `listed`): it reads as its default.
+constexpr std::uint8_t entryFormat = 2;
+
+// Where a user is, one byte: 0 at the screen, 1 the installer's own
+// account there too (the byte once held that flag alone), 2 a profile
+// away from the screen.
+constexpr std::uint8_t userPlace(const User& user) {
+    return user.atTheScreen ? (user.isProcessUser ? 1 : 0) : 2;
+}
 
 class Writer {
 public:
@@ -159,13 +169,19 @@ void write(Writer& out, const Change& change) {
                        out.text(c.layout);
                        out.flag(c.uninstall);
                        out.text(c.user.sid);
-                       out.flag(c.user.isProcessUser);
+                       out.byte(userPlace(c.user));
+                       out.flag(c.listed);
+                   },
+                   [&](const ProfileHive& c) {
+                       out.text(c.profile);
+                       out.text(c.file);
+                       out.flag(c.load);
                    },
                },
                change);
 }
 
-std::optional<Change> read(Reader& in) {
+std::optional<Change> read(Reader& in, std::uint8_t format) {
     switch (static_cast<ChangeTag>(in.byte())) {
     case ChangeTag::CreateKey:
         return CreateKey{in.key()};
@@ -222,7 +238,20 @@ std::optional<Change> read(Reader& in) {
         c.layout = in.text();
         c.uninstall = in.flag();
         c.user.sid = in.text();
-        c.user.isProcessUser = in.flag();
+        const std::uint8_t place = in.byte();
+        if (place > 2)
+            return std::nullopt;
+        c.user.isProcessUser = place == 1;
+        c.user.atTheScreen = place != 2;
+        if (format >= 2)
+            c.listed = in.flag();
+        return c;
+    }
+    case ChangeTag::ProfileHive: {
+        ProfileHive c;
+        c.profile = in.text();
+        c.file = in.text();
+        c.load = in.flag();
         return c;
     }
     }
@@ -240,9 +269,10 @@ std::vector<std::uint8_t> encodeChange(const Change& change) {
 
 std::optional<Change> decodeChange(std::span<const std::uint8_t> bytes) {
     Reader in(bytes);
-    if (in.byte() != entryFormat)
+    const std::uint8_t format = in.byte();
+    if (format < 1 || format > entryFormat)
         return std::nullopt;
-    std::optional<Change> change = read(in);
+    std::optional<Change> change = read(in, format);
     if (!in.good() || !in.atEnd())
         return std::nullopt;
     return change;

@@ -57,11 +57,6 @@ void writeKey(Plan& plan, const RegistryKey& key, const std::vector<NamedValue>*
     }
 }
 
-void addChanges(Plan& plan, const std::vector<Change>& changes) {
-    for (const Change& change : changes)
-        plan.steps.push_back({change, std::nullopt});
-}
-
 bool userLayoutCallUsable(const SystemFacts& facts) {
     // The call exists from Windows Vista on.
     return facts.windowsVersion >= 600 && facts.userLayoutCallAvailable;
@@ -134,18 +129,37 @@ void takeBackScheduled(Plan& plan, const SystemFacts& facts) {
         plan.steps.push_back({Discard{path, false}, std::nullopt});
 }
 
-// Takes the layouts klids off a user's list: from Preload and Substitutes
-// directly, then through the system's call where it serves (its refusal
-// changes nothing here). The list as it is afterwards.
-UserLayouts removeFromList(Plan& plan, const SystemFacts& facts, const UserTarget& target,
-                           const std::vector<std::wstring>& klids) {
-    const std::vector<Change> edits = removeLayouts(target.user, target.layouts, klids);
-    addChanges(plan, edits);
-    if (userLayoutCallUsable(facts)) {
-        for (const std::wstring& klid : klids)
-            plan.steps.push_back({UserLayoutCall{layoutArgument(klid), true, target.user}, std::vector<Change>{}});
+// Each user's list at the screen, as plan.lists says.
+void changeUsersLists(Plan& plan, const SystemFacts& facts) {
+    for (const UserTarget& target : facts.users) {
+        for (Step& step : listSteps(target, plan.lists, userLayoutCallUsable(facts), &plan.editsListDirectly))
+            plan.steps.push_back(std::move(step));
     }
-    return afterChanges(target.layouts, target.user, edits);
+    if (facts.users.empty())
+        plan.noUser = facts.whyNoUser;
+}
+
+// Every profile but the user's at the screen and the services', each
+// with how the run reaches it; none where no list is to change.
+void reachProfiles(Plan& plan, const SystemFacts& facts) {
+    if (plan.lists.remove.empty() && !plan.lists.add)
+        return;
+    plan.profilesAt = plan.steps.size();
+    // The system's call for another user's registry serves from Windows 8
+    // on; before, a profile's list is edited as Windows reads it.
+    plan.profileCallUsable = facts.windowsVersion >= 602 && facts.userLayoutCallAvailable;
+    for (const Profile& profile : facts.profiles) {
+        if (isServiceAccount(profile.name) ||
+            std::any_of(facts.users.begin(), facts.users.end(),
+                        [&](const UserTarget& t) { return equalNoCase(t.user.sid, profile.name); }))
+            continue;
+        // Signed in, a roaming profile is the one Windows has loaded.
+        const Reach reach = profile.loaded    ? Reach::Loaded
+                            : profile.roaming ? Reach::Roaming
+                            : profile.folderExists ? Reach::FromFile
+                                                   : Reach::NoFolder;
+        plan.profiles.push_back({User{profile.name, false, false}, profile.folder, reach});
+    }
 }
 
 bool isOurFile(FileState state) { return state == FileState::Identical || state == FileState::OtherBuild; }
@@ -156,6 +170,34 @@ void removeFile(Plan& plan, const SystemFacts& facts, const std::wstring& path) 
 }
 
 }  // namespace
+
+std::vector<Step> listSteps(const UserTarget& target, const ListChange& change, bool callUsable, bool* editsDirectly) {
+    std::vector<Step> steps;
+    const std::vector<Change> removal = removeLayouts(target.user, target.layouts, change.remove);
+    for (const Change& edit : removal)
+        steps.push_back({edit, std::nullopt});
+    // The call's refusal to take a layout off changes nothing here.
+    if (callUsable) {
+        for (const std::wstring& klid : change.remove)
+            steps.push_back({UserLayoutCall{layoutArgument(klid), true, target.user, enables(target.layouts, klid)},
+                             std::vector<Change>{}});
+    }
+    const UserLayouts list = afterChanges(target.layouts, target.user, removal);
+    if (!change.add || enables(list, *change.add))
+        return steps;
+    std::vector<Change> edits = appendLayout(target.user, list, *change.add, change.languageId);
+    if (callUsable) {
+        steps.push_back({UserLayoutCall{layoutArgument(*change.add), false, target.user}, std::move(edits)});
+    } else {
+        for (Change& edit : edits)
+            steps.push_back({std::move(edit), std::nullopt});
+        if (editsDirectly)
+            *editsDirectly = true;
+    }
+    return steps;
+}
+
+std::wstring hiveFile(const std::wstring& folder) { return folder + L"\\NTUSER.DAT"; }
 
 std::vector<Placement> placements(Machine machine, const std::wstring& windowsFolder) {
     switch (machine) {
@@ -209,7 +251,7 @@ std::vector<std::wstring> ourFolders(const SystemFacts& facts) {
     return folders;
 }
 
-Plan planInstall(const SystemFacts& facts, const Package& package) {
+Plan planInstall(const SystemFacts& facts, const Package& package, bool allUsers) {
     Plan plan;
     plan.problem = machineProblem(facts);
     if (!plan.problem)
@@ -261,35 +303,20 @@ Plan planInstall(const SystemFacts& facts, const Package& package) {
              existingKey == facts.layoutKeys.end() ? nullptr : &existingKey->values, registration.values);
 
     // Any other key that names Kurd.dll (an earlier build's) goes, and with
-    // it its place in each user's list: one key names our file.
+    // it its place in each list: one key names our file.
     std::vector<const LayoutKey*> others;
-    std::vector<std::wstring> otherKlids;
+    plan.lists = {{}, registration.klid, package.strings.languageId};
     for (const LayoutKey* key : ourLayoutKeys(facts.layoutKeys)) {
         if (!equalNoCase(key->klid, registration.klid) && !key->hasSubkeys) {
             others.push_back(key);
-            otherKlids.push_back(key->klid);
+            plan.lists.remove.push_back(key->klid);
         }
     }
-    std::vector<UserLayouts> lists;
-    for (const UserTarget& target : facts.users)
-        lists.push_back(others.empty() ? target.layouts : removeFromList(plan, facts, target, otherKlids));
+    changeUsersLists(plan, facts);
+    if (allUsers)
+        reachProfiles(plan, facts);
     for (const LayoutKey* key : others)
         plan.steps.push_back({DeleteKey{layoutKeyPath(key->klid), key->values}, std::nullopt});
-
-    if (facts.users.empty())
-        plan.noUser = facts.whyNoUser;
-    for (std::size_t i = 0; i < facts.users.size(); ++i) {
-        if (enables(lists[i], registration.klid))
-            continue;
-        const User& user = facts.users[i].user;
-        const std::vector<Change> edits = appendLayout(user, lists[i], registration.klid, package.strings.languageId);
-        if (userLayoutCallUsable(facts)) {
-            plan.steps.push_back({UserLayoutCall{layoutArgument(registration.klid), false, user}, edits});
-        } else {
-            addChanges(plan, edits);
-            plan.editsListDirectly = true;
-        }
-    }
 
     if (!facts.folderExists(keptFolder(facts)))
         plan.steps.push_back({CreateFolder{keptFolder(facts)}, std::nullopt});
@@ -334,24 +361,22 @@ Plan planUninstall(const SystemFacts& facts) {
             plan.foreignLayoutFile = placement.path;
     }
     std::vector<const LayoutKey*> keys;
-    std::vector<std::wstring> klids;
     for (const LayoutKey* key : ourLayoutKeys(facts.layoutKeys)) {
         // A key with keys under it is more than a layout registration.
         if (!key->hasSubkeys && plan.foreignLayoutFile.empty()) {
             keys.push_back(key);
-            klids.push_back(key->klid);
+            plan.lists.remove.push_back(key->klid);
         }
     }
-    if (!klids.empty())
-        plan.klid = klids.front();
+    if (!keys.empty())
+        plan.klid = keys.front()->klid;
 
-    // The list is cleared of our entries whichever way the install
-    // enabled the layout, and the system's call then takes it off the
-    // profile the call keeps.
-    for (const UserTarget& target : facts.users)
-        removeFromList(plan, facts, target, klids);
-    if (facts.users.empty())
-        plan.noUser = facts.whyNoUser;
+    // Every list, the user's at the screen and every profile's, is
+    // cleared of our entries whatever put them there (an install, the
+    // user in the language settings), and the system's call then takes
+    // the layout off the list it keeps.
+    changeUsersLists(plan, facts);
+    reachProfiles(plan, facts);
     for (const LayoutKey* key : keys)
         plan.steps.push_back({DeleteKey{layoutKeyPath(key->klid), key->values}, std::nullopt});
 

@@ -54,6 +54,39 @@ struct Package {
     std::uint64_t installerSize = 0;
 };
 
+// What a run does to every list it reaches: the layouts it takes off (an
+// earlier build's, or all of ours at an uninstall) and the one it puts on
+// (an install).
+struct ListChange {
+    std::vector<std::wstring> remove;
+    std::optional<std::wstring> add;
+    std::uint16_t languageId = 0;
+};
+
+// The steps that bring one user's list to what change says: our entries
+// taken out of Preload and Substitutes, and off the list the system's call
+// keeps where callUsable; then the layout put on by that call, with the
+// list's own edit as its other way, or by the edit alone, which sets
+// *editsDirectly (where given).
+std::vector<Step> listSteps(const UserTarget& target, const ListChange& change, bool callUsable, bool* editsDirectly);
+
+// How a run reaches a profile that is not at the screen.
+enum class Reach {
+    Loaded,    // Windows has its registry loaded: changed where it is
+    FromFile,  // loaded from the hive file in its folder, changed, unloaded
+    Roaming,   // kept on a server, whose copy would overwrite a change here: named, not changed
+    NoFolder,  // its folder is gone, and with it the list: nothing to change
+};
+
+struct ProfileTarget {
+    User user;
+    std::wstring folder;
+    Reach reach = Reach::Loaded;
+};
+
+// The file a profile's registry is kept in, in its folder.
+std::wstring hiveFile(const std::wstring& folder);
+
 // Why a plan cannot be made: a message of the string table and what
 // fills its %1, %2.
 struct Problem {
@@ -73,9 +106,20 @@ struct Plan {
     // Uninstall: another maker's Kurd.dll is where ours goes; the keys
     // that name Kurd.dll are theirs as much as ours, and stay.
     std::wstring foreignLayoutFile;
+    // Every profile but the one at the screen, for an install for all
+    // users and for every uninstall: reached one after another before
+    // step profilesAt, what a killed run left waiting for each undone,
+    // each list changed as `lists` says, through the system's call where
+    // profileCallUsable. Its list can be read only once its registry is
+    // loaded, so the run plans its steps then.
+    ListChange lists;
+    std::vector<ProfileTarget> profiles;
+    std::size_t profilesAt = 0;
+    bool profileCallUsable = false;
 };
 
-Plan planInstall(const SystemFacts& facts, const Package& package);
+// allUsers: the layout for every profile too (/allusers).
+Plan planInstall(const SystemFacts& facts, const Package& package, bool allUsers);
 Plan planUninstall(const SystemFacts& facts);
 
 }  // namespace setup

@@ -1,5 +1,6 @@
 // The changes to the registry: keys and values, operations taken out of
-// the restart schedule, and a user's list through the system's call.
+// the restart schedule, a user's list through the system's call, and
+// profiles' registries loaded and unloaded.
 // Other programs share these values (Preload, Substitutes, the restart
 // schedule): undoing restores what this run found only where the value
 // still holds what the run wrote, or is still gone where the run deleted
@@ -49,6 +50,19 @@ Outcome restore(System& system, const RegistryKey& key, const NamedValue& prior)
 
 bool sameRename(const PendingRename& a, const PendingRename& b) {
     return equalNoCase(a.source, b.source) && equalNoCase(a.target, b.target);
+}
+
+// Writes a profile's registry that the installer loaded to disk, then
+// unloads it (unloading drops what is not on disk); done where it is not
+// loaded.
+Outcome unloadOurs(System& system, const std::wstring& profile) {
+    const std::vector<std::wstring> loaded = system.hivesLoadedByUs();
+    if (std::none_of(loaded.begin(), loaded.end(), [&](const std::wstring& p) { return equalNoCase(p, profile); }))
+        return done();
+    if (const std::uint32_t error = system.flush({Hive::Users, profile}))
+        return outcomeOf(error);
+    const std::uint32_t error = system.unloadHive(profile);
+    return outcomeOf(isGone(error) ? 0 : error);
 }
 
 }  // namespace
@@ -140,6 +154,8 @@ MessageText CancelRename::description() const {
 Outcome UserLayoutCall::apply(System& system) const { return outcomeOf(system.userLayoutCall(*this)); }
 
 Outcome UserLayoutCall::undo(System& system) const {
+    if (!listed)
+        return done();
     const std::uint32_t error = system.userLayoutCall({layout, !uninstall, user});
     if (error == 0)
         return done();
@@ -149,6 +165,27 @@ Outcome UserLayoutCall::undo(System& system) const {
 
 MessageText UserLayoutCall::description() const {
     return message(uninstall ? IDS_STEP_DISABLE_LAYOUT : IDS_STEP_ENABLE_LAYOUT, {name(layout), name(user.sid)});
+}
+
+Outcome ProfileHive::apply(System& system) const {
+    if (!load)
+        return unloadOurs(system, profile);
+    const std::uint32_t error = system.loadHive(profile, file);
+    return outcomeOf(error == winerror::alreadyExists ? 0 : error);
+}
+
+Outcome ProfileHive::undo(System& system) const {
+    if (load)
+        return unloadOurs(system, profile);
+    if (!system.userHiveLoaded(profile)) {
+        if (const Outcome loaded = ProfileHive{profile, file}.apply(system); loaded.error != 0)
+            system.record(L"the registry of user " + profile + L" cannot be loaded again: " + system.errorText(loaded.error));
+    }
+    return done();
+}
+
+MessageText ProfileHive::description() const {
+    return load ? message(IDS_STEP_LOAD_HIVE, {name(file), name(profile)}) : message(IDS_STEP_UNLOAD_HIVE, {name(profile)});
 }
 
 }  // namespace setup

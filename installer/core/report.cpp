@@ -57,6 +57,37 @@ MessageText lines(const std::vector<MessageText>& texts) {
     return joined;
 }
 
+namespace {
+
+// What a run that carried its plan out says, its profiles aside.
+Report doneReport(const Finished& finished) {
+    const RunResult& result = finished.result;
+    const ExitCode exitCode = result.restartNeeded ? ExitCode::RestartNeeded : ExitCode::Done;
+    if (finished.action == Action::Uninstall) {
+        const MessageText removed = message(result.restartNeeded ? IDS_UNINSTALLED_RESTART : IDS_UNINSTALLED);
+        if (finished.foreignLayoutFile.empty())
+            return {exitCode, Icon::Information, removed};
+        return {exitCode, Icon::Information,
+                message(IDS_FOREIGN_KEYS_KEPT, {removed, name(finished.foreignLayoutFile)})};
+    }
+    unsigned message;
+    if (result.restartNeeded)
+        message = IDS_INSTALLED_RESTART;
+    else if (finished.allUsers)
+        message = IDS_INSTALLED_ALL_USERS;
+    else if (finished.noUser)
+        message = *finished.noUser == WhyNoUser::NotIdentified ? IDS_INSTALLED_USER_UNKNOWN : IDS_INSTALLED_FOR_COMPUTER;
+    else if (finished.listEditedDirectly)
+        message = IDS_INSTALLED_NEXT_SIGN_IN;
+    else
+        // Win+Space switches layouts from Windows 8 on.
+        message = finished.windowsVersion >= 602 ? IDS_INSTALLED : IDS_INSTALLED_OLDER_WINDOWS;
+    // Every install says where the layout appears.
+    return {exitCode, Icon::Information, setup::message(message, {setup::message(IDS_WHERE_TO_FIND)})};
+}
+
+}  // namespace
+
 Report finishedReport(const Finished& finished) {
     const bool uninstall = finished.action == Action::Uninstall;
     const RunResult& result = finished.result;
@@ -70,26 +101,17 @@ Report finishedReport(const Finished& finished) {
                 setup::message(message, {setup::message(IDS_STEP_FAILED, {result.failedChange,
                                                                            windowsError(result.error)})})};
     }
-    const ExitCode exitCode = result.restartNeeded ? ExitCode::RestartNeeded : ExitCode::Done;
-    if (uninstall) {
-        const MessageText removed = message(result.restartNeeded ? IDS_UNINSTALLED_RESTART : IDS_UNINSTALLED);
-        if (finished.foreignLayoutFile.empty())
-            return {exitCode, Icon::Information, removed};
-        return {exitCode, Icon::Information,
-                message(IDS_FOREIGN_KEYS_KEPT, {removed, name(finished.foreignLayoutFile)})};
+    Report report = doneReport(finished);
+    // A profile not reached is worth a deployment tool's notice, also
+    // where a restart is needed: the message says both.
+    if (!result.unreached.empty()) {
+        std::vector<MessageText> folders;
+        for (const std::wstring& folder : result.unreached)
+            folders.push_back(name(folder));
+        report = {ExitCode::ProfilesNotReached, Icon::Warning,
+                  message(uninstall ? IDS_PROFILES_NOT_CLEANED : IDS_PROFILES_NOT_REACHED, {report.text, lines(folders)})};
     }
-    unsigned message;
-    if (result.restartNeeded)
-        message = IDS_INSTALLED_RESTART;
-    else if (finished.noUser)
-        message = *finished.noUser == WhyNoUser::NotIdentified ? IDS_INSTALLED_USER_UNKNOWN : IDS_INSTALLED_FOR_COMPUTER;
-    else if (finished.listEditedDirectly)
-        message = IDS_INSTALLED_NEXT_SIGN_IN;
-    else
-        // Win+Space switches layouts from Windows 8 on.
-        message = finished.windowsVersion >= 602 ? IDS_INSTALLED : IDS_INSTALLED_OLDER_WINDOWS;
-    // Every install says where the layout appears.
-    return {exitCode, Icon::Information, setup::message(message, {setup::message(IDS_WHERE_TO_FIND)})};
+    return report;
 }
 
 }  // namespace setup

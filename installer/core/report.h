@@ -23,6 +23,10 @@ enum class ExitCode : int {
     Busy = 1618,           // another installation is in progress
     NewerInstalled = 1638,  // another version of the product is installed
     RestartNeeded = 3010,
+    // Done, but some profiles' registries could not be opened
+    // (ERROR_CANTOPEN: "The configuration registry key could not be
+    // opened"); the message names them.
+    ProfilesNotReached = 1011,
 };
 
 enum class Icon { Information, Warning, Error };
@@ -57,6 +61,7 @@ struct Finished {
     bool listEditedDirectly = false;
     std::wstring foreignLayoutFile;  // uninstall: its keys were left
     RunResult result;
+    bool allUsers = false;  // an install for every profile too
 };
 
 // Texts one after another, a line each.

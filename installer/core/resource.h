@@ -24,6 +24,9 @@
 #define IDS_INSTALLED_NEXT_SIGN_IN 118
 #define IDS_INSTALLED_USER_UNKNOWN 119
 #define IDS_FOREIGN_KEYS_KEPT 120
+#define IDS_INSTALLED_ALL_USERS 121
+#define IDS_PROFILES_NOT_REACHED 122
+#define IDS_PROFILES_NOT_CLEANED 123
 // Parts of the messages above.
 #define IDS_USAGE_LINE 116
 #define IDS_WHERE_TO_FIND 117
@@ -69,6 +72,8 @@
 #define IDS_STEP_ENABLE_LAYOUT 310
 #define IDS_STEP_DISABLE_LAYOUT 311
 #define IDS_STEP_FLUSH 312
+#define IDS_STEP_LOAD_HIVE 316
+#define IDS_STEP_UNLOAD_HIVE 317
 // The parts of a step's text: a quoted name or text, a value that is not
 // text, and one line after another.
 #define IDS_QUOTED 313

@@ -3,7 +3,8 @@
 // steps already done, newest first, so that a failed run leaves the system
 // as it found it. Every hive the run wrote is flushed to disk before the
 // journal says the steps are done, and before the journal goes. Also
-// finishes what a killed run left, and what waits for a user.
+// finishes what a killed run left, and what waits for a user, and unloads
+// every profile's registry the installer left loaded.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +31,10 @@ struct RunResult {
     // Changes whose undo failed too: the system is not as it was. The
     // journal stays, so that the next run tries again.
     std::vector<MessageText> notUndone;
+    // The folders of profiles whose list the run could not reach (a
+    // roaming profile, a registry that cannot be loaded or read): the
+    // run goes on without them.
+    std::vector<std::wstring> unreached;
 };
 
 RunResult run(const Plan& plan, System& system);
@@ -46,5 +51,10 @@ struct Recovery {
 
 Recovery recover(const std::optional<std::vector<NamedValue>>& journal,
                  const std::optional<std::vector<WaitingChanges>>& waiting, System& system);
+
+// Every profile's registry that the installer has loaded (a killed run's,
+// or one that could not be unloaded in time) is written to disk and
+// unloaded: none stays loaded after a run.
+void unloadOurHives(System& system);
 
 }  // namespace setup

@@ -7,7 +7,9 @@
 
 namespace setup {
 
-Report carryOut(Action action, const Package& package, FactReader& reader, System& system) {
+namespace {
+
+Report carryOutPlan(Action action, bool allUsers, const Package& package, FactReader& reader, System& system) {
     MessageText why;
     std::optional<SystemFacts> facts = reader.read(why);
     if (facts && (facts->journal || facts->waiting)) {
@@ -25,14 +27,17 @@ Report carryOut(Action action, const Package& package, FactReader& reader, Syste
     if (!facts)
         return refusedReport(action, why);
 
-    const Plan plan = action == Action::Uninstall ? planUninstall(*facts) : planInstall(*facts, package);
+    const Plan plan = action == Action::Uninstall ? planUninstall(*facts) : planInstall(*facts, package, allUsers);
     if (plan.problem) {
         const Report report = problemReport(action, *plan.problem);
         system.record(L"nothing to do: " + system.inEnglish(report.text.inserts.front()));
         return report;
     }
     system.record(L"layout " + (plan.klid.empty() ? std::wstring(L"(none registered)") : plan.klid) + L", " +
-                  decimal(static_cast<std::uint32_t>(plan.steps.size())) + L" steps");
+                  decimal(static_cast<std::uint32_t>(plan.steps.size())) + L" steps" +
+                  (plan.profiles.empty() ? L""
+                                         : L", and the lists of " +
+                                               decimal(static_cast<std::uint32_t>(plan.profiles.size())) + L" profiles"));
     if (plan.noUser == WhyNoUser::NoOneSignedIn)
         system.record(L"no one is signed in at this screen: only the computer's part is done, no user's list");
     else if (plan.noUser == WhyNoUser::NotIdentified)
@@ -47,9 +52,16 @@ Report carryOut(Action action, const Package& package, FactReader& reader, Syste
         system.record(L"failed, and not everything could be undone");
     else
         system.record(result.restartNeeded ? L"failed: undone, but only at the next restart" : L"failed: undone");
-    return finishedReport(
-        {action, facts->windowsVersion, plan.noUser, plan.editsListDirectly || result.tookOtherWay, plan.foreignLayoutFile,
-         result});
+    return finishedReport({action, facts->windowsVersion, plan.noUser, plan.editsListDirectly || result.tookOtherWay,
+                           plan.foreignLayoutFile, result, allUsers && action == Action::Install});
+}
+
+}  // namespace
+
+Report carryOut(Action action, bool allUsers, const Package& package, FactReader& reader, System& system) {
+    const Report report = carryOutPlan(action, allUsers, package, reader, system);
+    unloadOurHives(system);
+    return report;
 }
 
 }  // namespace setup

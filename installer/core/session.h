@@ -1,7 +1,8 @@
 // One run of the installer, from the facts to the report: what the
 // program's entry does once it holds the one-run-at-a-time lock and has
 // checked what it carries. First what a killed run left is finished,
-// then the system is read again, planned for and changed.
+// then the system is read again, planned for and changed; last, no
+// profile's registry the installer loaded stays loaded.
 #pragma once
 
 #include <optional>
@@ -22,6 +23,8 @@ public:
     virtual std::optional<SystemFacts> read(MessageText& why) = 0;
 };
 
-Report carryOut(Action action, const Package& package, FactReader& reader, System& system);
+// allUsers: an install for every profile too (/allusers); every uninstall
+// reaches every profile.
+Report carryOut(Action action, bool allUsers, const Package& package, FactReader& reader, System& system);
 
 }  // namespace setup

@@ -76,7 +76,11 @@ std::vector<NumberedValue> numberedValues(const std::vector<NamedValue>& values)
     return numbered;
 }
 
-std::wstring userRegistryPath(const User& user) { return L"HKEY_USERS\\" + user.sid; }
+std::wstring hiveMountName(const std::wstring& profile) { return hiveMountPrefix + profile; }
+
+std::wstring userRegistryPath(const User& user, bool loadedByUs) {
+    return L"HKEY_USERS\\" + (loadedByUs ? hiveMountName(user.sid) : user.sid);
+}
 
 bool inUseOrDenied(std::uint32_t error) {
     return error == winerror::accessDenied || error == winerror::sharingViolation ||
@@ -137,6 +141,8 @@ RegistryKey writtenKey(const Change& change) {
                 return c.key;
             else if constexpr (requires { c.user; })
                 return preloadKey(c.user);
+            else if constexpr (requires { c.profile; })
+                return RegistryKey{Hive::Users, c.profile};
             else
                 return schedule;
         },

@@ -27,8 +27,10 @@ class System;
 // HKEY_LOCAL_MACHINE is always opened in its 64-bit view on 64-bit
 // Windows. A user's keys are named under HKEY_USERS by the user's SID
 // ("S-1-5-21-...\Keyboard Layout\Preload"), so that a step means the same
-// user whoever carries it out or undoes it later, and waits for that user
-// while the user's registry is not loaded.
+// user whoever carries it out or undoes it later, wherever that user's
+// registry is loaded then (by Windows under the SID, or by the installer
+// under its own name for it: hiveMountName), and waits for that user while
+// it is loaded nowhere.
 enum class Hive { LocalMachine, Users };
 
 struct RegistryKey {
@@ -93,13 +95,22 @@ struct FileSource {
 
 // The user whose keyboard list a run changes.
 struct User {
-    std::wstring sid;
+    std::wstring sid;  // or .DEFAULT, the welcome screen's, or Default, the default profile's
     bool isProcessUser = true;  // the account the installer runs as
+    // Signed in at the installer's session; else a profile whose list is
+    // changed for the next time it is used.
+    bool atTheScreen = true;
     bool operator==(const User&) const = default;
 };
 
-// The user's registry as the system's per-user call takes it.
-std::wstring userRegistryPath(const User& user);
+// The name under HKEY_USERS at which the installer loads a profile's
+// registry from its file: one of its own, which Windows never gives.
+inline constexpr wchar_t hiveMountPrefix[] = L"KurdKeyboardLayout_";
+std::wstring hiveMountName(const std::wstring& profile);
+
+// The user's registry as the system's per-user call takes it: where
+// Windows has loaded it, or where the installer has.
+std::wstring userRegistryPath(const User& user, bool loadedByUs);
 
 // The user whose registry holds the key; none for the machine's.
 std::optional<std::wstring> userOf(const RegistryKey& key);
@@ -131,6 +142,7 @@ enum class ChangeTag : std::uint8_t {
     CreateFolder = 7,
     UserLayoutCall = 9,
     CancelRename = 10,
+    ProfileHive = 11,
 };
 
 // A key the step creates; it did not exist before. Undone only while it
@@ -258,14 +270,18 @@ struct CreateFolder {
 };
 
 // The layout switched on or off in a user's list through the system's
-// own call, with "<language id>:<KLID>". The call may refuse to take back
-// what it did, as it may refuse to do it; that refusal changes nothing
-// the installer can mend.
+// own call, with "<language id>:<KLID>"; in the list of a profile that is
+// not at the screen, for its next session only. The call may refuse to
+// take back what it did, as it may refuse to do it; that refusal changes
+// nothing the installer can mend.
 struct UserLayoutCall {
     static constexpr ChangeTag tag = ChangeTag::UserLayoutCall;
     std::wstring layout;
     bool uninstall = false;
     User user;
+    // Taking the layout off: whether the user's list named it before, so
+    // that undoing puts it back only on a list that had it.
+    bool listed = true;
 
     Outcome apply(System& system) const;
     Outcome undo(System& system) const;
@@ -273,8 +289,28 @@ struct UserLayoutCall {
     bool operator==(const UserLayoutCall&) const = default;
 };
 
+// A profile's registry loaded from its file while no one uses it, under
+// the installer's own name for it (hiveMountName), so that its list can
+// be changed; or, once the run is done with it, written to disk and
+// unloaded. Undoing does the other: unloading what was loaded, and
+// loading again what was unloaded, so that what was changed in it before
+// can be undone (where it cannot be loaded, that waits for the user). A
+// registry loaded already under that name (by a killed run) is taken as
+// it is.
+struct ProfileHive {
+    static constexpr ChangeTag tag = ChangeTag::ProfileHive;
+    std::wstring profile;  // as User::sid names it
+    std::wstring file;
+    bool load = true;
+
+    Outcome apply(System& system) const;
+    Outcome undo(System& system) const;
+    MessageText description() const;
+    bool operator==(const ProfileHive&) const = default;
+};
+
 using Change = std::variant<CreateKey, SetValue, DeleteValue, DeleteKey, CancelRename, PlaceFile, RemoveFile,
-                            Discard, CreateFolder, UserLayoutCall>;
+                            Discard, CreateFolder, UserLayoutCall, ProfileHive>;
 
 // One step: a change and, for a change that may fail without failing the
 // run, the changes to make instead (the user's layout list edited
@@ -296,11 +332,12 @@ Outcome undo(System& system, const Change& change);
 bool settle(System& system, const Change& change);
 MessageText description(const Change& change);
 
-// The user whose registry the change is in; none for the machine's.
+// The user whose registry the change is in; none for the machine's, and
+// none for loading and unloading a registry, which need no user's.
 std::optional<std::wstring> userOf(const Change& change);
 // The key whose hive holds what the change wrote, to be flushed to disk
-// before the run relies on it: its own key, the user's list, or the
-// restart schedule's.
+// before the run relies on it: its own key, the user's list, the loaded
+// profile's, or the restart schedule's.
 RegistryKey writtenKey(const Change& change);
 
 }  // namespace setup

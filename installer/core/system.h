@@ -50,9 +50,17 @@ public:
     virtual std::uint32_t deleteValue(const RegistryKey& key, const std::wstring& name) = 0;
     // Writes the key's hive to disk before returning.
     virtual std::uint32_t flush(const RegistryKey& key) = 0;
-    // Whether the user's registry is loaded under HKEY_USERS: it is while
-    // the user is signed in.
+    // Whether the user's registry is loaded under HKEY_USERS: by Windows
+    // while the user is signed in, or by the installer.
     virtual bool userHiveLoaded(const std::wstring& sid) = 0;
+    // A profile's registry loaded from its file under HKEY_USERS by the
+    // installer's name for it (hiveMountName); alreadyExists where that
+    // name is loaded already. Unloading drops what was not flushed.
+    virtual std::uint32_t loadHive(const std::wstring& profile, const std::wstring& file) = 0;
+    virtual std::uint32_t unloadHive(const std::wstring& profile) = 0;
+    // The profiles whose registry the installer has loaded, by a name of
+    // its own: this run, or one that was killed.
+    virtual std::vector<std::wstring> hivesLoadedByUs() = 0;
 
     // Files. A loaded image can be renamed but neither deleted nor
     // replaced; a file another process holds open without sharing delete

@@ -146,7 +146,7 @@ Report carryOut(const Options& options, const OwnFile& own, Log& log) {
 
     Win32FactReader reader(registry, images, *own.bytes);
     Win32System system(registry, log, images, *own.bytes);
-    return setup::carryOut(options.action, package, reader, system);
+    return setup::carryOut(options.action, options.allUsers, package, reader, system);
 }
 
 int main() {
@@ -190,7 +190,9 @@ int main() {
         }
     }
     log.line(std::wstring(L"setup " PRODUCT_VERSION_TEXT ": ") +
-             (options.action == Action::Uninstall ? L"uninstall" : L"install"));
+             (options.action == Action::Uninstall ? L"uninstall"
+              : options.allUsers                  ? L"install for all users"
+                                                  : L"install"));
 
     Report report;
     {

@@ -157,6 +157,68 @@ std::optional<FileState> fileState(const std::wstring& path, std::span<const std
     return anyBuildIsOurs || isThisLayout(versionBlock(path)) ? FileState::OtherBuild : FileState::Foreign;
 }
 
+const RegistryKey profileList{Hive::LocalMachine, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList"};
+
+// A folder as the registry names it, its environment variables
+// ("%SystemDrive%") expanded.
+std::wstring expandedFolder(const RegistryValue* value) {
+    const auto text = value ? value->text() : std::nullopt;
+    if (!text)
+        return {};
+    return win32::growingText([&](wchar_t* buffer, DWORD size) {
+        // The count it answers includes the terminator.
+        const DWORD count = ExpandEnvironmentStringsW(text->c_str(), buffer, size);
+        return count != 0 && count <= size ? count - 1 : count;
+    });
+}
+
+bool isSidText(std::wstring_view name) {
+    return name.starts_with(L"S-1-") &&
+           std::all_of(name.begin() + 4, name.end(), [](wchar_t c) { return c == L'-' || (c >= L'0' && c <= L'9'); });
+}
+
+// Every profile: each ProfileList names by its SID (a name that is no SID
+// is a copy Windows kept of a damaged profile's entry), with its folder
+// and whether it roams; the default profile, whose folder ProfileList
+// names too (Default from Windows Vista on; on XP DefaultUserProfile, in
+// ProfilesDirectory); and the welcome screen's. False, once failed() has
+// said why, where ProfileList cannot be read.
+template <typename ReadKey, typename Failed>
+bool readProfiles(SystemFacts& facts, const Registry& registry, const ReadKey& readKey, const Failed& failed) {
+    const auto profile = [&](std::wstring name, std::wstring folder) {
+        Profile found{std::move(name), std::move(folder)};
+        found.folderExists = !found.folder.empty() && isFolder(found.folder);
+        found.loaded = registry.loadedAs(found.name);
+        facts.profiles.push_back(std::move(found));
+    };
+    LSTATUS error = ERROR_SUCCESS;
+    const auto sids = registry.subkeys(profileList, &error);
+    if (!sids && error != ERROR_FILE_NOT_FOUND)
+        return failed(profileList, error), false;
+    for (const std::wstring& sid : sids.value_or(std::vector<std::wstring>{})) {
+        if (!isSidText(sid))
+            continue;
+        std::optional<std::vector<NamedValue>> values;
+        if (!readKey({Hive::LocalMachine, profileList.path + L"\\" + sid}, values))
+            return false;
+        const std::vector<NamedValue> named = values.value_or(std::vector<NamedValue>{});
+        profile(sid, expandedFolder(findValue(named, L"ProfileImagePath")));
+        const RegistryValue* central = findValue(named, L"CentralProfile");
+        facts.profiles.back().roaming = central && !central->text().value_or(L"").empty();
+    }
+    std::optional<std::vector<NamedValue>> values;
+    if (!readKey(profileList, values))
+        return false;
+    const std::vector<NamedValue> list = values.value_or(std::vector<NamedValue>{});
+    std::wstring defaultFolder = expandedFolder(findValue(list, L"Default"));
+    const RegistryValue* name = findValue(list, L"DefaultUserProfile");
+    if (defaultFolder.empty() && name && name->text())
+        defaultFolder = expandedFolder(findValue(list, L"ProfilesDirectory")) + L"\\" + *name->text();
+    profile(defaultProfileName, defaultFolder);
+    profile(welcomeScreenName, L"");
+    return true;
+}
+
 }  // namespace
 
 bool runsUnderWow64() {
@@ -209,6 +271,9 @@ std::optional<SystemFacts> Win32FactReader::read(MessageText& why) {
                                     substitutes.value_or(std::vector<NamedValue>{})}});
         }
     }
+
+    if (!readProfiles(facts, registry_, readKey, failed))
+        return std::nullopt;
 
     const RegistryKey layouts{Hive::LocalMachine, keyboardLayoutsPath};
     LSTATUS error = ERROR_SUCCESS;

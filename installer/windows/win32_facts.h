@@ -1,6 +1,6 @@
 // Reading the facts of this Windows: the machine and its version, the
-// folders, the user at the screen, the keys and files the plan judges,
-// the restart schedule and a journal a killed run left.
+// folders, the user at the screen and every profile, the keys and files
+// the plan judges, the restart schedule and a journal a killed run left.
 #pragma once
 
 #include <cstdint>

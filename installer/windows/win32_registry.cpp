@@ -1,6 +1,9 @@
 #include "win32_registry.h"
 
+#include <algorithm>
+
 #include "system_library.h"
+#include "text.h"
 
 namespace setup {
 namespace {
@@ -9,6 +12,20 @@ namespace {
 constexpr REGSAM keyWow64_64Key = 0x0100;
 
 HKEY root(Hive hive) { return hive == Hive::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_USERS; }
+
+// Loading and unloading a registry need both privileges enabled, which an
+// administrator's token holds disabled.
+void enableHivePrivileges() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token))
+        return;
+    for (const wchar_t* privilege : {L"SeRestorePrivilege", L"SeBackupPrivilege"}) {
+        TOKEN_PRIVILEGES enable{1, {{{}, SE_PRIVILEGE_ENABLED}}};
+        if (LookupPrivilegeValueW(nullptr, privilege, &enable.Privileges[0].Luid))
+            AdjustTokenPrivileges(token, FALSE, &enable, 0, nullptr, nullptr);
+    }
+    CloseHandle(token);
+}
 
 // Closes a key when it goes out of scope.
 class KeyHandle {
@@ -33,8 +50,16 @@ Registry::Registry(bool wow64) : view_(wow64 ? keyWow64_64Key : 0) {}
 
 REGSAM Registry::view(Hive hive) const { return hive == Hive::LocalMachine ? view_ : 0; }
 
+std::wstring Registry::located(const RegistryKey& key) const {
+    if (key.hive != Hive::Users)
+        return key.path;
+    const std::size_t end = std::min(key.path.find(L'\\'), key.path.size());
+    const std::wstring mount = hiveMountName(key.path.substr(0, end));
+    return loadedAs(mount) ? mount + key.path.substr(end) : key.path;
+}
+
 LSTATUS Registry::open(const RegistryKey& key, REGSAM access, HKEY* handle) const {
-    return RegOpenKeyExW(root(key.hive), key.path.c_str(), 0, access | view(key.hive), handle);
+    return RegOpenKeyExW(root(key.hive), located(key).c_str(), 0, access | view(key.hive), handle);
 }
 
 std::optional<std::vector<NamedValue>> Registry::values(const RegistryKey& key, bool* hasSubkeys,
@@ -120,7 +145,7 @@ std::optional<RegistryValue> Registry::value(const RegistryKey& key, const std::
 LSTATUS Registry::createKey(const RegistryKey& key) const {
     KeyHandle handle;
     DWORD disposition = 0;
-    const LSTATUS status = RegCreateKeyExW(root(key.hive), key.path.c_str(), 0, nullptr, 0, KEY_WRITE | view(key.hive),
+    const LSTATUS status = RegCreateKeyExW(root(key.hive), located(key).c_str(), 0, nullptr, 0, KEY_WRITE | view(key.hive),
                                            nullptr, handle.out(), &disposition);
     return status == ERROR_SUCCESS && disposition == REG_OPENED_EXISTING_KEY ? ERROR_ALREADY_EXISTS : status;
 }
@@ -133,7 +158,7 @@ LSTATUS Registry::deleteKey(const RegistryKey& key) const {
         win32::procedure<DeleteKeyEx>(GetModuleHandleW(L"advapi32.dll"), "RegDeleteKeyExW");
     if (view(key.hive) && deleteKeyEx)
         return deleteKeyEx(root(key.hive), key.path.c_str(), view(key.hive), 0);
-    return RegDeleteKeyW(root(key.hive), key.path.c_str());
+    return RegDeleteKeyW(root(key.hive), located(key).c_str());
 }
 
 LSTATUS Registry::setValue(const RegistryKey& key, const std::wstring& name, const RegistryValue& value) const {
@@ -153,9 +178,41 @@ LSTATUS Registry::deleteValue(const RegistryKey& key, const std::wstring& name) 
     return RegDeleteValueW(handle.get(), name.c_str());
 }
 
-bool Registry::userHiveLoaded(const std::wstring& sid) const {
+bool Registry::loadedAs(const std::wstring& name) const {
     KeyHandle handle;
-    return RegOpenKeyExW(HKEY_USERS, sid.c_str(), 0, KEY_READ, handle.out()) == ERROR_SUCCESS;
+    return !name.empty() && RegOpenKeyExW(HKEY_USERS, name.c_str(), 0, KEY_READ, handle.out()) == ERROR_SUCCESS;
+}
+
+bool Registry::userHiveLoaded(const std::wstring& sid) const {
+    return loadedAs(sid) || loadedAs(hiveMountName(sid));
+}
+
+LSTATUS Registry::loadHive(const std::wstring& profile, const std::wstring& file) const {
+    const std::wstring mount = hiveMountName(profile);
+    if (loadedAs(mount))
+        return ERROR_ALREADY_EXISTS;
+    enableHivePrivileges();
+    const LSTATUS status = RegLoadKeyW(HKEY_USERS, mount.c_str(), file.c_str());
+    // A load that fails may leave an empty key of that name (Wine's does).
+    if (status != ERROR_SUCCESS)
+        RegUnLoadKeyW(HKEY_USERS, mount.c_str());
+    return status;
+}
+
+LSTATUS Registry::unloadHive(const std::wstring& profile) const {
+    enableHivePrivileges();
+    return RegUnLoadKeyW(HKEY_USERS, hiveMountName(profile).c_str());
+}
+
+std::vector<std::wstring> Registry::hivesLoadedByUs() const {
+    const std::wstring_view prefix = hiveMountPrefix;
+    LSTATUS error = ERROR_SUCCESS;
+    std::vector<std::wstring> profiles;
+    for (const std::wstring& name : subkeys({Hive::Users, L""}, &error).value_or(std::vector<std::wstring>{})) {
+        if (name.size() > prefix.size() && equalNoCase(std::wstring_view(name).substr(0, prefix.size()), prefix))
+            profiles.push_back(name.substr(prefix.size()));
+    }
+    return profiles;
 }
 
 LSTATUS Registry::flush(const RegistryKey& key) const {

@@ -1,6 +1,8 @@
 // The registry as the installer uses it: HKEY_LOCAL_MACHINE in its 64-bit
 // view on 64-bit Windows (the installer is a 32-bit program), users' keys
-// under HKEY_USERS, and values read and written as their exact bytes.
+// under HKEY_USERS (under the installer's own name for a profile's
+// registry while it has that loaded), profiles' registries loaded from
+// their files, and values read and written as their exact bytes.
 #pragma once
 
 #include <windows.h>
@@ -30,12 +32,23 @@ public:
     LSTATUS setValue(const RegistryKey& key, const std::wstring& name, const RegistryValue& value) const;
     LSTATUS deleteValue(const RegistryKey& key, const std::wstring& name) const;
     LSTATUS flush(const RegistryKey& key) const;
-    // Whether the user's registry is loaded under HKEY_USERS.
+    // Whether a registry is loaded under HKEY_USERS by that name.
+    bool loadedAs(const std::wstring& name) const;
+    // Whether the user's registry is loaded under HKEY_USERS, by Windows
+    // or by the installer.
     bool userHiveLoaded(const std::wstring& sid) const;
+    // A profile's registry loaded from its file by the installer's name
+    // for it (ERROR_ALREADY_EXISTS where that is loaded), and unloaded.
+    LSTATUS loadHive(const std::wstring& profile, const std::wstring& file) const;
+    LSTATUS unloadHive(const std::wstring& profile) const;
+    std::vector<std::wstring> hivesLoadedByUs() const;
 
 private:
     LSTATUS open(const RegistryKey& key, REGSAM access, HKEY* handle) const;
     REGSAM view(Hive hive) const;
+    // The key's path below its root: a profile's keys under the
+    // installer's name for it while it has that loaded.
+    std::wstring located(const RegistryKey& key) const;
 
     REGSAM view_;
 };

@@ -8,7 +8,8 @@
 namespace setup {
 namespace {
 
-constexpr DWORD installLayoutOrTipUninstall = 0x00000001;
+constexpr DWORD installLayoutOrTipUninstall = 0x00000001;        // ILOT_UNINSTALL
+constexpr DWORD installLayoutOrTipNotThisSession = 0x00000020;   // ILOT_NOAPPLYTOCURRENTSESSION
 
 using InstallLayoutOrTipFunction = BOOL(WINAPI*)(LPCWSTR, DWORD);
 using InstallLayoutOrTipUserRegFunction = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, DWORD);
@@ -65,6 +66,11 @@ std::uint32_t Win32System::deleteValue(const RegistryKey& key, const std::wstrin
 std::uint32_t Win32System::flush(const RegistryKey& key) { return registry_.flush(key); }
 
 bool Win32System::userHiveLoaded(const std::wstring& sid) { return registry_.userHiveLoaded(sid); }
+std::uint32_t Win32System::loadHive(const std::wstring& profile, const std::wstring& file) {
+    return registry_.loadHive(profile, file);
+}
+std::uint32_t Win32System::unloadHive(const std::wstring& profile) { return registry_.unloadHive(profile); }
+std::vector<std::wstring> Win32System::hivesLoadedByUs() { return registry_.hivesLoadedByUs(); }
 
 bool Win32System::exists(const std::wstring& path) { return setup::exists(path); }
 
@@ -91,10 +97,14 @@ std::uint32_t Win32System::schedule(const std::wstring& source, const std::wstri
 }
 
 // The call of the user at the screen; for another user than the one the
-// installer runs as, the variant that takes that user's registry (the
-// user's hive is loaded under HKEY_USERS while the user is signed in).
+// installer runs as, the variant that takes that user's registry where it
+// is loaded under HKEY_USERS (by Windows while the user is signed in, else
+// by the installer); for a profile away from the screen, without touching
+// the session the installer runs in.
 std::uint32_t Win32System::userLayoutCall(const UserLayoutCall& call) {
-    const DWORD flags = call.uninstall ? installLayoutOrTipUninstall : 0;
+    DWORD flags = call.uninstall ? installLayoutOrTipUninstall : 0;
+    if (!call.user.atTheScreen)
+        flags |= installLayoutOrTipNotThisSession;
     BOOL done = FALSE;
     SetLastError(ERROR_SUCCESS);
     if (call.user.isProcessUser) {
@@ -107,7 +117,8 @@ std::uint32_t Win32System::userLayoutCall(const UserLayoutCall& call) {
             win32::procedure<InstallLayoutOrTipUserRegFunction>(inputLibrary(), "InstallLayoutOrTipUserReg");
         if (!function)
             return ERROR_PROC_NOT_FOUND;
-        done = function(userRegistryPath(call.user).c_str(), nullptr, nullptr, call.layout.c_str(), flags);
+        const bool loadedByUs = registry_.loadedAs(hiveMountName(call.user.sid));
+        done = function(userRegistryPath(call.user, loadedByUs).c_str(), nullptr, nullptr, call.layout.c_str(), flags);
     }
     if (done)
         return ERROR_SUCCESS;

@@ -31,6 +31,9 @@ public:
     std::uint32_t deleteValue(const RegistryKey& key, const std::wstring& name) override;
     std::uint32_t flush(const RegistryKey& key) override;
     bool userHiveLoaded(const std::wstring& sid) override;
+    std::uint32_t loadHive(const std::wstring& profile, const std::wstring& file) override;
+    std::uint32_t unloadHive(const std::wstring& profile) override;
+    std::vector<std::wstring> hivesLoadedByUs() override;
     bool exists(const std::wstring& path) override;
     std::uint32_t writeFile(const std::wstring& path, const FileSource& source) override;
     std::uint32_t copyFile(const std::wstring& from, const std::wstring& to) override;

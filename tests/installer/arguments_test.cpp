@@ -22,6 +22,7 @@ TEST(Arguments, SwitchesInAnyCaseWithSlashOrDash) {
         Action action;
         bool quiet;
         std::optional<std::wstring> log;
+        bool allUsers = false;
     };
     const Row rows[] = {
         {L"", Action::Install, false, std::nullopt},
@@ -48,6 +49,11 @@ TEST(Arguments, SwitchesInAnyCaseWithSlashOrDash) {
         {L"/log C:\\console.log", Action::Install, false, L"C:\\console.log"},
         {L"/log nul2.txt", Action::Install, false, L"nul2.txt"},
         {L"/log \\\\?\\C:\\logs\\setup.log", Action::Install, false, L"\\\\?\\C:\\logs\\setup.log"},
+        // Every user of the computer, also for an uninstall, which reaches
+        // them all anyway.
+        {L"/allusers /quiet /admin", Action::Install, true, std::nullopt, true},
+        {L"-AllUsers", Action::Install, false, std::nullopt, true},
+        {L"/uninstall /allusers", Action::Uninstall, false, std::nullopt, true},
     };
     for (const Row& row : rows) {
         const ParsedArguments parsed = parseArguments(row.text);
@@ -55,6 +61,7 @@ TEST(Arguments, SwitchesInAnyCaseWithSlashOrDash) {
         EXPECT_EQ(parsed.options->action, row.action) << "[" << narrow(row.text) << "]";
         EXPECT_EQ(parsed.options->quiet, row.quiet) << "[" << narrow(row.text) << "]";
         EXPECT_EQ(parsed.options->logPath, row.log) << "[" << narrow(row.text) << "]";
+        EXPECT_EQ(parsed.options->allUsers, row.allUsers) << "[" << narrow(row.text) << "]";
     }
 }
 

@@ -134,5 +134,15 @@ int main() {
           {Action::Uninstall, 1000u, std::nullopt, false, L"", notUndone}})
         compose(finishedReport({action, version, noUser, edited, foreign, result}).text);
     compose(problemReport(Action::Install, {IDS_NEWER_INSTALLED, {L"1.0.3.41", L"1.0.3.40"}}).text);
+    // For every user, with profiles not reached: their folders, one with
+    // Kurdish letters.
+    RunResult unreached = restart;
+    unreached.unreached = {L"C:\\Users\\" + kurdish, L"C:\\Users\\dave"};
+    for (const std::wstring& folder : unreached.unreached)
+        print("name", folder);
+    for (const Action action : {Action::Install, Action::Uninstall}) {
+        for (const RunResult& result : {done, unreached})
+            compose(finishedReport({action, 1000u, std::nullopt, false, L"", result, true}).text);
+    }
     return 0;
 }

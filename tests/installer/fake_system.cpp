@@ -1,5 +1,7 @@
 #include "fake_system.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 
 #include "journal.h"
@@ -100,8 +102,19 @@ Package package(const std::wstring& version) {
     return package;
 }
 
-Report install(FakeSystem& system) { return carryOut(Action::Install, package(), system, system); }
-Report uninstall(FakeSystem& system) { return carryOut(Action::Uninstall, package(), system, system); }
+namespace {
+
+Report runOf(FakeSystem& system, Action action, bool allUsers) {
+    const Report report = carryOut(action, allUsers, package(), system, system);
+    EXPECT_EQ(system.mounted, std::set<std::wstring>{}) << "a profile's registry left loaded" << logOf(system);
+    return report;
+}
+
+}  // namespace
+
+Report install(FakeSystem& system) { return runOf(system, Action::Install, false); }
+Report installForAll(FakeSystem& system) { return runOf(system, Action::Install, true); }
+Report uninstall(FakeSystem& system) { return runOf(system, Action::Uninstall, false); }
 
 std::string logOf(const FakeSystem& system) {
     std::string text;
@@ -144,6 +157,20 @@ void FakeSystem::setValue(Hive hive, const std::wstring& key, const std::wstring
 
 void FakeSystem::addFile(const std::wstring& path, const Content& content) { state.files[lower(path)] = content; }
 
+void FakeSystem::addProfile(const std::wstring& name, const std::wstring& folder, bool signedIn,
+                            const std::vector<std::wstring>& layouts) {
+    profiles.push_back({name, folder});
+    if (!folder.empty())
+        state.folders.insert(lower(folder));
+    for (std::size_t i = 0; i < layouts.size(); ++i)
+        setValue(Hive::Users, name + L"\\Keyboard Layout\\Preload", decimal(static_cast<std::uint32_t>(i + 1)),
+                 stringValue(layouts[i]));
+    ensureKey(state, keyName(preloadKey(User{name})));
+    ensureKey(state, keyName(substitutesKey(User{name})));
+    if (!signedIn)
+        unloadedHives.insert(lower(name));
+}
+
 std::wstring FakeSystem::programFiles() const { return L"C:\\Program Files"; }
 
 void FakeSystem::newRun() {
@@ -162,7 +189,8 @@ void FakeSystem::newRun() {
 bool FakeSystem::reachable(const std::wstring& key) const {
     if (!key.starts_with(L"hku\\"))
         return true;
-    return !unloadedHives.contains(key.substr(4, key.find(L'\\', 4) - 4));
+    const std::wstring user = key.substr(4, key.find(L'\\', 4) - 4);
+    return !unloadedHives.contains(user) || mounted.contains(user);
 }
 
 std::optional<SystemFacts> FakeSystem::read(MessageText&) {
@@ -210,6 +238,11 @@ std::optional<SystemFacts> FakeSystem::read(MessageText&) {
             target.layouts.substitutes = values(substitutes);
         }
         facts.users.push_back(target);
+    }
+    for (Profile profile : profiles) {
+        profile.folderExists = !profile.folder.empty() && state.folders.contains(lower(profile.folder));
+        profile.loaded = !unloadedHives.contains(lower(profile.name));
+        facts.profiles.push_back(profile);
     }
     const std::wstring entry = keyName({Hive::LocalMachine, uninstallEntryPath});
     if (state.keys.contains(entry))
@@ -265,6 +298,7 @@ void FakeSystem::restart() {
     loaded.clear();
     held.clear();
     exclusive.clear();
+    mounted.clear();
     durableKeys_ = state.keys;
     unflushedFiles_.clear();
     auto& scheduled = state.keys.at(sessionManager);
@@ -379,9 +413,9 @@ std::uint32_t FakeSystem::flush(const RegistryKey& key) {
     if (const std::uint32_t error = operation())
         return error;
     const std::wstring name = keyName(key);
-    if (!state.keys.contains(name) || !reachable(name))
-        return winerror::fileNotFound;
     const std::wstring hive = hiveOf(name);
+    if ((!state.keys.contains(name) && name != hive) || !reachable(name))
+        return winerror::fileNotFound;
     std::erase_if(durableKeys_, [&](const auto& k) { return inHive(k.first, hive); });
     for (const auto& [k, values] : state.keys) {
         if (inHive(k, hive))
@@ -390,7 +424,42 @@ std::uint32_t FakeSystem::flush(const RegistryKey& key) {
     return 0;
 }
 
-bool FakeSystem::userHiveLoaded(const std::wstring& sid) { return !unloadedHives.contains(lower(sid)); }
+bool FakeSystem::userHiveLoaded(const std::wstring& sid) { return reachable(L"hku\\" + lower(sid)); }
+
+std::uint32_t FakeSystem::loadHive(const std::wstring& profile, const std::wstring& file) {
+    const std::wstring name = lower(profile);
+    if (const std::uint32_t error = operation())
+        return error;
+    if (mounted.contains(name))
+        return winerror::alreadyExists;
+    // Loaded by Windows, its file is in use.
+    if (!unloadedHives.contains(name))
+        return winerror::sharingViolation;
+    if (const auto refused = unloadableHives.find(name); refused != unloadableHives.end())
+        return refused->second;
+    if (!state.folders.contains(parentOf(lower(file))))
+        return winerror::pathNotFound;
+    mounted.insert(name);
+    return 0;
+}
+
+std::uint32_t FakeSystem::unloadHive(const std::wstring& profile) {
+    if (const std::uint32_t error = operation())
+        return error;
+    const std::wstring name = lower(profile);
+    if (!mounted.erase(name))
+        return winerror::fileNotFound;
+    // What was not flushed is lost.
+    const std::wstring hive = L"hku\\" + name;
+    std::erase_if(state.keys, [&](const auto& k) { return inHive(k.first, hive); });
+    for (const auto& [k, values] : durableKeys_) {
+        if (inHive(k, hive))
+            state.keys[k] = values;
+    }
+    return 0;
+}
+
+std::vector<std::wstring> FakeSystem::hivesLoadedByUs() { return {mounted.begin(), mounted.end()}; }
 
 bool FakeSystem::exists(const std::wstring& path) {
     return state.files.contains(lower(path)) || state.folders.contains(lower(path));
@@ -536,10 +605,13 @@ std::uint32_t FakeSystem::userLayoutCall(const UserLayoutCall& call) {
     if (const std::uint32_t error = operation())
         return error;
     userLayoutCalls.push_back((call.uninstall ? L"disable " : L"enable ") + call.layout +
-                              (call.user.isProcessUser ? L"" : L" for " + userRegistryPath(call.user)));
+                              (call.user.isProcessUser
+                                   ? L""
+                                   : L" for " + userRegistryPath(call.user, mounted.contains(lower(call.user.sid)))) +
+                              (call.user.atTheScreen ? L"" : L" later"));
     if (!userLayoutCallAvailable)
         return errorProcNotFound;
-    if (userLayoutCallFails)
+    if (userLayoutCallFails || userLayoutCallFailsFor.contains(lower(call.user.sid)))
         return errorFunctionFailed;
     if (!userHiveLoaded(call.user.sid))
         return winerror::fileNotFound;

@@ -7,9 +7,11 @@
 // make the nth operation fail, or kill the run there, and restart the
 // machine, which carries out the schedule. Switches model what no test
 // machine here shows: who is signed in at the session and who elevated,
-// users' registries that are not loaded, files opened without sharing
-// reading, and a power cut, which loses every write not yet flushed. A
-// test plays another program by changing the state between runs.
+// users' registries that are not loaded, profiles whose registry the
+// installer loads from their files (or cannot), files opened without
+// sharing reading, and a power cut, which loses every write not yet
+// flushed. A test plays another program by changing the state between
+// runs.
 #pragma once
 
 #include <functional>
@@ -69,6 +71,15 @@ public:
     // Users (SIDs, lower case) whose registry is not loaded: their keys
     // are kept, but out of reach, until the user signs in again.
     std::set<std::wstring> unloadedHives;
+    // The profiles (ProfileList's, the default profile, the welcome
+    // screen's), a user's keys under "hku\\<name>" as for any user: those
+    // in unloadedHives are kept in their folder's hive file, which the
+    // installer can load (into `mounted`, lower case) unless it is here
+    // with the error Windows gives. Unloading a hive drops what was not
+    // flushed.
+    std::vector<Profile> profiles;
+    std::map<std::wstring, std::uint32_t> unloadableHives;
+    std::set<std::wstring> mounted;
     // Keys (lower case) whose deletion Windows refuses, as for a key whose
     // permissions another program changed.
     std::set<std::wstring> undeletableKeys;
@@ -83,6 +94,7 @@ public:
     std::optional<SessionUser> session = SessionUser{L"alice", userSid};
     bool userLayoutCallAvailable = false;
     bool userLayoutCallFails = false;
+    std::set<std::wstring> userLayoutCallFailsFor;  // users (lower case) whose call fails
     // The build of the installer carrying the changes out: its images
     // hold "<form>/<build>", itself "setup/<build>".
     std::string build = "1";
@@ -100,7 +112,8 @@ public:
 
     std::vector<std::wstring> log;  // every record() line
     // "enable 2c01:a0002c01", "disable ...", followed by " for <registry>"
-    // for a user other than the installer's account.
+    // for a user other than the installer's account, and " later" for a
+    // profile away from the screen (not in the running session).
     std::vector<std::wstring> userLayoutCalls;
 
     // What an installer run of `build` reads here.
@@ -115,6 +128,10 @@ public:
 
     void setValue(Hive hive, const std::wstring& key, const std::wstring& name, const RegistryValue& value);
     void addFile(const std::wstring& path, const Content& content);
+    // A profile whose list holds layouts, in order; signed out, its
+    // registry is in the NTUSER.DAT of its folder.
+    void addProfile(const std::wstring& name, const std::wstring& folder, bool signedIn,
+                    const std::vector<std::wstring>& layouts);
     std::wstring programFiles() const;
 
     std::uint32_t readValue(const RegistryKey& key, const std::wstring& name,
@@ -126,6 +143,9 @@ public:
     std::uint32_t deleteValue(const RegistryKey& key, const std::wstring& name) override;
     std::uint32_t flush(const RegistryKey& key) override;
     bool userHiveLoaded(const std::wstring& sid) override;
+    std::uint32_t loadHive(const std::wstring& profile, const std::wstring& file) override;
+    std::uint32_t unloadHive(const std::wstring& profile) override;
+    std::vector<std::wstring> hivesLoadedByUs() override;
     bool exists(const std::wstring& path) override;
     std::uint32_t writeFile(const std::wstring& path, const FileSource& source) override;
     std::uint32_t copyFile(const std::wstring& from, const std::wstring& to) override;
@@ -171,8 +191,10 @@ inline const std::wstring layoutKeys = L"SYSTEM\\CurrentControlSet\\Control\\Key
 inline const std::wstring preloadPath = userSid + L"\\Keyboard Layout\\Preload";
 inline const std::wstring substitutesPath = userSid + L"\\Keyboard Layout\\Substitutes";
 
-// A run of the tests' installer.
+// A run of the tests' installer; a run that ends (not killed) leaves no
+// profile's registry loaded.
 Report install(FakeSystem& system);
+Report installForAll(FakeSystem& system);
 Report uninstall(FakeSystem& system);
 // The run's log, a line each, for failure messages.
 std::string logOf(const FakeSystem& system);

@@ -42,6 +42,14 @@ Finished withoutUser(WhyNoUser why) {
     return done;
 }
 
+// For every user; with profiles not reached, their folders.
+Finished forAll(Action action, bool restartNeeded, std::vector<std::wstring> unreached) {
+    Finished done = finished(action, 1000, doneRun(restartNeeded));
+    done.allUsers = action == Action::Install;
+    done.result.unreached = std::move(unreached);
+    return done;
+}
+
 Finished editedDirectly(unsigned windowsVersion) {
     Finished done = finished(Action::Install, windowsVersion, doneRun(false));
     done.listEditedDirectly = true;
@@ -69,6 +77,13 @@ TEST(Report, EveryOutcome) {
          ExitCode::Done, Icon::Information, IDS_INSTALLED_USER_UNKNOWN},
         {"installed, a restart finishes it", finishedReport(finished(Action::Install, 1000, doneRun(true))),
          ExitCode::RestartNeeded, Icon::Information, IDS_INSTALLED_RESTART},
+        {"installed for every user", finishedReport(forAll(Action::Install, false, {})), ExitCode::Done,
+         Icon::Information, IDS_INSTALLED_ALL_USERS},
+        {"installed, a restart finishes it, profiles not opened",
+         finishedReport(forAll(Action::Install, true, {L"C:\\Users\\dave"})), ExitCode::ProfilesNotReached,
+         Icon::Warning, IDS_PROFILES_NOT_REACHED},
+        {"uninstalled, profiles not opened", finishedReport(forAll(Action::Uninstall, false, {L"C:\\Users\\dave"})),
+         ExitCode::ProfilesNotReached, Icon::Warning, IDS_PROFILES_NOT_CLEANED},
         {"uninstalled", finishedReport(finished(Action::Uninstall, 1000, doneRun(false))), ExitCode::Done,
          Icon::Information, IDS_UNINSTALLED},
         {"uninstalled, a restart finishes it", finishedReport(finished(Action::Uninstall, 501, doneRun(true))),
@@ -113,6 +128,8 @@ TEST(Report, EveryOutcome) {
     EXPECT_EQ(static_cast<int>(ExitCode::NewerInstalled), 1638);
     EXPECT_EQ(static_cast<int>(ExitCode::RestartNeeded), 3010);
     EXPECT_EQ(static_cast<int>(ExitCode::Failed), 1603);
+    // Ours: the registry of a profile could not be opened (ERROR_CANTOPEN).
+    EXPECT_EQ(static_cast<int>(ExitCode::ProfilesNotReached), 1011);
 }
 
 // The texts a report nests, as an English user reads them: inserts are

@@ -32,11 +32,13 @@ README_WORDS = ["Halvaro.exe", "Win+Space", "Alt+Shift", "Programs and Features"
 # What both its Kurdish part and its English part must answer: what /admin
 # does, the unknown publisher, the exit code from a command prompt, the
 # language the layout comes under, adding it by hand, the exit codes;
-# unpacking first, where SHA256SUMS is, the kept copy that uninstalls, and
-# the layouts of one language under Alt+Shift.
+# unpacking first, where SHA256SUMS is, the kept copy that uninstalls, the
+# layouts of one language under Alt+Shift, and every user of a shared
+# computer.
 README_ANSWERS = ["/admin", "setup7.exe", "SmartScreen", "Unknown publisher", "start /wait", "Arabic (Jordan)",
                   "LocalSystem", "Add a keyboard", "Add an input method", "Keyboard layout/IME", "1618", "1638", "3010",
-                  "Extract All", "SHA256SUMS", "Program Files\\Central Kurdish Keyboard Layout", "Ctrl+Shift"]
+                  "Extract All", "SHA256SUMS", "Program Files\\Central Kurdish Keyboard Layout", "Ctrl+Shift",
+                  "/allusers", "1011"]
 # The line between the Kurdish part and the English one.
 README_PARTS = "\n" + "=" * 74 + "\n"
 ARABIC_SCRIPT_LETTER = re.compile("[\u0620-\u064a\u066e-\u06d5]")

@@ -31,7 +31,7 @@ TITLE = "Central Kurdish Keyboard Layout"
 KURDISH_TITLE = "\u0695\u06cc\u0632\u0628\u06d5\u0646\u062f\u06cc\u06cc \u062a\u06d5\u062e\u062a\u06d5\u06a9\u0644\u06cc\u0644\u06cc " \
                 "\u06a9\u0648\u0631\u062f\u06cc\u06cc \u0646\u0627\u0648\u06d5\u0646\u062f\u06cc"
 BILINGUAL_TITLE = f"{KURDISH_TITLE} - {TITLE}"
-USAGE_LINE = "Usage: setup8.exe [/admin] [/uninstall] [/quiet] [/log <file>] [/?]"
+USAGE_LINE = "Usage: setup8.exe [/admin] [/allusers] [/uninstall] [/quiet] [/log <file>] [/?]"
 ARABIC_SCRIPT = re.compile("[\u0600-\u06ff]")
 # The marks and embeddings that hold text of one direction in the other.
 DIRECTIONAL = re.compile("[\u200e\u200f\u202a-\u202e]")
@@ -44,8 +44,8 @@ def plain(text):
 def english_usage(text):
     """the English usage: its line, each switch, and every exit code."""
     return (USAGE_LINE + "\n\n" in text
-            and all(f"\n{switch} " in text for switch in ("/admin", "/uninstall", "/quiet", "/log <file>"))
-            and all(re.search(rf"\b{code}\b", text) for code in (0, 3010, 1603, 1638, 1618, 87, 5)))
+            and all(f"\n{switch} " in text for switch in ("/admin", "/allusers", "/uninstall", "/quiet", "/log <file>"))
+            and all(re.search(rf"\b{code}\b", text) for code in (0, 3010, 1011, 1603, 1638, 1618, 87, 5)))
 
 
 def kurdish_then_english(english):

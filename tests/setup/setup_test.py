@@ -9,11 +9,12 @@ Every case runs the 32-bit installer in prefixes of its own (clones of the
 runner's pristine 64-bit prefix, or a fresh 32-bit prefix) and compares the
 prefix before and after: the registry keys the installer may touch (the
 layouts, the restart schedule, its Programs and Features entry and journal,
-the user's layout list: RELEVANT_KEYS; what Wine itself rewrites as it runs
-is not the installer's and is not compared), and the digest of every file
-under System32, SysWOW64 and both Program Files folders. It ignores two keys
-that every Windows has but a new Wine prefix lacks, when they are empty: the
-parents of the layout keys and of the substitutes (TOLERATED_EMPTY_KEYS).
+the user's layout list and the welcome screen's (HKDEF, HKEY_USERS\.DEFAULT):
+RELEVANT_KEYS; what Wine itself rewrites as it runs is not the installer's
+and is not compared), and the digest of every file under System32, SysWOW64
+and both Program Files folders. It ignores keys that every Windows has but a
+new Wine prefix lacks, when they are empty: the parents of the layout keys
+and of the substitutes (TOLERATED_EMPTY_KEYS).
 A restart is the prefix's server ended and booted again, which carries out
 the restart schedule; a crash is the installer's own process killed.
 
@@ -47,10 +48,13 @@ UNINSTALL = r"software\microsoft\windows\currentversion\uninstall\kurdkeyboardla
 PRELOAD = r"keyboard layout\preload"
 SUBSTITUTES = r"keyboard layout\substitutes"
 JOURNAL = r"software\kurdkeyboardlayoutjournal"
-TOLERATED_EMPTY_KEYS = {("HKLM", LAYOUTS), ("HKCU", SUBSTITUTES)}
+WAITING = r"software\kurdkeyboardlayoutwaiting"
+PROFILE_LIST = r"software\microsoft\windows nt\currentversion\profilelist"
+TOLERATED_EMPTY_KEYS = {("HKLM", LAYOUTS), ("HKCU", SUBSTITUTES), ("HKDEF", SUBSTITUTES)}
 # The keys, with everything below them, that the installer may change; of
 # the session manager's key only the restart schedule.
-RELEVANT_KEYS = {"HKLM": (LAYOUTS, UNINSTALL, JOURNAL), "HKCU": (r"keyboard layout",)}
+RELEVANT_KEYS = {"HKLM": (LAYOUTS, UNINSTALL, JOURNAL, WAITING), "HKCU": (r"keyboard layout",),
+                 "HKDEF": (r"keyboard layout",)}
 RELEVANT_VALUES = {("HKLM", SESSION_MANAGER): "pendingfilerenameoperations"}
 
 PRODUCT = "Central Kurdish Keyboard Layout"
@@ -188,7 +192,8 @@ def digests(root, folders):
 class Snapshot:
     def __init__(self, prefix):
         self.registry = {"HKLM": read_registry(os.path.join(prefix.path, "system.reg")),
-                         "HKCU": read_registry(os.path.join(prefix.path, "user.reg"))}
+                         "HKCU": read_registry(os.path.join(prefix.path, "user.reg")),
+                         "HKDEF": read_registry(os.path.join(prefix.path, "userdef.reg"))}
         self.files = digests(os.path.join(prefix.path, "drive_c"), prefix.folders)
 
     def value(self, hive, key, name):
@@ -200,7 +205,7 @@ def changes(before, after):
     {("file", path, None): new digest or None}; a key added or removed
     with no values appears as (hive, key, None)."""
     found = {}
-    for hive in ("HKLM", "HKCU"):
+    for hive in RELEVANT_KEYS:
         old, new = before.registry[hive], after.registry[hive]
         for key in old.keys() | new.keys():
             only = RELEVANT_VALUES.get((hive, key))
@@ -1024,6 +1029,114 @@ def case_input_dll(case):
     prefix.remove()
 
 
+def utf16_value(text):
+    """A REG_EXPAND_SZ's data as a registry file for regedit writes it."""
+    return "hex(2):" + ",".join(f"{b:02x}" for b in (text + "\0").encode("utf-16-le"))
+
+
+def write_wine_hive(path, keys):
+    """A registry file in Wine's own format, as RegSaveKeyW writes it in a
+    64-bit prefix: the only one Wine's RegLoadKeyW loads. keys: {key:
+    {name: text}}."""
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w", encoding="utf-8", newline="\n") as f:
+        f.write("WINE REGISTRY Version 2\n\n#arch=win64\n\n")
+        for key, values in keys.items():
+            f.write(f"[{key.replace(chr(92), chr(92) * 2)}] 0\n")
+            f.write("".join(f'"{name}"="{text}"\n' for name, text in values.items()) + "\n")
+
+
+def loaded_by_installer(prefix):
+    """The registries loaded under HKEY_USERS by the installer's names."""
+    done = subprocess.run(prefix.command("reg", ["query", "HKU"]), env=prefix.environment(None),
+                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, errors="replace", timeout=120)
+    return [line.strip() for line in done.stdout.splitlines() if "kurdkeyboardlayout_" in line.lower()]
+
+
+def case_all_users(case):
+    """/allusers in a prefix of one user, given profiles as Windows has them:
+    ProfileList's Default and its folder, a second profile named through
+    %SystemDrive% in a folder with Kurdish letters, whose list has the layout
+    already, one whose folder is gone, one whose registry file cannot be
+    loaded, the welcome screen's list. Wine drops what is written into a
+    loaded registry when it unloads it: what the installer writes there is
+    read during the call, by the input.dll stand-in (Windows 10).
+    Windows 7: the current user's and the welcome screen's lists gain the
+    layout, the profiles' registries are loaded, written and unloaded (the
+    log), the damaged one is named (1011), and the uninstall gives every
+    list back. Windows 10: the call for each profile's registry where it is
+    loaded, not in the running session; the uninstall's edits seen in the
+    second profile's registry while it is loaded. Nothing of ours stays
+    loaded after any run."""
+    prefix = Prefix(case, "prefix")
+    users = os.path.join(prefix.path, "drive_c", "users")
+    kurdish = KURDISH_FOLDER.split(" ")[0]
+    second, gone, damaged = "S-1-5-21-0-0-0-1001", "S-1-5-21-0-0-0-1002", "S-1-5-21-0-0-0-1003"
+    write_wine_hive(os.path.join(users, "Default", "NTUSER.DAT"), {r"Keyboard Layout\Preload": {"1": "00000409"}})
+    write_wine_hive(os.path.join(users, kurdish, "NTUSER.DAT"),
+                    {r"Keyboard Layout\Preload": {"1": "00000409", "2": "d0002c01", "3": "00000401"},
+                     r"Keyboard Layout\Substitutes": {"d0002c01": "a0002c01"}})
+    os.makedirs(os.path.join(users, "damaged"))
+    with open(os.path.join(users, "damaged", "NTUSER.DAT"), "w") as f:
+        f.write("not a registry\n")
+    profiles = os.path.join(case.work, "profiles.reg")
+    with open(profiles, "w", encoding="utf-16") as f:
+        f.write("Windows Registry Editor Version 5.00\r\n\r\n"
+                f"[HKEY_LOCAL_MACHINE\\{PROFILE_LIST}]\r\n"
+                f'"Default"={utf16_value("%SystemDrive%" + chr(92) + "users" + chr(92) + "Default")}\r\n\r\n'
+                + "".join(f"[HKEY_LOCAL_MACHINE\\{PROFILE_LIST}\\{sid}]\r\n\"ProfileImagePath\"={utf16_value(folder)}\r\n\r\n"
+                          for sid, folder in ((second, "%SystemDrive%\\users\\" + kurdish),
+                                              (gone, "C:\\users\\gone"), (damaged, "%SystemDrive%\\users\\damaged")))
+                + f"[HKEY_USERS\\.DEFAULT\\{PRELOAD}]\r\n\"1\"=\"00000409\"\r\n")
+    case.check_exit(prefix.run("regedit", "/S", windows_path(profiles)), 0, "importing the profiles")
+    before = prefix.snapshot()
+    log = os.path.join(case.work, "all-users.log")
+    install, uninstall = ["/admin", "/allusers", "/quiet", "/log", windows_path(log)], ["/uninstall", "/quiet"]
+
+    row = "an install for all users on Windows 7"
+    case.check_exit(prefix.run(windows_path(case.installer), *install), 1011, row)
+    expected = case.installed(prefix, "a0002c01", case.installer, preload=("2", "d0002c01"))
+    expected[("HKDEF", PRELOAD, "2")] = ("sz", "d0002c01")
+    expected[("HKDEF", SUBSTITUTES, "d0002c01")] = ("sz", "a0002c01")
+    case.check_changes(row, before, prefix.snapshot(), expected)
+    lines = open(log, encoding="utf-8").read().splitlines()
+    for wanted in (f"load the registry of user Default from C:\\users\\Default\\NTUSER.DAT: done",
+                   'set HKU\\Default\\Keyboard Layout\\Preload "2" to "d0002c01": done',
+                   "write the registry of user Default to disk and unload it: done",
+                   f"load the registry of user {second} from C:\\users\\{kurdish}\\NTUSER.DAT: done",
+                   f"write the registry of user {second} to disk and unload it: done",
+                   f"(C:\\users\\gone) is gone", f"(C:\\users\\damaged) is not changed", "exit code 1011"):
+        case.check(any(wanted in line for line in lines), f"a line of the log with {wanted!r} ({row})", lines)
+    case.check(not loaded_by_installer(prefix), f"no registry of ours loaded after {row}", loaded_by_installer(prefix))
+    case.check_exit(prefix.run(windows_path(case.installer), *uninstall), 1011, f"{row}: uninstalled")
+    case.check_changes(f"{row}: uninstalled", before, prefix.snapshot(), {})
+
+    shutil.copy(os.path.join(case.args.stubs, "input.dll"), os.path.join(prefix.installer_system, "input.dll"))
+    prefix.run("reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "win10", "/f")
+    before = prefix.snapshot()
+    calls_log = os.path.join(case.work, "input-calls.log")
+    profile, registry = INSTALL_PROFILE.format(klid="a0002c01"), "HKEY_USERS\\KurdKeyboardLayout_"
+    rows = [("an install for all users on Windows 10", install, [
+                f"{profile}\t0x00000000",
+                f"{profile}\t0x00000020\t{registry}Default\tPreload 1=00000409\tSubstitutes (none)",
+                f"{profile}\t0x00000020\tHKEY_USERS\\.DEFAULT\tPreload 1=00000409\tSubstitutes "]),
+            ("an uninstall on Windows 10", uninstall, [
+                f"{profile}\t0x00000001",
+                f"{profile}\t0x00000021\t{registry}{second}\tPreload 1=00000409,2=00000401\tSubstitutes ",
+                f"{profile}\t0x00000021\t{registry}Default\tPreload 1=00000409\tSubstitutes (none)",
+                f"{profile}\t0x00000021\tHKEY_USERS\\.DEFAULT\tPreload 1=00000409\tSubstitutes "])]
+    for row, args, calls in rows:
+        if os.path.exists(calls_log):
+            os.remove(calls_log)
+        case.check_exit(prefix.run(windows_path(case.installer), *args, env={"INPUT_STUB_LOG": windows_path(calls_log)}),
+                        1011, row)
+        seen = open(calls_log, encoding="utf-8").read().splitlines() if os.path.exists(calls_log) else []
+        case.check(seen == calls, f"the calls {calls} ({row})", seen)
+        case.check(not loaded_by_installer(prefix), f"no registry of ours loaded after {row}", loaded_by_installer(prefix))
+    case.check_changes("uninstalled on Windows 10", before, prefix.snapshot(), {})
+    prefix.remove()
+
+
 def product_version(path):
     """The ProductVersion of a program's version resource."""
     image = pefile.PE(path)
@@ -1087,7 +1200,7 @@ def case_archive(case):
 
 CASES = {"install": case_install, "foreign_layout": case_foreign_layout, "x86_prefix": case_x86_prefix,
          "failures": case_failures, "in_use": case_in_use, "killed": case_killed, "two_at_once": case_two_at_once,
-         "input_dll": case_input_dll, "archive": case_archive, "versions": case_versions}
+         "input_dll": case_input_dll, "archive": case_archive, "versions": case_versions, "all_users": case_all_users}
 
 
 def main():
