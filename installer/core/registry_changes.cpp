@@ -160,7 +160,7 @@ Outcome UserLayoutCall::undo(System& system) const {
     if (error == 0)
         return done();
     system.record(L"the system's call refused: " + system.errorText(error));
-    return leftAlone();
+    return refused();
 }
 
 MessageText UserLayoutCall::description() const {

@@ -16,6 +16,8 @@ std::wstring outcomeText(System& system, const Outcome& outcome) {
         return L"waits until the user's registry is loaded";
     if (outcome.leftAlone)
         return L"left as it is: another program has changed it since";
+    if (outcome.refused)
+        return L"not undone: the system's call refused";
     return outcome.restartNeeded ? L"done at the next restart" : L"done";
 }
 
@@ -77,6 +79,7 @@ struct Undoing {
     std::vector<Change> undone;
     std::vector<Change> waiting;  // newest first
     std::vector<MessageText> notUndone;
+    std::vector<MessageText> refused;  // by the system's call, which no later run is held up by
     bool restartNeeded = false;
 };
 
@@ -87,6 +90,8 @@ Undoing undoNewestFirst(System& system, const std::vector<Change>& changes) {
         system.record(L"undo " + system.inEnglish(description(*change)) + L": " + outcomeText(system, outcome));
         if (outcome.error != 0)
             undoing.notUndone.push_back(description(*change));
+        else if (outcome.refused)
+            undoing.refused.push_back(description(*change));
         else if (outcome.waitsForUser)
             undoing.waiting.push_back(*change);
         else
@@ -332,6 +337,8 @@ private:
         const Undoing undoing = undoNewestFirst(system_, changes);
         result_.restartNeeded = undoing.restartNeeded;
         result_.notUndone = undoing.notUndone;
+        // Still on the user's list: the message must not say otherwise.
+        result_.notUndone.insert(result_.notUndone.end(), undoing.refused.begin(), undoing.refused.end());
         for (const Change& change : undoing.waiting)
             result_.notUndone.push_back(description(change));
         if (result_.notUndone.empty() && flushWritten(system_, undoing.undone) == 0)

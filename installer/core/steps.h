@@ -121,11 +121,13 @@ struct Outcome {
     bool restartNeeded = false;  // done, but only at the next restart
     bool waitsForUser = false;   // not undone yet: the user's registry is not loaded
     bool leftAlone = false;      // not undone: another program has changed it since
+    bool refused = false;        // not undone: the system's call refused to take it back
 };
 
 inline Outcome done() { return {}; }
 inline Outcome atRestart() { return {0, true, false, false}; }
 inline Outcome leftAlone() { return {0, false, false, true}; }
+inline Outcome refused() { return {0, false, false, false, true}; }
 // Done when error is 0, else failed with it.
 inline Outcome outcomeOf(std::uint32_t error) { return {error, false, false, false}; }
 
@@ -272,8 +274,9 @@ struct CreateFolder {
 // The layout switched on or off in a user's list through the system's
 // own call, with "<language id>:<KLID>"; in the list of a profile that is
 // not at the screen, for its next session only. The call may refuse to
-// take back what it did, as it may refuse to do it; that refusal changes
-// nothing the installer can mend.
+// take back what it did: the list then stays changed, which the failed
+// run's message says; the journal stays, and the next run asks once more
+// before its own plan sets the list right.
 struct UserLayoutCall {
     static constexpr ChangeTag tag = ChangeTag::UserLayoutCall;
     std::wstring layout;
