@@ -226,8 +226,9 @@ TEST(Recovery, AUserWhoSignedOutIsWaitedFor) {
 
 // The keys that name Kurd.dll load whatever Kurd.dll is there: where
 // another maker's has taken ours' place, an uninstall leaves them and
-// their places in the user's list, and says so. The system's call is
-// given each key's own language.
+// their places in the user's list, and says so. Else every key of ours
+// goes, the system's call given each key's own language, and our entries
+// leave Preload, where the install put them while the call was refused.
 TEST(Uninstall, OnlyOurKeysGo) {
     struct Row {
         const char* name;

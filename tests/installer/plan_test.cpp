@@ -397,22 +397,6 @@ TEST(Profiles, EveryListOnASharedComputer) {
     }
 }
 
-// The list is cleared of our entries whichever way the install went:
-// Preload while the call was refused, then an uninstall where it works.
-TEST(Plan, ListsCleanWhicheverWayTheInstallWent) {
-    FakeSystem system;
-    system.userLayoutCallAvailable = true;
-    system.userLayoutCallFails = true;
-    const FakeState before = system.state;
-    ASSERT_EQ(install(system).exitCode, ExitCode::Done);
-    ASSERT_TRUE(system.state.keys.at(lower(L"HKU\\" + preloadPath)).contains(L"2"));
-    system.newRun();
-    system.userLayoutCallFails = false;
-    ASSERT_EQ(uninstall(system).exitCode, ExitCode::Done);
-    EXPECT_EQ(system.userLayoutCalls, std::vector<std::wstring>{L"disable 2c01:a0002c01"});
-    EXPECT_EQ(system.state, before);
-}
-
 TEST(Plan, OneKeyNamesOurFile) {
     FakeSystem system;
     // An earlier build's two keys, under other texts.
