@@ -2,6 +2,7 @@
 // arguments> /admin"), what an administrator types, and what must be
 // refused before anything is touched.
 #include "arguments.h"
+#include "fake_system.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +15,7 @@
 namespace setup {
 namespace {
 
-std::string narrow(std::wstring_view text) { return std::string(text.begin(), text.end()); }
+using testing::narrow;
 
 TEST(Arguments, SwitchesInAnyCaseWithSlashOrDash) {
     struct Row {

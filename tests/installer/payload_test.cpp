@@ -3,6 +3,7 @@
 // and digest, and the digest they rest on); and how a Kurd.dll already on
 // a system is told apart from another library of that name, by its
 // version block.
+#include "fake_system.h"
 #include "payload.h"
 #include "sha256.h"
 #include "unpack.h"
@@ -24,7 +25,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::string narrow(std::wstring_view text) { return std::string(text.begin(), text.end()); }
+using testing::narrow;
 
 std::string hex(const Sha256Digest& digest) {
     std::string text;

@@ -17,7 +17,7 @@ namespace {
 constexpr std::uint16_t arabicJordan = 0x2C01;
 const std::wstring ourText = L"Arabic (101) - Kurdish";
 
-std::string narrow(std::wstring_view text) { return std::string(text.begin(), text.end()); }
+using testing::narrow;
 
 LayoutKey key(std::wstring klid, std::wstring file, std::wstring text, std::wstring id = L"") {
     LayoutKey layout{std::move(klid), {{L"Layout File", stringValue(file)}, {L"Layout Text", stringValue(text)}}, false};

@@ -2,6 +2,7 @@
 // exit code, message and icon of every outcome; the message put together
 // from its texts; and the decisions taken from what Windows reports (who
 // is at the screen, which processor).
+#include "fake_system.h"
 #include "facts.h"
 #include "report.h"
 #include "resource.h"
@@ -14,7 +15,7 @@
 namespace setup {
 namespace {
 
-std::string narrow(std::wstring_view text) { return std::string(text.begin(), text.end()); }
+using testing::narrow;
 
 RunResult failedRun(bool restartNeeded, std::vector<MessageText> notUndone = {}) {
     RunResult result;
