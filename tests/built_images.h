@@ -49,7 +49,24 @@ struct BuiltImage {
 
     // The file offset of an RVA the reader found.
     std::uint32_t at(std::uint32_t rva) const { return layout.pe.fileOffsetOf(rva).value(); }
+    const kbdread::TableFormat& tables() const { return layout.description().tables; }
+    // The pointer of a role that is not null (for a role of a list's
+    // entries, the one of entry `index`); throws where there is none.
+    const kbdread::PointerSite& site(kbdread::PointerRole role, std::size_t index = 0) const
+    {
+        for (const kbdread::PointerSite& s : layout.pointerSites)
+            if (s.role == role && s.index == index && !s.isNull())
+                return s;
+        throw std::logic_error(std::string("no pointer site ") + kbdread::toString(role));
+    }
 };
+
+// Writes a value of `width` bytes, little-endian, at a file offset.
+inline void put(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint64_t value, unsigned width)
+{
+    for (unsigned i = 0; i < width; ++i)
+        bytes.at(offset + i) = static_cast<std::uint8_t>(value >> (8 * i));
+}
 
 // The built image of a form that a manifest lists, read once per test
 // binary, as `Image` (a BuiltImage or a type that extends it).

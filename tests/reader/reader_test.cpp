@@ -34,12 +34,6 @@ const Layout& pristineLayout()
 
 std::uint32_t le32(const Bytes& b, std::size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | std::uint32_t{b[at + 3]} << 24; }
 
-void put(Bytes& b, std::size_t at, std::uint64_t value, int width)
-{
-    for (int i = 0; i < width; ++i)
-        b.at(at + i) = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
 std::size_t peOffset() { return le32(pristine(), 0x3C); }
 std::size_t optionalHeader() { return peOffset() + 24; }
 std::size_t sectionHeader(std::size_t index)
@@ -216,7 +210,6 @@ using kbdread::Form;
 // A built image of one form, read at its preferred base.
 struct FormImage : BuiltImage {
     std::size_t recordField(std::uint32_t offset) const { return at(layout.tablesRva + offset); }
-    const kbdread::TableFormat& tables() const { return layout.description().tables; }
     std::uint64_t base() const { return layout.pe.imageBase; }
 };
 
@@ -394,14 +387,6 @@ TEST_P(EveryForm, FlippedZeroedAndTruncatedBytesNeverCrash)
 
 const FormImage& syntheticImage(Form form) { return readBuiltImage<FormImage>(form, SYNTHETIC_IMAGES_MANIFEST); }
 
-const kbdread::PointerSite& siteOf(const FormImage& image, kbdread::PointerRole role, std::size_t index = 0)
-{
-    for (const kbdread::PointerSite& s : image.layout.pointerSites)
-        if (s.role == role && s.index == index && !s.isNull())
-            return s;
-    throw std::logic_error(std::string("no pointer site ") + kbdread::toString(role));
-}
-
 // Makes the export's code at codeRva (of its form's shape, its bytes at
 // file offset `code`) return the record at recordRva.
 void returnRecord(const FormImage& image, Bytes& b, std::size_t code, std::uint32_t codeRva, std::uint32_t recordRva)
@@ -432,7 +417,7 @@ struct Movable {
 
 Movable listOf(const FormImage& image, kbdread::PointerRole role, std::size_t index = 0)
 {
-    const kbdread::PointerSite& site = siteOf(image, role, index);
+    const kbdread::PointerSite& site = image.site(role, index);
     return {site.targetRva, site.targetSize, site.entrySize ? site.entrySize : site.targetSize,
             [&image, &site](Bytes& b, std::size_t, std::uint32_t rva) {
                 put(b, image.at(site.siteRva), image.base() + rva, image.layout.description().addressWidth);
@@ -579,7 +564,7 @@ TEST_P(EveryForm, RecordOnTheSectionsLastBytesReadsAndOneByteFurtherDoesNot)
     };
     for (const Row& row : rows) {
         const FormImage& image = row.image(GetParam());
-        const kbdread::PointerSite& site = siteOf(image, row.role);
+        const kbdread::PointerSite& site = image.site(row.role);
         const kbdread::Section& s = *image.layout.pe.sectionAt(site.targetRva);
         const std::uint32_t size = row.size(image.layout);
         for (const std::uint32_t over : {0u, 1u}) {

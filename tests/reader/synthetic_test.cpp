@@ -22,14 +22,6 @@ using kbdread::KeyOutcome;
 using kbdread::PointerRole;
 
 struct Synthetic : BuiltImage {
-    const kbdread::TableFormat& tables() const { return layout.description().tables; }
-    const kbdread::PointerSite& site(PointerRole role) const
-    {
-        for (const auto& s : layout.pointerSites)
-            if (s.role == role && !s.isNull())
-                return s;
-        throw std::logic_error(std::string("no pointer site ") + kbdread::toString(role));
-    }
     const kbdread::CharRow& row(std::uint8_t virtualKey, std::size_t after = 0) const
     {
         for (const auto& table : layout.charTables)
@@ -43,12 +35,6 @@ struct Synthetic : BuiltImage {
 const Synthetic& synthetic(Form form)
 {
     return readBuiltImage<Synthetic>(form, SYNTHETIC_IMAGES_MANIFEST);
-}
-
-void put(Bytes& b, std::uint32_t offset, std::uint64_t value, unsigned width)
-{
-    for (unsigned i = 0; i < width; ++i)
-        b.at(offset + i) = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 class Synthetic_ : public testing::TestWithParam<Form> {};
