@@ -768,7 +768,8 @@ class Holder:
     """Kurd.dll in System32 in use while it lives: loaded as the layout
     loader maps it (kbdload.exe: it can be renamed but not deleted), held
     open without sharing delete (holder.exe: neither), or held sharing
-    nothing ("exclusive": it cannot even be read)."""
+    nothing ("exclusive": it cannot even be read); or ("lock") the
+    installer's lock held by another program. `held`: whether it is."""
 
     def __init__(self, case, prefix, how):
         self.release = os.path.join(case.work, f"release-{how}")
@@ -776,7 +777,7 @@ class Holder:
         for path in (self.release, ready):
             if os.path.exists(path):
                 os.remove(path)
-        target = "C:\\windows\\system32\\Kurd.dll"
+        target = "Global\\CentralKurdishKeyboardLayoutSetup" if how == "lock" else "C:\\windows\\system32\\Kurd.dll"
         if how == "load":
             command = ["kbdload.exe", target, windows_path(ready), windows_path(self.release)]
         else:
@@ -786,7 +787,7 @@ class Holder:
         began = time.monotonic()
         while not os.path.exists(ready) and self.process.poll() is None and time.monotonic() - began < 60:
             time.sleep(0.1)
-        case.check(os.path.exists(ready), f"System32\\Kurd.dll held ({how})", f"exit {self.process.poll()}")
+        self.held = case.check(os.path.exists(ready), f"{target} held ({how})", f"exit {self.process.poll()}")
 
     def end(self):
         open(self.release, "w").close()
@@ -935,20 +936,6 @@ def case_killed(case):
     prefix.remove()
 
 
-def hold_lock(case, prefix, name):
-    """holder.exe holding the installer's lock, and the file that releases
-    it; None if it could not take the lock."""
-    ready, release = os.path.join(case.work, f"{name}-ready"), os.path.join(case.work, f"{name}-release")
-    holder = prefix.start(windows_path(os.path.join(case.args.windows, "holder.exe")), "lock",
-                          "Global\\CentralKurdishKeyboardLayoutSetup", windows_path(ready), windows_path(release))
-    began = time.monotonic()
-    while not os.path.exists(ready) and holder.poll() is None and time.monotonic() - began < 60:
-        time.sleep(0.1)
-    if not case.check(os.path.exists(ready), f"the installer's lock held by holder.exe ({name})", f"exit {holder.poll()}"):
-        return None
-    return holder, release
-
-
 def case_two_at_once(case):
     """One run at a time: while another holds the installer's lock, a run
     waits, then exits 1618 and changes nothing; a holder killed while a run
@@ -958,19 +945,18 @@ def case_two_at_once(case):
     finding the work done."""
     prefix = Prefix(case, "prefix")
     before = prefix.snapshot()
-    held = hold_lock(case, prefix, "lock")
-    if held:
+    holder = Holder(case, prefix, "lock")
+    if holder.held:
         began = time.monotonic()
         status = prefix.run(windows_path(case.installer), "/admin", "/quiet")
         waited = time.monotonic() - began
         case.check_exit(status, 1618, "an install while another holds the lock")
         case.check(waited >= 4, "the run waited for the lock before it gave up", f"{waited:.1f} s")
-        open(held[1], "w").close()
-        held[0].wait(timeout=60)
+    holder.end()
     case.check_changes("an install while another holds the lock", before, prefix.snapshot(), {})
 
-    held = hold_lock(case, prefix, "abandoned")
-    if held:
+    holder = Holder(case, prefix, "lock")
+    if holder.held:
         row = "an install waiting for a lock its killed holder abandons, its file swapped meanwhile"
         installer = copy_installer(case, os.path.join(case.work, "swapped"))
         started = installer + ".started"
@@ -984,7 +970,7 @@ def case_two_at_once(case):
             f.write(open(started, "rb").read()[:-512] + bytes(512))
         for pid in processes_running(windows_path(os.path.join(case.args.windows, "holder.exe"))):
             os.kill(pid, signal.SIGKILL)
-        held[0].wait(timeout=60)
+        holder.process.wait(timeout=60)
         status = run.wait(timeout=120)
         case.check(status == 0, f"exit code 0 for {row}", f"status {status}")
         case.check_changes(row, before, prefix.snapshot(),
