@@ -53,7 +53,6 @@ TEST(Arguments, SwitchesInAnyCaseWithSlashOrDash) {
         // Every user of the computer, also for an uninstall, which reaches
         // them all anyway.
         {L"/allusers /quiet /admin", Action::Install, true, std::nullopt, true},
-        {L"-AllUsers", Action::Install, false, std::nullopt, true},
         {L"/uninstall /allusers", Action::Uninstall, false, std::nullopt, true},
     };
     for (const Row& row : rows) {
