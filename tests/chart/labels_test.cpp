@@ -186,33 +186,21 @@ TEST_F(ShippedLayoutLabels, EveryMainBlockKeyThatTypesSomethingHasALabel)
     }
 }
 
-TEST_F(ShippedLayoutLabels, KnownKeys)
+// Keys the chart names, as they type nothing to show. What the other keys
+// show is checked key by key and level by level against the layout stated
+// by hand, through the letter tables made from these labels
+// (letters_test.py).
+TEST_F(ShippedLayoutLabels, NamedKeys)
 {
-    struct Row {
-        ScanCode scan;
-        std::string plain, shift, shiftCtrl;
-        std::u32string name;
+    const std::pair<ScanCode, std::u32string> rows[] = {
+        {{0x0E, false}, U"Backspace"}, {{0x39, false}, U"Space"}, {{0x36, false}, U"Right Shift"},
+        {{0x5D, true}, U"Application"}, {{0x48, true}, U"Up"},
     };
-    const Row rows[] = {
-        {{0x10, false}, "0686", "0636", "", U""},          // Q
-        {{0x30, false}, "0695", "0644 0627", "", U""},     // B: Shift types lam and alef
-        {{0x1E, false}, "0634", "25CC 0650", "", U""},     // A: Shift types kasra
-        {{0x02, false}, "0031", "0021", "005A 0057 004A", U""},  // 1: Shift+Ctrl, ZERO WIDTH JOINER's tag
-        {{0x1A, false}, "062C", "003C", "", U""},          // [: Ctrl types a control character, not shown
-        {{0x56, false}, "005C", "007C", "", U""},          // the 102nd key
-        {{0x0E, false}, "", "", "", U"Backspace"},
-        {{0x39, false}, "", "", "", U"Space"},
-        {{0x36, false}, "", "", "", U"Right Shift"},
-        {{0x5D, true}, "", "", "", U"Application"},
-        {{0x48, true}, "", "", "", U"Up"},
-    };
-    for (const Row& row : rows) {
-        const auto label = chart::labelFor(*layout, row.scan);
-        const std::string key = "scan code " + std::to_string(row.scan.code) + (row.scan.extended ? " (E0)" : "");
-        EXPECT_EQ(hex(label.shown[chart::PlainLevel].text), row.plain) << key;
-        EXPECT_EQ(hex(label.shown[chart::ShiftLevel].text), row.shift) << key;
-        EXPECT_EQ(hex(label.shown[3].text), row.shiftCtrl) << key;
-        EXPECT_TRUE(label.shown[2].empty()) << key << ": Ctrl";
-        EXPECT_TRUE(label.name == row.name) << key;
+    for (const auto& [scan, name] : rows) {
+        const auto label = chart::labelFor(*layout, scan);
+        const std::string key = "scan code " + std::to_string(scan.code) + (scan.extended ? " (E0)" : "");
+        for (const DisplayText& shown : label.shown)
+            EXPECT_TRUE(shown.empty()) << key;
+        EXPECT_TRUE(label.name == name) << key;
     }
 }
