@@ -62,8 +62,6 @@ TEST(Report, EveryOutcome) {
     Finished keptKeys = finished(Action::Uninstall, 1000, doneRun(false));
     keptKeys.foreignLayoutFile = L"C:\\Windows\\System32\\Kurd.dll";
     const Row rows[] = {
-        {"installed, Windows 10", finishedReport(finished(Action::Install, 1000, doneRun(false))), ExitCode::Done,
-         Icon::Information, IDS_INSTALLED},
         {"installed, Windows 8", finishedReport(finished(Action::Install, 602, doneRun(false))), ExitCode::Done,
          Icon::Information, IDS_INSTALLED},
         {"installed, Windows 7", finishedReport(finished(Action::Install, 601, doneRun(false))), ExitCode::Done,
