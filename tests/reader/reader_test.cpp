@@ -63,31 +63,6 @@ std::size_t recordField(std::uint32_t offset) { return fileOffset(pristineLayout
 
 using kbdread::hex;
 
-// The last string of the extended key-name list, which the reader reads
-// after every other list it lies behind.
-const kbdread::PointerSite& lastExtendedName()
-{
-    const auto& sites = pristineLayout().pointerSites;
-    const kbdread::PointerSite* last = nullptr;
-    for (const kbdread::PointerSite& s : sites)
-        if (s.role == kbdread::PointerRole::KeyNameExtString && (!last || s.targetRva > last->targetRva))
-            last = &s;
-    return *last;
-}
-
-// Overwrites the string's terminator and every zero unit after it up to the
-// end of its section, sparing the export's code, so the string runs off the
-// section.
-void unterminateLastExtendedName(Bytes& b)
-{
-    const kbdread::PointerSite& site = lastExtendedName();
-    const kbdread::Section& data = section(".data");
-    const std::uint32_t code = pristineLayout().descriptorRva;
-    for (std::uint32_t rva = site.targetRva + site.targetSize - 2; rva + 1 < data.virtualAddress + data.virtualSize; rva += 2)
-        if ((rva + 2 <= code || rva >= code + 8) && b[fileOffset(rva)] == 0 && b[fileOffset(rva + 1)] == 0)
-            put(b, fileOffset(rva), u'A', 2);
-}
-
 void renameExport(Bytes& b)
 {
     const char name[] = "KbdLayerDescriptor";
@@ -146,8 +121,6 @@ std::vector<Damage> damages()
          ErrorKind::PointerOutsideImage, "pVSCtoVK_E1 (record +0x48) points outside the image"},
         {"pCharModifiers null", [](Bytes& b) { put(b, recordField(0x00), 0, 8); }, ErrorKind::NullPointer,
          "pCharModifiers (record +0x0)"},
-        {"key-name string unterminated", unterminateLastExtendedName, ErrorKind::Unterminated,
-         "string of pKeyNamesExt entry " + std::to_string(lastExtendedName().index)},
         {"table 2 cbSize", [](Bytes& b) { b.at(fileOffset(pristineLayout().charTables.at(1).entryRva + 9)) = 9; },
          ErrorKind::BadCount, "character table 2"},
         {"cbLgEntry", [](Bytes& b) { b.at(recordField(0x55)) = 6; }, ErrorKind::BadCount, "cbLgEntry (record +0x55)"},
@@ -268,12 +241,6 @@ const std::vector<FormDamage>& formDamages()
         {"i386 record address above the image", i386,
          [](const FormImage& i, Bytes& b) { put(b, i.at(i.layout.descriptorRva + 1), i.base() + 0x100000, 4); },
          ErrorKind::PointerOutsideImage, "KbdLayerDescriptor's code at RVA"},
-        {"i386 record address 4 bytes short of the section end", i386,
-         [](const FormImage& i, Bytes& b) {
-             const kbdread::Section& data = *i.layout.pe.sectionAt(i.layout.tablesRva);
-             put(b, i.at(i.layout.descriptorRva + 1), i.base() + data.end() - i.tables().tablesSize + 4, 4);
-         },
-         ErrorKind::PointerOutsideImage, "-byte KBDTABLES record fits"},
         {"ARM64 adrp a page below the image", {Form::Arm64},
          [](const FormImage& i, Bytes& b) { put(b, i.at(i.layout.descriptorRva), kArm64AdrpX0Back2Pages, 4); },
          ErrorKind::PointerOutsideImage, "loads RVA -0x"},
