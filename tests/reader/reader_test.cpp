@@ -113,10 +113,6 @@ std::vector<Damage> damages()
          ErrorKind::PointerOutsideImage, "KbdLayerDescriptor's code at RVA"},
         {"pKeyNames outside the image", [=](Bytes& b) { put(b, recordField(0x18), base + 0x9000, 8); },
          ErrorKind::PointerOutsideImage, "pKeyNames (record +0x18) points outside the image: " + hex(base + 0x9000)},
-        {"pusVSCtoVK too close to the section end", [=](Bytes& b) {
-             put(b, recordField(0x30), base + data.virtualAddress + data.virtualSize - 4, 8);
-         },
-         ErrorKind::PointerOutsideImage, "pusVSCtoVK (record +0x30) points to"},
         {"pVSCtoVK_E1 below the image", [=](Bytes& b) { put(b, recordField(0x48), base - 0x10, 8); },
          ErrorKind::PointerOutsideImage, "pVSCtoVK_E1 (record +0x48) points outside the image"},
         {"pCharModifiers null", [](Bytes& b) { put(b, recordField(0x00), 0, 8); }, ErrorKind::NullPointer,
