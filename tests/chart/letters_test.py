@@ -35,7 +35,12 @@ from check_layout import read_statement, typed  # noqa: E402
 LEGENDS = dict(zip([0x29, *range(0x02, 0x0E)], "`1234567890-=")) | dict(zip(range(0x10, 0x1C), "QWERTYUIOP[]")) | \
     dict(zip(range(0x1E, 0x29), "ASDFGHJKL;'")) | dict(zip(range(0x2C, 0x36), "ZXCVBNM,./")) | {0x2B: "\\"}
 MODIFIERS = {0: "", 1: "Shift", 3: "Shift+Ctrl"}  # Ctrl alone types control characters only
-KURDISH_LETTERS = "ڵڕۆێەڤپچژگ"
+# The letters Kurdish writes and Arabic does not: LAM WITH SMALL V, REH WITH
+# SMALL V BELOW, WAW WITH V ABOVE, YEH WITH SMALL V, AE, VEH, PEH, TCHEH, JEH,
+# GAF.
+KURDISH_LETTERS = "\u06B5\u0695\u06C6\u06CE\u06D5\u06A4\u067E\u0686\u0698\u06AF"
+ARABIC_COMMA = "\u060C"
+ARABIC_INDIC_DIGITS = "".join(chr(0x0660 + d) for d in range(10))  # ARABIC-INDIC DIGIT ZERO to NINE
 TAGS = {"\u200c": "ZWNJ", "\u200d": "ZWJ", "\u200e": "LRM", "\u200f": "RLM"}
 LRM, RLM = "\u200e", "\u200f"
 PARTS = "\n" + "=" * 74 + "\n"
@@ -107,7 +112,8 @@ def reading_faults(line):
     bidi.setPara(icu.UnicodeString(line), 1)
     where = {logical: visual for visual, logical in enumerate(bidi.getVisualMap())}
     levels = bidi.getLevels()
-    pieces = [range(*m.span()) for m in re.finditer(f"[^ {RLM}]+(?: [^ {RLM}،]+)*", line) if m.group().strip(LRM)]
+    pieces = [range(*m.span()) for m in re.finditer(f"[^ {RLM}]+(?: [^ {RLM}{ARABIC_COMMA}]+)*", line)
+              if m.group().strip(LRM)]
     faults = [f"{line[p[0]:p[-1] + 1]!r} not left to right" for p in pieces
               if not re.search("[\u0600-\u06ff]", line[p[0]:p[-1] + 1]) and any(levels[i] % 2 for i in p)]
     spans = [(min(where[i] for i in p), max(where[i] for i in p)) for p in pieces]
@@ -151,8 +157,8 @@ def test_readmes(statement, kbdletters, dll, words, readme_txt, readme_md):
             line = line_of(table, shown(c))
             for key in where[c]:
                 check(key in line, f"{name}: {shown(c)} on a line with {key}", line or "no line")
-        check("0123456789" in table and "٠١٢٣٤٥٦٧٨٩" in table, f"{name}: the digits typed and the Arabic-Indic ones",
-              "not both")
+        check("0123456789" in table and ARABIC_INDIC_DIGITS in table,
+              f"{name}: the digits typed and the Arabic-Indic ones", "not both")
     for line in tables["Kurdish part"].splitlines():
         if line.startswith("    "):
             for fault in reading_faults(line):
